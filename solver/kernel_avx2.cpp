@@ -1,0 +1,86 @@
+// Kernel for AVX2: a panel's 64 rows are eight vectors of 8 lanes.
+#include <immintrin.h>
+
+#include <algorithm>
+
+#include "kernels.hpp"
+#include "matrix.hpp"
+
+#pragma GCC push_options
+#pragma GCC target("avx2")
+// Included under the target so that its loop is vectorised for it.
+#include "abs_sums.hpp"
+
+namespace itsolv {
+namespace {
+
+struct Avx2Tag {};
+
+constexpr int P = Matrix::kPanel;
+constexpr int V = 8;  // vectors per panel column
+
+template <typename T>
+inline __m256 load8(const T* col, int q);
+template <>
+inline __m256 load8<int8_t>(const int8_t* col, int q) {
+  return _mm256_cvtepi32_ps(_mm256_cvtepi8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(col + 8 * q))));
+}
+template <>
+inline __m256 load8<int16_t>(const int16_t* col, int q) {
+  return _mm256_cvtepi32_ps(_mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(col + 8 * q))));
+}
+template <>
+inline __m256 load8<float>(const float* col, int q) {
+  return _mm256_loadu_ps(col + 8 * q);
+}
+
+template <typename T>
+void sweep_panels(const SweepData& d, int32_t p0, int32_t p1) {
+  const int32_t n = d.n;
+  const __m256i iota = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+  for (int32_t p = p0; p < p1; ++p) {
+    const T* panel = d.a->panel<T>(p);
+    const int32_t r0 = p * P;
+    const int32_t diag_end = std::min(n, r0 + P);
+    __m256 s[V];
+    for (int q = 0; q < V; ++q) s[q] = _mm256_setzero_ps();
+    auto columns = [&](int32_t j0, int32_t j1) {
+      for (int32_t j = j0; j < j1; ++j) {
+        const __m256 c = _mm256_set1_ps(d.curr[j]);
+        const T* col = panel + static_cast<size_t>(j) * P;
+        for (int q = 0; q < V; ++q) s[q] = _mm256_add_ps(_mm256_mul_ps(c, load8(col, q)), s[q]);
+      }
+    };
+    columns(0, r0);
+    for (int32_t j = r0; j < diag_end; ++j) {
+      const __m256 c = _mm256_set1_ps(d.curr[j]);
+      const T* col = panel + static_cast<size_t>(j) * P;
+      for (int q = 0; q < V; ++q) {
+        const __m256 sum = _mm256_add_ps(_mm256_mul_ps(c, load8(col, q)), s[q]);
+        // The diagonal's lane keeps its sum.
+        const __m256 skip = _mm256_castsi256_ps(_mm256_cmpeq_epi32(iota, _mm256_set1_epi32(j - r0 - V * q)));
+        s[q] = _mm256_blendv_ps(sum, s[q], skip);
+      }
+    }
+    columns(diag_end, n);
+    alignas(32) float out[P];
+    for (int q = 0; q < V; ++q) _mm256_store_ps(out + V * q, s[q]);
+    for (int32_t i = r0; i < diag_end; ++i) d.x[i] = (d.b[i] - out[i - r0]) / d.diag[i];
+  }
+}
+
+}  // namespace
+
+SweepKernel sweep_kernel_avx2(Storage storage) {
+  switch (storage) {
+    case Storage::i8: return sweep_panels<int8_t>;
+    case Storage::i16: return sweep_panels<int16_t>;
+    default: return sweep_panels<float>;
+  }
+}
+
+AbsSumKernel abs_sum_kernel_avx2(Storage storage) { return abs_sum_kernel_for<Avx2Tag>(storage); }
+
+}  // namespace itsolv
+
+#pragma GCC pop_options

@@ -1,0 +1,463 @@
+#include "loader.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "failure.hpp"
+#include "number_token.hpp"
+
+namespace itsolv {
+namespace {
+
+constexpr size_t kFirstRead = size_t{1} << 16;  // the header is read from this
+constexpr size_t kPartBytes = size_t{4} << 20;  // text per team member per chunk
+constexpr size_t kTeamChunk = size_t{1} << 20;  // smaller chunks are parsed by one thread
+constexpr int P = Matrix::kPanel;
+
+class FileHandle {
+ public:
+  explicit FileHandle(int fd) : fd_(fd) {}
+  ~FileHandle() {
+    if (fd_ >= 0) close(fd_);
+  }
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+  int fd() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+// What token t of a file with n variables is, for messages.
+std::string describe(int64_t t, int32_t n) {
+  if (t == 0) return "the number of variables";
+  if (t == 1) return "the tolerance";
+  const int64_t v = t - 2;
+  if (v < n) return "the starting value x[" + std::to_string(v) + "]";
+  const int64_t u = v - n;
+  const int64_t row = u / (int64_t{n} + 1);
+  const int64_t col = u % (int64_t{n} + 1);
+  if (col == n) return "the right-hand side b[" + std::to_string(row) + "]";
+  return "the coefficient a[" + std::to_string(row) + "][" + std::to_string(col) + "]";
+}
+
+// A token as it may be shown: printable ASCII, the rest escaped, cut short.
+std::string quote(const char* begin, const char* end) {
+  constexpr size_t kShown = 40;
+  std::string out = "\"";
+  size_t shown = 0;
+  for (const char* p = begin; p != end; ++p, ++shown) {
+    if (shown == kShown) {
+      out += "...";
+      break;
+    }
+    const unsigned char c = static_cast<unsigned char>(*p);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c >= 0x20 && c < 0x7f) {
+      out += static_cast<char>(c);
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02x", c);
+      out += hex;
+    }
+  }
+  return out + "\"";
+}
+
+// Sequential access to the file's bytes through a growing buffer.
+class Reader {
+ public:
+  Reader(int fd, const char* path) : fd_(fd), path_(path), buf_(kFirstRead) {}
+
+  const char* path() const { return path_; }
+  char* data() { return buf_.data(); }
+  size_t pos() const { return pos_; }
+  size_t end() const { return end_; }
+  bool eof() const { return eof_; }
+  int64_t line() const { return line_; }
+  // File offset of data()[k].
+  uint64_t offset(size_t k) const { return base_ + k; }
+
+  // Consumes data()[pos() .. to), which hold `newlines` line feeds.
+  void consume(size_t to, int64_t newlines) {
+    if (to > pos_) last_byte_ = buf_[to - 1];
+    pos_ = to;
+    line_ += newlines;
+  }
+
+  // Keeps the unconsumed bytes and reads more after them, growing the buffer
+  // when they fill it. Returns false at the end of the file.
+  bool fill(size_t capacity) {
+    if (eof_) return false;
+    if (pos_ > 0) {
+      std::memmove(buf_.data(), buf_.data() + pos_, end_ - pos_);
+      base_ += pos_;
+      end_ -= pos_;
+      pos_ = 0;
+    }
+    if (capacity < end_ * 2) capacity = end_ * 2;
+    if (buf_.size() < capacity) buf_.resize(capacity);
+    const size_t before = end_;
+    while (end_ < buf_.size()) {
+      const ssize_t got = read(fd_, buf_.data() + end_, buf_.size() - end_);
+      if (got < 0) {
+        if (errno == EINTR) continue;
+        fail("Cannot read file %s: %s\n", path_, std::strerror(errno));
+      }
+      if (got == 0) {
+        eof_ = true;
+        break;
+      }
+      end_ += static_cast<size_t>(got);
+    }
+    return end_ > before || !eof_;
+  }
+
+  // The next token, read one byte at a time; false at the end of the file.
+  bool next_token(const char*& begin, const char*& end) {
+    for (;;) {
+      while (pos_ < end_ && kSpace.space[static_cast<unsigned char>(buf_[pos_])]) consume(pos_ + 1, buf_[pos_] == '\n');
+      if (pos_ < end_) break;
+      if (!fill(buf_.size())) return false;
+    }
+    size_t stop = pos_;
+    for (;;) {
+      while (stop < end_ && !kSpace.space[static_cast<unsigned char>(buf_[stop])]) ++stop;
+      if (stop < end_ || eof_) break;
+      const size_t done = stop - pos_;
+      fill(buf_.size() * 2);
+      stop = pos_ + done;
+    }
+    begin = buf_.data() + pos_;
+    end = buf_.data() + stop;
+    consume(stop, 0);
+    return true;
+  }
+
+  // The line on which the file's last byte stands.
+  int64_t last_line() const { return last_byte_ == '\n' ? line_ - 1 : line_; }
+
+ private:
+  int fd_;
+  const char* path_;
+  std::vector<char> buf_;
+  size_t pos_ = 0, end_ = 0;
+  uint64_t base_ = 0;
+  bool eof_ = false;
+  int64_t line_ = 1;
+  char last_byte_ = '\n';
+};
+
+// One member's share of a chunk of text.
+struct Part {
+  const char* begin;
+  const char* end;
+  int64_t tokens = 0;    // tokens that start in the part
+  int64_t newlines = 0;  // line feeds in the part
+  int64_t first = 0;     // index of its first token in the file
+  // Set by parsing:
+  int64_t bad = -1;  // index of the first token that is not a number
+  const char* bad_begin = nullptr;
+  const char* bad_end = nullptr;
+  Storage need = Storage::i8;  // the widest storage its coefficients need
+};
+
+void count_tokens(Part& part) {
+  int64_t tokens = 0, newlines = 0;
+  bool after_space = true;
+  for (const char* p = part.begin; p != part.end; ++p) {
+    const unsigned char c = static_cast<unsigned char>(*p);
+    const bool space = kSpace.space[c];
+    tokens += after_space & !space;
+    newlines += c == '\n';
+    after_space = space;
+  }
+  part.tokens = tokens;
+  part.newlines = newlines;
+}
+
+// Places values by their index in the file.
+template <typename T>
+class Placer {
+ public:
+  Placer(Problem& p, int64_t first) : n_(p.num), x_(p.x.data()), b_(p.b.data()), diag_(p.diag.data()),
+        matrix_(p.a.data<T>()), v_(first - 2) {
+    if (v_ >= n_) {
+      const int64_t u = v_ - n_;
+      row_ = static_cast<int32_t>(u / (int64_t{n_} + 1));
+      col_ = static_cast<int32_t>(u % (int64_t{n_} + 1));
+    }
+    row_base_ = base_of(row_);
+  }
+
+  // `whole` holds the value when `fits` is narrower than float.
+  void put(float value, int32_t whole, Storage fits) {
+    if (v_ < n_) {
+      x_[v_++] = value;
+      return;
+    }
+    ++v_;
+    if (col_ == n_) {
+      b_[row_] = value;
+      ++row_;
+      col_ = 0;
+      row_base_ = base_of(row_);
+      return;
+    }
+    if (col_ == row_) {
+      diag_[row_] = value;
+    } else if (fits <= kStorage) {
+      if constexpr (kStorage == Storage::f32)
+        row_base_[static_cast<size_t>(col_) * P] = value;
+      else
+        row_base_[static_cast<size_t>(col_) * P] = static_cast<T>(whole);
+    } else if (fits > need_) {
+      need_ = fits;
+    }
+    ++col_;
+  }
+
+  Storage need() const { return need_; }
+
+ private:
+  static constexpr Storage kStorage = sizeof(T) == 1 ? Storage::i8 : sizeof(T) == 2 ? Storage::i16 : Storage::f32;
+
+  T* base_of(int32_t row) const {
+    return matrix_ + (static_cast<size_t>(row / P) * static_cast<size_t>(n_)) * P + static_cast<size_t>(row % P);
+  }
+
+  int32_t n_;
+  float* x_;
+  float* b_;
+  float* diag_;
+  T* matrix_;
+  int64_t v_;
+  int32_t row_ = 0, col_ = 0;
+  T* row_base_;
+  Storage need_ = Storage::i8;
+};
+
+// Parses the part's tokens with index below `total` and places them.
+template <typename T>
+void parse_part(Problem& p, Part& part, int64_t total) {
+  part.bad = -1;
+  int64_t count = part.tokens;
+  if (part.first + count > total) count = total - part.first;
+  if (count <= 0) return;
+  Placer<T> placer(p, part.first);
+  const char* q = part.begin;
+  const char* const end = part.end;
+  for (int64_t k = 0; k < count; ++k) {
+    while (kSpace.space[static_cast<unsigned char>(*q)]) ++q;
+    const char* const token = q;
+    // Plain integers, by far the most common form, are read here.
+    const bool negative = *q == '-';
+    q += negative;
+    const char* const digits = q;
+    uint64_t magnitude = 0;
+    while (q != end) {
+      const unsigned d = static_cast<unsigned char>(*q) - '0';
+      if (d > 9) break;
+      magnitude = magnitude * 10 + d;
+      ++q;
+    }
+    if (q != digits && q - digits <= 19 && (q == end || kSpace.space[static_cast<unsigned char>(*q)])) {
+      const float f = static_cast<float>(magnitude);
+      const Storage fits = storage_for_integer(magnitude, negative);
+      const int32_t whole = fits == Storage::f32 ? 0 : static_cast<int32_t>(negative ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude));
+      placer.put(negative ? -f : f, whole, fits);
+      continue;
+    }
+    while (q != end && !kSpace.space[static_cast<unsigned char>(*q)]) ++q;
+    float value = 0.0f;
+    if (!parse_float(token, q, value)) {
+      part.bad = part.first + k;
+      part.bad_begin = token;
+      part.bad_end = q;
+      break;
+    }
+    const Storage fits = storage_for(value);
+    placer.put(value, fits == Storage::f32 ? 0 : static_cast<int32_t>(value), fits);
+  }
+  part.need = placer.need();
+}
+
+void parse_part(Problem& p, Part& part, int64_t total) {
+  switch (p.a.storage()) {
+    case Storage::i8: parse_part<int8_t>(p, part, total); break;
+    case Storage::i16: parse_part<int16_t>(p, part, total); break;
+    default: parse_part<float>(p, part, total); break;
+  }
+}
+
+class Loader {
+ public:
+  Loader(Problem& p, Reader& reader, Context& ctx) : p_(p), in_(reader), ctx_(ctx) {}
+
+  void run(bool size_known, uint64_t size) {
+    const char* begin = nullptr;
+    const char* end = nullptr;
+    if (!in_.next_token(begin, end)) {
+      if (in_.offset(in_.end()) == 0) fail("Cannot read file %s: the file is empty\n", in_.path());
+      ends_before(0);
+    }
+    int32_t num = 0;
+    if (!parse_count(begin, end, num))
+      fail("Cannot read file %s: expected %s (a whole number from -2147483648 to 2147483647) at line %lld, found %s\n",
+           in_.path(), describe(0, 0).c_str(), static_cast<long long>(in_.line()), quote(begin, end).c_str());
+    if (!in_.next_token(begin, end)) ends_before(1);
+    float err = 0.0f;
+    if (!parse_float(begin, end, err)) bad_token(1, begin, end, in_.line());
+    p_.num = num;
+    p_.err = err;
+    if (num < 0) fail("Cannot allocate a!\n");
+
+    // Every value takes at least one byte and a separator before it.
+    const uint64_t values = static_cast<uint64_t>(num) * (static_cast<uint64_t>(num) + 2);
+    total_ = 2 + static_cast<int64_t>(values);
+    if (size_known) {
+      const uint64_t done = in_.offset(in_.pos());
+      const uint64_t left = size > done ? size - done : 0;
+      if (left / 2 < values)
+        fail("Cannot read file %s: the file is too short for %d variables: their values need at least %llu more bytes, "
+             "and %llu remain\n",
+             in_.path(), num, static_cast<unsigned long long>(values) * 2, static_cast<unsigned long long>(left));
+    }
+    allocate(num);
+    read_values();
+  }
+
+ private:
+  [[noreturn]] void ends_before(int64_t t) {
+    fail("Cannot read file %s: the file ends at line %lld before %s\n", in_.path(),
+         static_cast<long long>(in_.last_line()), describe(t, p_.num).c_str());
+  }
+
+  [[noreturn]] void bad_token(int64_t t, const char* begin, const char* end, int64_t line) {
+    fail("Cannot read file %s: expected a number for %s at line %lld, found %s\n", in_.path(),
+         describe(t, p_.num).c_str(), static_cast<long long>(line), quote(begin, end).c_str());
+  }
+
+  void allocate(int32_t num) {
+    if (!p_.a.allocate(num) || !p_.diag.allocate(num)) fail("Cannot allocate a!\n");
+    if (!p_.x.allocate(num)) fail("Cannot allocate x!\n");
+    if (!p_.curr.allocate(num)) fail("Cannot allocate curr!\n");
+    if (!p_.b.allocate(num)) fail("Cannot allocate b!\n");
+  }
+
+  void read_values() {
+    int64_t t = 2;  // index of the next token
+    while (t < total_) {
+      if (in_.pos() == in_.end()) {
+        if (!in_.fill(chunk_capacity())) break;
+        continue;
+      }
+      // Complete tokens end at the last white space of the buffer, or at
+      // the end of the file.
+      size_t cut = in_.end();
+      if (!in_.eof()) {
+        while (cut > in_.pos() && !kSpace.space[static_cast<unsigned char>(in_.data()[cut - 1])]) --cut;
+        if (cut == in_.pos()) {
+          in_.fill(chunk_capacity());  // grows the buffer round a long token
+          continue;
+        }
+      }
+      t = parse_chunk(t, cut);
+    }
+    if (t < total_) ends_before(t);
+  }
+
+  size_t chunk_capacity() const { return kPartBytes * static_cast<size_t>(ctx_.workers.size()); }
+
+  // Parses the complete tokens in data()[pos() .. cut), whose first is token t;
+  // returns the index of the next token.
+  int64_t parse_chunk(int64_t t, size_t cut) {
+    char* const text = in_.data();
+    const size_t from = in_.pos();
+    const size_t length = cut - from;
+    const int members = length >= kTeamChunk ? ctx_.workers.size() : 1;
+    std::vector<Part> parts(static_cast<size_t>(members));
+    size_t bound = from;
+    for (int k = 0; k < members; ++k) {
+      Part& part = parts[static_cast<size_t>(k)];
+      part.begin = text + bound;
+      size_t next = k + 1 == members ? cut : from + length * static_cast<size_t>(k + 1) / static_cast<size_t>(members);
+      if (next < bound) next = bound;
+      while (next < cut && next > from && !kSpace.space[static_cast<unsigned char>(text[next - 1])]) ++next;
+      part.end = text + next;
+      bound = next;
+    }
+    auto each = [&](auto&& job) {
+      if (members == 1)
+        job(parts[0]);
+      else
+        ctx_.workers.run([&](int k) {
+          if (k < members) job(parts[static_cast<size_t>(k)]);
+        });
+    };
+    each([](Part& part) { count_tokens(part); });
+    int64_t next = t;
+    for (Part& part : parts) {
+      part.first = next;
+      next += part.tokens;
+    }
+    for (;;) {
+      each([&](Part& part) { parse_part(p_, part, total_); });
+      Storage need = p_.a.storage();
+      for (const Part& part : parts) {
+        if (part.bad >= 0) {
+          const int64_t line = in_.line() + newlines_before(text + from, part.bad_begin);
+          bad_token(part.bad, part.bad_begin, part.bad_end, line);
+        }
+        if (part.need > need) need = part.need;
+      }
+      if (need <= p_.a.storage()) break;
+      // A coefficient does not fit the compact storage: widen what has been
+      // stored so far and place this chunk again.
+      const int64_t last = (next < total_ ? next : total_) - 1 - 2;  // last value index placed
+      const int64_t rows = last < p_.num ? 0 : (last - p_.num) / (int64_t{p_.num} + 1) + 1;
+      if (!p_.a.widen(need, static_cast<int32_t>(rows))) fail("Cannot allocate a!\n");
+    }
+    int64_t newlines = 0;
+    for (const Part& part : parts) newlines += part.newlines;
+    in_.consume(cut, newlines);
+    return next;
+  }
+
+  static int64_t newlines_before(const char* begin, const char* end) {
+    int64_t count = 0;
+    for (const char* q = begin; q != end; ++q) count += *q == '\n';
+    return count;
+  }
+
+  Problem& p_;
+  Reader& in_;
+  Context& ctx_;
+  int64_t total_ = 2;
+};
+
+}  // namespace
+
+void get_input(Problem& p, const char* path, Context& ctx) {
+  FileHandle file(open(path, O_RDONLY | O_CLOEXEC));
+  struct stat st {};
+  if (file.fd() < 0 || fstat(file.fd(), &st) != 0 || S_ISDIR(st.st_mode)) fail("Cannot open file %s\n", path);
+  try {
+    Reader reader(file.fd(), path);
+    Loader loader(p, reader, ctx);
+    loader.run(S_ISREG(st.st_mode), static_cast<uint64_t>(st.st_size));
+  } catch (const std::bad_alloc&) {
+    fail("Cannot read file %s: not enough memory to read it\n", path);
+  }
+}
+
+}  // namespace itsolv

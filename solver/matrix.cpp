@@ -1,0 +1,70 @@
+#include "matrix.hpp"
+
+#include <cstring>
+
+namespace itsolv {
+
+bool Matrix::allocate(int32_t n) {
+  if (n < 0) return false;
+  n_ = n;
+  panels_ = (n + kPanel - 1) / kPanel;
+  storage_ = Storage::i8;
+  size_t bytes = 0;
+  if (!byte_size(static_cast<uint64_t>(panels_) * kPanel, static_cast<uint64_t>(n), bytes)) return false;
+  return memory_.reserve(bytes);
+}
+
+namespace {
+
+// Converts the first `count` elements from From to To in place, last first:
+// element k moves from byte k*sizeof(From) to k*sizeof(To) >= it, so no
+// element is overwritten before it has been read.
+template <typename From, typename To>
+void widen_backwards(void* base, size_t count) {
+  unsigned char* bytes = static_cast<unsigned char*>(base);
+  for (size_t k = count; k-- > 0;) {
+    From from;
+    std::memcpy(&from, bytes + k * sizeof(From), sizeof(From));
+    const To to = static_cast<To>(from);
+    std::memcpy(bytes + k * sizeof(To), &to, sizeof(To));
+  }
+}
+
+}  // namespace
+
+bool Matrix::widen(Storage target, int32_t rows_written) {
+  if (target <= storage_) return true;
+  size_t bytes = 0;
+  if (!byte_size(static_cast<uint64_t>(panels_) * kPanel * static_cast<uint64_t>(n_), storage_bytes(target), bytes))
+    return false;
+  if (!memory_.grow(bytes)) return false;
+  int32_t used_panels = rows_written <= 0 ? 0 : (rows_written - 1) / kPanel + 1;
+  if (used_panels > panels_) used_panels = panels_;
+  const size_t count = static_cast<size_t>(used_panels) * static_cast<size_t>(n_) * kPanel;
+  void* base = memory_.data();
+  if (storage_ == Storage::i8 && target == Storage::i16) widen_backwards<int8_t, int16_t>(base, count);
+  if (storage_ == Storage::i8 && target == Storage::f32) widen_backwards<int8_t, float>(base, count);
+  if (storage_ == Storage::i16 && target == Storage::f32) widen_backwards<int16_t, float>(base, count);
+  storage_ = target;
+  return true;
+}
+
+float Matrix::get(int32_t row, int32_t col) const {
+  const size_t k = index(row, col);
+  switch (storage_) {
+    case Storage::i8: return data<int8_t>()[k];
+    case Storage::i16: return data<int16_t>()[k];
+    default: return data<float>()[k];
+  }
+}
+
+void Matrix::set(int32_t row, int32_t col, float v) {
+  const size_t k = index(row, col);
+  switch (storage_) {
+    case Storage::i8: data<int8_t>()[k] = static_cast<int8_t>(v); break;
+    case Storage::i16: data<int16_t>()[k] = static_cast<int16_t>(v); break;
+    default: data<float>()[k] = v; break;
+  }
+}
+
+}  // namespace itsolv

@@ -1,0 +1,95 @@
+// The off-diagonal coefficients of the matrix, stored in row panels.
+//
+// A panel holds kPanel consecutive rows; for each column it keeps those rows'
+// coefficients side by side, so that one vector lane can carry one row's sum
+// over the columns in ascending order. The diagonal is kept apart (Problem::
+// diag) and its place in the panel holds zero.
+//
+// When every off-diagonal coefficient is a small integer the panel holds it
+// as an 8- or 16-bit integer: widening such an integer gives exactly the
+// float that was read, so the arithmetic is unchanged while a sweep reads a
+// quarter (half) of the bytes. Storage starts compact and is widened in place
+// the first time a value needs it.
+#pragma once
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+
+#include "buffer.hpp"
+
+namespace itsolv {
+
+enum class Storage : uint8_t { i8 = 0, i16 = 1, f32 = 2 };
+
+inline size_t storage_bytes(Storage s) {
+  return s == Storage::i8 ? 1 : s == Storage::i16 ? 2 : 4;
+}
+
+// The narrowest storage that holds `v` exactly (-0 keeps its sign only as a
+// float).
+inline Storage storage_for(float v) {
+  if (v >= -128.0f && v <= 127.0f && v == static_cast<float>(static_cast<int>(v)) &&
+      !(v == 0.0f && std::signbit(v)))
+    return Storage::i8;
+  if (v >= -32768.0f && v <= 32767.0f &&
+      v == static_cast<float>(static_cast<int>(v)) && !(v == 0.0f && std::signbit(v)))
+    return Storage::i16;
+  return Storage::f32;
+}
+
+// The same for an integer token: its magnitude and sign.
+inline Storage storage_for_integer(uint64_t magnitude, bool negative) {
+  if (negative) {
+    if (magnitude == 0) return Storage::f32;  // -0
+    return magnitude <= 128 ? Storage::i8 : magnitude <= 32768 ? Storage::i16 : Storage::f32;
+  }
+  return magnitude <= 127 ? Storage::i8 : magnitude <= 32767 ? Storage::i16 : Storage::f32;
+}
+
+class Matrix {
+ public:
+  static constexpr int kPanel = 64;
+
+  // Room for an n x n matrix in the narrowest storage, all zero.
+  bool allocate(int32_t n);
+
+  // Widens the storage to `to`, keeping every value. Only panels up to the
+  // one holding `rows_written` - 1 can hold non-zero values; the rest stay
+  // untouched. False when memory cannot grow.
+  bool widen(Storage to, int32_t rows_written);
+
+  Storage storage() const { return storage_; }
+  int32_t n() const { return n_; }
+  int32_t panels() const { return panels_; }
+  size_t bytes() const { return static_cast<size_t>(panels_) * n_ * kPanel * storage_bytes(storage_); }
+
+  // Element index of (row, col) in the panel layout.
+  size_t index(int32_t row, int32_t col) const {
+    return (static_cast<size_t>(row / kPanel) * static_cast<size_t>(n_) + static_cast<size_t>(col)) * kPanel +
+           static_cast<size_t>(row % kPanel);
+  }
+
+  template <typename T>
+  T* data() { return static_cast<T*>(memory_.data()); }
+  template <typename T>
+  const T* data() const { return static_cast<const T*>(memory_.data()); }
+
+  // First element of panel p (rows p*kPanel ...).
+  template <typename T>
+  const T* panel(int32_t p) const {
+    return data<T>() + static_cast<size_t>(p) * static_cast<size_t>(n_) * kPanel;
+  }
+
+  float get(int32_t row, int32_t col) const;
+  // Stores v, which must fit the current storage.
+  void set(int32_t row, int32_t col, float v);
+
+ private:
+  RawMemory memory_;
+  int32_t n_ = 0;
+  int32_t panels_ = 0;
+  Storage storage_ = Storage::i8;
+};
+
+}  // namespace itsolv

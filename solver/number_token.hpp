@@ -1,0 +1,115 @@
+// Number tokens of the problem file.
+//
+// A token is a maximal run of bytes other than white space (blank, tab, line
+// feed, vertical tab, form feed, carriage return). A value token must be
+// wholly a number as the C library's strtof reads it in the C locale
+// (decimals, exponents, hexadecimal floats, inf, nan, a leading sign); the
+// parsers here give exactly strtof's value, taking faster routes for the
+// common forms.
+#pragma once
+
+#include <charconv>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace itsolv {
+
+inline constexpr bool is_space(unsigned char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+struct SpaceTable {
+  bool space[256];
+  constexpr SpaceTable() : space() {
+    for (int c = 0; c < 256; ++c) space[c] = is_space(static_cast<unsigned char>(c));
+  }
+};
+inline constexpr SpaceTable kSpace{};
+
+// Value of a whole token, exactly as strtof gives it, through the C library.
+inline bool parse_float_strtof(const char* begin, const char* end, float& out) {
+  const size_t length = static_cast<size_t>(end - begin);
+  char small[64];
+  std::string large;
+  char* text = small;
+  if (length >= sizeof small) {
+    large.assign(begin, length);
+    text = large.data();
+  } else {
+    std::memcpy(small, begin, length);
+    small[length] = '\0';
+  }
+  // Embedded NUL bytes end the C string early and so fail the length test.
+  if (std::memchr(begin, '\0', length) != nullptr || length == 0) return false;
+  char* stop = nullptr;
+  const float v = std::strtof(text, &stop);
+  if (stop != text + length) return false;
+  out = v;
+  return true;
+}
+
+// Value of a whole token of the form [-]digits (at most 19 digits): exact
+// integer, rounded once to float as strtof rounds the decimal.
+inline bool parse_plain_integer(const char* begin, const char* end, float& out) {
+  const char* p = begin;
+  const bool negative = p != end && *p == '-';
+  p += negative;
+  if (p == end || end - p > 19) return false;
+  uint64_t v = 0;
+  for (; p != end; ++p) {
+    const unsigned d = static_cast<unsigned char>(*p) - '0';
+    if (d > 9) return false;
+    v = v * 10 + d;
+  }
+  const float f = static_cast<float>(v);
+  out = negative ? -f : f;
+  return true;
+}
+
+// Value of a whole token, or false when it is not wholly a number.
+inline bool parse_float(const char* begin, const char* end, float& out) {
+  if (begin == end) return false;
+  if (parse_plain_integer(begin, end, out)) return true;
+  // from_chars takes plain decimals and exponent forms; it does not take a
+  // leading '+', hexadecimal floats, inf or nan, and it reports results that
+  // overflow or underflow instead of rounding them as strtof does. Those go
+  // to strtof.
+  bool plain = *begin != '+';
+  for (const char* p = begin; p != end && plain; ++p) {
+    const char c = *p;
+    plain = (c >= '0' && c <= '9') || c == '.' || c == 'e' || c == 'E' || c == '-' || c == '+';
+  }
+  if (plain) {
+    float v = 0.0f;
+    const auto result = std::from_chars(begin, end, v, std::chars_format::general);
+    if (result.ec == std::errc() && result.ptr == end) {
+      out = v;
+      return true;
+    }
+  }
+  return parse_float_strtof(begin, end, out);
+}
+
+// A whole token that is a decimal integer within signed 32-bit range, with an
+// optional sign.
+inline bool parse_count(const char* begin, const char* end, int32_t& out) {
+  const char* p = begin;
+  bool negative = false;
+  if (p != end && (*p == '-' || *p == '+')) negative = *p++ == '-';
+  if (p == end) return false;
+  int64_t v = 0;
+  for (; p != end; ++p) {
+    const unsigned d = static_cast<unsigned char>(*p) - '0';
+    if (d > 9) return false;
+    v = v * 10 + d;
+    if (v > 2147483648LL) return false;
+  }
+  if (negative) v = -v;
+  if (v > INT32_MAX || v < INT32_MIN) return false;
+  out = static_cast<int32_t>(v);
+  return true;
+}
+
+}  // namespace itsolv

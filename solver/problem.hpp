@@ -1,0 +1,25 @@
+// The solver's problem state: created by the loader, read by the pre-check,
+// updated by the sweeps.
+#pragma once
+
+#include <cstdint>
+
+#include "buffer.hpp"
+#include "matrix.hpp"
+
+namespace itsolv {
+
+struct Problem {
+  int32_t num = 0;     // number of variables n
+  float err = 0.0f;    // stopping tolerance
+  Matrix a;            // off-diagonal coefficients, row panels
+  Buffer<float> diag;  // a[i][i]
+  Buffer<float> b;     // right-hand side
+  Buffer<float> x;     // newest estimate (after loading: the starting values)
+  Buffer<float> curr;  // estimate of the previous sweep
+
+  // Coefficient a[i][j], diagonal included.
+  float coefficient(int32_t i, int32_t j) const { return i == j ? diag[i] : a.get(i, j); }
+};
+
+}  // namespace itsolv

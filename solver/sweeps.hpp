@@ -1,0 +1,31 @@
+// Jacobi sweeps and the stopping rule.
+#pragma once
+
+#include <cstdint>
+
+#include "context.hpp"
+#include "problem.hpp"
+
+namespace itsolv {
+
+// curr <- x.
+void copy_curr(Problem& p);
+
+// x[i] from curr, one row, in the plain order of operations.
+void update_var(Problem& p, int32_t i);
+
+// The largest relative change |(x[i] - curr[i]) / x[i]| of the sweep just
+// made. Component 0 seeds the maximum and a later one replaces it only when
+// greater, so a NaN in component 0 is kept and any other NaN passed over.
+float get_max_err(const Problem& p);
+
+// One whole sweep: copy_curr, then update_var for every row.
+void sweep(Problem& p, Context& ctx);
+
+// Sweeps until the largest relative change is no longer above err and
+// returns the number of sweeps. A sweep depends only on the estimate before
+// it, so an estimate equal bit for bit to an earlier one means the stopping
+// test can never pass: that throws the Failure that names both sweeps.
+int64_t iterate(Problem& p, Context& ctx);
+
+}  // namespace itsolv
