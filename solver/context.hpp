@@ -10,13 +10,19 @@ namespace itsolv {
 struct Context {
   Workers& workers;
   Isa isa = best_isa();
+  // Work (panels x columns) below which one thread sweeps alone.
+  int64_t team_threshold = int64_t{1} << 12;
+  // The loader reads the file in chunks of part_bytes per team member, and
+  // a chunk smaller than team_bytes is parsed by one thread.
+  size_t part_bytes = size_t{4} << 20;
+  size_t team_bytes = size_t{1} << 20;
 
   // Members of the team worth using for `panels` panels of n columns: a
   // small problem is swept faster by one thread than by a team that has to
   // meet after every sweep.
   int members_for(int32_t panels, int32_t n) const {
     const int64_t work = static_cast<int64_t>(panels) * n;
-    if (work < (int64_t{1} << 12)) return 1;
+    if (work < team_threshold) return 1;
     return panels < workers.size() ? panels : workers.size();
   }
 

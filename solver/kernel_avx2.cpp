@@ -19,6 +19,21 @@ struct Avx2Tag {};
 constexpr int P = Matrix::kPanel;
 constexpr int V = 8;  // vectors per panel column
 
+// Products and sums with a fixed operand order: when both operands are NaN
+// the result is the first one's, and the compiler may swap the operands of
+// a plain vector + or *. The plain statement s = curr[j] * a[i][j] + s is
+// compiled as curr[j] * a[i][j] and s + product, so that is the order here.
+inline __m256 mul(__m256 first, __m256 second) {
+  __m256 r;
+  asm("vmulps %2, %1, %0" : "=x"(r) : "x"(first), "x"(second));
+  return r;
+}
+inline __m256 add(__m256 first, __m256 second) {
+  __m256 r;
+  asm("vaddps %2, %1, %0" : "=x"(r) : "x"(first), "x"(second));
+  return r;
+}
+
 template <typename T>
 inline __m256 load8(const T* col, int q);
 template <>
@@ -48,7 +63,7 @@ void sweep_panels(const SweepData& d, int32_t p0, int32_t p1) {
       for (int32_t j = j0; j < j1; ++j) {
         const __m256 c = _mm256_set1_ps(d.curr[j]);
         const T* col = panel + static_cast<size_t>(j) * P;
-        for (int q = 0; q < V; ++q) s[q] = _mm256_add_ps(_mm256_mul_ps(c, load8(col, q)), s[q]);
+        for (int q = 0; q < V; ++q) s[q] = add(s[q], mul(c, load8(col, q)));
       }
     };
     columns(0, r0);
@@ -56,7 +71,7 @@ void sweep_panels(const SweepData& d, int32_t p0, int32_t p1) {
       const __m256 c = _mm256_set1_ps(d.curr[j]);
       const T* col = panel + static_cast<size_t>(j) * P;
       for (int q = 0; q < V; ++q) {
-        const __m256 sum = _mm256_add_ps(_mm256_mul_ps(c, load8(col, q)), s[q]);
+        const __m256 sum = add(s[q], mul(c, load8(col, q)));
         // The diagonal's lane keeps its sum.
         const __m256 skip = _mm256_castsi256_ps(_mm256_cmpeq_epi32(iota, _mm256_set1_epi32(j - r0 - V * q)));
         s[q] = _mm256_blendv_ps(sum, s[q], skip);

@@ -21,6 +21,21 @@ struct Avx512Tag {};
 
 constexpr int P = Matrix::kPanel;
 
+// Products and sums with a fixed operand order. When both operands are NaN
+// the result is the first one's, and the compiler may swap the operands of
+// a plain vector + or *; the plain statement s = curr[j] * a[i][j] + s is
+// compiled as curr[j] * a[i][j] and s + product, so that is the order here.
+inline __m512 mul(__m512 first, __m512 second) {
+  __m512 r;
+  asm("vmulps %2, %1, %0" : "=v"(r) : "v"(first), "v"(second));
+  return r;
+}
+inline __m512 add(__m512 first, __m512 second) {
+  __m512 r;
+  asm("vaddps %2, %1, %0" : "=v"(r) : "v"(first), "v"(second));
+  return r;
+}
+
 // The 16 coefficients of lanes 16q .. 16q+15 in one column, as floats.
 template <typename T>
 inline __m512 load16(const T* col, int q);
@@ -49,10 +64,10 @@ void sweep_panels(const SweepData& d, int32_t p0, int32_t p1) {
       for (int32_t j = j0; j < j1; ++j) {
         const __m512 c = _mm512_set1_ps(d.curr[j]);
         const T* col = panel + static_cast<size_t>(j) * P;
-        s0 = _mm512_add_ps(_mm512_mul_ps(c, load16(col, 0)), s0);
-        s1 = _mm512_add_ps(_mm512_mul_ps(c, load16(col, 1)), s1);
-        s2 = _mm512_add_ps(_mm512_mul_ps(c, load16(col, 2)), s2);
-        s3 = _mm512_add_ps(_mm512_mul_ps(c, load16(col, 3)), s3);
+        s0 = add(s0, mul(c, load16(col, 0)));
+        s1 = add(s1, mul(c, load16(col, 1)));
+        s2 = add(s2, mul(c, load16(col, 2)));
+        s3 = add(s3, mul(c, load16(col, 3)));
       }
     };
     columns(0, r0);
@@ -61,10 +76,10 @@ void sweep_panels(const SweepData& d, int32_t p0, int32_t p1) {
       const uint64_t keep = ~(uint64_t{1} << (j - r0));
       const __m512 c = _mm512_set1_ps(d.curr[j]);
       const T* col = panel + static_cast<size_t>(j) * P;
-      s0 = _mm512_mask_add_ps(s0, static_cast<__mmask16>(keep), _mm512_mul_ps(c, load16(col, 0)), s0);
-      s1 = _mm512_mask_add_ps(s1, static_cast<__mmask16>(keep >> 16), _mm512_mul_ps(c, load16(col, 1)), s1);
-      s2 = _mm512_mask_add_ps(s2, static_cast<__mmask16>(keep >> 32), _mm512_mul_ps(c, load16(col, 2)), s2);
-      s3 = _mm512_mask_add_ps(s3, static_cast<__mmask16>(keep >> 48), _mm512_mul_ps(c, load16(col, 3)), s3);
+      s0 = _mm512_mask_mov_ps(s0, static_cast<__mmask16>(keep), add(s0, mul(c, load16(col, 0))));
+      s1 = _mm512_mask_mov_ps(s1, static_cast<__mmask16>(keep >> 16), add(s1, mul(c, load16(col, 1))));
+      s2 = _mm512_mask_mov_ps(s2, static_cast<__mmask16>(keep >> 32), add(s2, mul(c, load16(col, 2))));
+      s3 = _mm512_mask_mov_ps(s3, static_cast<__mmask16>(keep >> 48), add(s3, mul(c, load16(col, 3))));
     }
     columns(diag_end, n);
     alignas(64) float s[P];

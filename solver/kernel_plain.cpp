@@ -1,9 +1,10 @@
 // Kernel for any x86-64: one row's sum per array element, across the panel.
+#include <immintrin.h>
+
 #include <algorithm>
 
 #include "abs_sums.hpp"
 #include "kernels.hpp"
-
 
 namespace itsolv {
 namespace {
@@ -12,6 +13,20 @@ struct PlainTag {};
 
 constexpr int P = Matrix::kPanel;
 
+// Products and sums with a fixed operand order, four lanes at a time (SSE is
+// part of every x86-64). When both operands are NaN the result is the first
+// one's, and the compiler may swap the operands of a plain + or *; the plain
+// statement s = curr[j] * a[i][j] + s is compiled as curr[j] * a[i][j] and
+// s + product, so that is the order here.
+inline __m128 mul(__m128 first, __m128 second) {
+  asm("mulps %1, %0" : "+x"(first) : "x"(second));
+  return first;
+}
+inline __m128 add(__m128 first, __m128 second) {
+  asm("addps %1, %0" : "+x"(first) : "x"(second));
+  return first;
+}
+
 template <typename T>
 void sweep_panels(const SweepData& d, int32_t p0, int32_t p1) {
   const int32_t n = d.n;
@@ -19,23 +34,31 @@ void sweep_panels(const SweepData& d, int32_t p0, int32_t p1) {
     const T* panel = d.a->panel<T>(p);
     const int32_t r0 = p * P;
     const int32_t diag_end = std::min(n, r0 + P);
-    float s[P] = {};
-    auto columns = [&](int32_t j0, int32_t j1) {
-      for (int32_t j = j0; j < j1; ++j) {
-        const float c = d.curr[j];
-        const T* col = panel + static_cast<size_t>(j) * P;
-        for (int l = 0; l < P; ++l) s[l] = c * static_cast<float>(col[l]) + s[l];
-      }
-    };
-    columns(0, r0);
-    for (int32_t j = r0; j < diag_end; ++j) {
-      const float c = d.curr[j];
+    __m128 s[P / 4];
+    for (auto& v : s) v = _mm_setzero_ps();
+    alignas(16) float a[P];
+    auto column = [&](int32_t j) {
       const T* col = panel + static_cast<size_t>(j) * P;
-      for (int l = 0; l < P; ++l)
-        if (l != j - r0) s[l] = c * static_cast<float>(col[l]) + s[l];
+      for (int l = 0; l < P; ++l) a[l] = static_cast<float>(col[l]);
+      const __m128 c = _mm_set1_ps(d.curr[j]);
+      for (int q = 0; q < P / 4; ++q) s[q] = add(s[q], mul(c, _mm_load_ps(a + 4 * q)));
+    };
+    for (int32_t j = 0; j < r0; ++j) column(j);
+    for (int32_t j = r0; j < diag_end; ++j) {
+      // The diagonal's lane keeps its sum.
+      const int lane = j - r0;
+      const __m128 kept = s[lane / 4];
+      column(j);
+      alignas(16) float before[4], after[4];
+      _mm_store_ps(before, kept);
+      _mm_store_ps(after, s[lane / 4]);
+      after[lane % 4] = before[lane % 4];
+      s[lane / 4] = _mm_load_ps(after);
     }
-    columns(diag_end, n);
-    for (int32_t i = r0; i < diag_end; ++i) d.x[i] = (d.b[i] - s[i - r0]) / d.diag[i];
+    for (int32_t j = diag_end; j < n; ++j) column(j);
+    alignas(16) float out[P];
+    for (int q = 0; q < P / 4; ++q) _mm_store_ps(out + 4 * q, s[q]);
+    for (int32_t i = r0; i < diag_end; ++i) d.x[i] = (d.b[i] - out[i - r0]) / d.diag[i];
   }
 }
 

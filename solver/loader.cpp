@@ -17,8 +17,6 @@ namespace itsolv {
 namespace {
 
 constexpr size_t kFirstRead = size_t{1} << 16;  // the header is read from this
-constexpr size_t kPartBytes = size_t{4} << 20;  // text per team member per chunk
-constexpr size_t kTeamChunk = size_t{1} << 20;  // smaller chunks are parsed by one thread
 constexpr int P = Matrix::kPanel;
 
 class FileHandle {
@@ -76,7 +74,7 @@ std::string quote(const char* begin, const char* end) {
 // Sequential access to the file's bytes through a growing buffer.
 class Reader {
  public:
-  Reader(int fd, const char* path) : fd_(fd), path_(path), buf_(kFirstRead) {}
+  Reader(int fd, const char* path, size_t first_read) : fd_(fd), path_(path), buf_(first_read) {}
 
   const char* path() const { return path_; }
   char* data() { return buf_.data(); }
@@ -376,7 +374,7 @@ class Loader {
     if (t < total_) ends_before(t);
   }
 
-  size_t chunk_capacity() const { return kPartBytes * static_cast<size_t>(ctx_.workers.size()); }
+  size_t chunk_capacity() const { return ctx_.part_bytes * static_cast<size_t>(ctx_.workers.size()); }
 
   // Parses the complete tokens in data()[pos() .. cut), whose first is token t;
   // returns the index of the next token.
@@ -384,7 +382,7 @@ class Loader {
     char* const text = in_.data();
     const size_t from = in_.pos();
     const size_t length = cut - from;
-    const int members = length >= kTeamChunk ? ctx_.workers.size() : 1;
+    const int members = length >= ctx_.team_bytes ? ctx_.workers.size() : 1;
     std::vector<Part> parts(static_cast<size_t>(members));
     size_t bound = from;
     for (int k = 0; k < members; ++k) {
@@ -452,7 +450,7 @@ void get_input(Problem& p, const char* path, Context& ctx) {
   struct stat st {};
   if (file.fd() < 0 || fstat(file.fd(), &st) != 0 || S_ISDIR(st.st_mode)) fail("Cannot open file %s\n", path);
   try {
-    Reader reader(file.fd(), path);
+    Reader reader(file.fd(), path, ctx.part_bytes < kFirstRead ? ctx.part_bytes : kFirstRead);
     Loader loader(p, reader, ctx);
     loader.run(S_ISREG(st.st_mode), static_cast<uint64_t>(st.st_size));
   } catch (const std::bad_alloc&) {

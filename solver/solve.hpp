@@ -1,0 +1,21 @@
+// The solver from a loaded problem to its output: pre-check, sweeps, report.
+#pragma once
+
+#include <string>
+
+#include "context.hpp"
+#include "problem.hpp"
+
+namespace itsolv {
+
+struct Outcome {
+  std::string text;  // what the program prints
+  int status = 0;    // its exit status
+};
+
+Outcome solve(Problem& p, Context& ctx);
+
+// The whole run for one file: load, then solve.
+Outcome solve_file(const char* path, Context& ctx);
+
+}  // namespace itsolv
