@@ -21,10 +21,11 @@ void abs_sums_of_panels(const Matrix& a, int32_t p0, int32_t p1, float* sums) {
   const int32_t n = a.n();
   for (int32_t p = p0; p < p1; ++p) {
     const T* panel = a.panel<T>(p);
+    const int h = a.panel_height(p);
     float s[P] = {};
     for (int32_t k = 0; k < n; ++k) {
-      const T* col = panel + static_cast<size_t>(k) * P;
-      for (int l = 0; l < P; ++l) s[l] = s[l] + std::fabs(static_cast<float>(col[l]));
+      const T* col = panel + static_cast<size_t>(k) * static_cast<size_t>(h);
+      for (int l = 0; l < h; ++l) s[l] = s[l] + std::fabs(static_cast<float>(col[l]));
     }
     const int32_t r0 = p * P;
     const int32_t rows = std::min(P, n - r0);

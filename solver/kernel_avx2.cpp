@@ -17,7 +17,6 @@ namespace {
 struct Avx2Tag {};
 
 constexpr int P = Matrix::kPanel;
-constexpr int V = 8;  // vectors per panel column
 
 // Products and sums with a fixed operand order: when both operands are NaN
 // the result is the first one's, and the compiler may swap the operands of
@@ -49,38 +48,50 @@ inline __m256 load8<float>(const float* col, int q) {
   return _mm256_loadu_ps(col + 8 * q);
 }
 
-template <typename T>
-void sweep_panels(const SweepData& d, int32_t p0, int32_t p1) {
+// One panel of V vectors' height.
+template <typename T, int V>
+void sweep_panel(const SweepData& d, int32_t p) {
+  constexpr int H = 8 * V;
   const int32_t n = d.n;
   const __m256i iota = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-  for (int32_t p = p0; p < p1; ++p) {
-    const T* panel = d.a->panel<T>(p);
-    const int32_t r0 = p * P;
-    const int32_t diag_end = std::min(n, r0 + P);
-    __m256 s[V];
-    for (int q = 0; q < V; ++q) s[q] = _mm256_setzero_ps();
-    auto columns = [&](int32_t j0, int32_t j1) {
-      for (int32_t j = j0; j < j1; ++j) {
-        const __m256 c = _mm256_set1_ps(d.curr[j]);
-        const T* col = panel + static_cast<size_t>(j) * P;
-        for (int q = 0; q < V; ++q) s[q] = add(s[q], mul(c, load8(col, q)));
-      }
-    };
-    columns(0, r0);
-    for (int32_t j = r0; j < diag_end; ++j) {
+  const T* panel = d.a->panel<T>(p);
+  const int32_t r0 = p * P;
+  const int32_t diag_end = std::min(n, r0 + H);
+  __m256 s[V];
+  for (int q = 0; q < V; ++q) s[q] = _mm256_setzero_ps();
+  auto columns = [&](int32_t j0, int32_t j1) {
+    for (int32_t j = j0; j < j1; ++j) {
       const __m256 c = _mm256_set1_ps(d.curr[j]);
-      const T* col = panel + static_cast<size_t>(j) * P;
-      for (int q = 0; q < V; ++q) {
-        const __m256 sum = add(s[q], mul(c, load8(col, q)));
-        // The diagonal's lane keeps its sum.
-        const __m256 skip = _mm256_castsi256_ps(_mm256_cmpeq_epi32(iota, _mm256_set1_epi32(j - r0 - V * q)));
-        s[q] = _mm256_blendv_ps(sum, s[q], skip);
-      }
+      const T* col = panel + static_cast<size_t>(j) * H;
+      for (int q = 0; q < V; ++q) s[q] = add(s[q], mul(c, load8(col, q)));
     }
-    columns(diag_end, n);
-    alignas(32) float out[P];
-    for (int q = 0; q < V; ++q) _mm256_store_ps(out + V * q, s[q]);
-    for (int32_t i = r0; i < diag_end; ++i) d.x[i] = (d.b[i] - out[i - r0]) / d.diag[i];
+  };
+  columns(0, r0);
+  for (int32_t j = r0; j < diag_end; ++j) {
+    const __m256 c = _mm256_set1_ps(d.curr[j]);
+    const T* col = panel + static_cast<size_t>(j) * H;
+    for (int q = 0; q < V; ++q) {
+      const __m256 sum = add(s[q], mul(c, load8(col, q)));
+      // The diagonal's lane keeps its sum.
+      const __m256 skip = _mm256_castsi256_ps(_mm256_cmpeq_epi32(iota, _mm256_set1_epi32(j - r0 - 8 * q)));
+      s[q] = _mm256_blendv_ps(sum, s[q], skip);
+    }
+  }
+  columns(diag_end, n);
+  alignas(32) float out[H];
+  for (int q = 0; q < V; ++q) _mm256_store_ps(out + 8 * q, s[q]);
+  for (int32_t i = r0; i < diag_end; ++i) d.x[i] = (d.b[i] - out[i - r0]) / d.diag[i];
+}
+
+template <typename T>
+void sweep_panels(const SweepData& d, int32_t p0, int32_t p1) {
+  for (int32_t p = p0; p < p1; ++p) {
+    switch (d.a->panel_height(p) / 16) {
+      case 1: sweep_panel<T, 2>(d, p); break;
+      case 2: sweep_panel<T, 4>(d, p); break;
+      case 3: sweep_panel<T, 6>(d, p); break;
+      default: sweep_panel<T, 8>(d, p); break;
+    }
   }
 }
 

@@ -52,42 +52,47 @@ inline __m512 load16<float>(const float* col, int q) {
   return _mm512_loadu_ps(col + 16 * q);
 }
 
+// One panel of V vectors' height.
+template <typename T, int V>
+void sweep_panel(const SweepData& d, int32_t p) {
+  constexpr int H = 16 * V;
+  const int32_t n = d.n;
+  const T* panel = d.a->panel<T>(p);
+  const int32_t r0 = p * P;
+  const int32_t diag_end = std::min(n, r0 + H);
+  __m512 s[V];
+  for (int q = 0; q < V; ++q) s[q] = _mm512_setzero_ps();
+  auto columns = [&](int32_t j0, int32_t j1) {
+    for (int32_t j = j0; j < j1; ++j) {
+      const __m512 c = _mm512_set1_ps(d.curr[j]);
+      const T* col = panel + static_cast<size_t>(j) * H;
+      for (int q = 0; q < V; ++q) s[q] = add(s[q], mul(c, load16(col, q)));
+    }
+  };
+  columns(0, r0);
+  for (int32_t j = r0; j < diag_end; ++j) {
+    // Every lane but the diagonal's takes the product.
+    const uint64_t keep = ~(uint64_t{1} << (j - r0));
+    const __m512 c = _mm512_set1_ps(d.curr[j]);
+    const T* col = panel + static_cast<size_t>(j) * H;
+    for (int q = 0; q < V; ++q)
+      s[q] = _mm512_mask_mov_ps(s[q], static_cast<__mmask16>(keep >> (16 * q)), add(s[q], mul(c, load16(col, q))));
+  }
+  columns(diag_end, n);
+  alignas(64) float out[H];
+  for (int q = 0; q < V; ++q) _mm512_store_ps(out + 16 * q, s[q]);
+  for (int32_t i = r0; i < diag_end; ++i) d.x[i] = (d.b[i] - out[i - r0]) / d.diag[i];
+}
+
 template <typename T>
 void sweep_panels(const SweepData& d, int32_t p0, int32_t p1) {
-  const int32_t n = d.n;
   for (int32_t p = p0; p < p1; ++p) {
-    const T* panel = d.a->panel<T>(p);
-    const int32_t r0 = p * P;
-    const int32_t diag_end = std::min(n, r0 + P);
-    __m512 s0 = _mm512_setzero_ps(), s1 = s0, s2 = s0, s3 = s0;
-    auto columns = [&](int32_t j0, int32_t j1) {
-      for (int32_t j = j0; j < j1; ++j) {
-        const __m512 c = _mm512_set1_ps(d.curr[j]);
-        const T* col = panel + static_cast<size_t>(j) * P;
-        s0 = add(s0, mul(c, load16(col, 0)));
-        s1 = add(s1, mul(c, load16(col, 1)));
-        s2 = add(s2, mul(c, load16(col, 2)));
-        s3 = add(s3, mul(c, load16(col, 3)));
-      }
-    };
-    columns(0, r0);
-    for (int32_t j = r0; j < diag_end; ++j) {
-      // Every lane but the diagonal's takes the product.
-      const uint64_t keep = ~(uint64_t{1} << (j - r0));
-      const __m512 c = _mm512_set1_ps(d.curr[j]);
-      const T* col = panel + static_cast<size_t>(j) * P;
-      s0 = _mm512_mask_mov_ps(s0, static_cast<__mmask16>(keep), add(s0, mul(c, load16(col, 0))));
-      s1 = _mm512_mask_mov_ps(s1, static_cast<__mmask16>(keep >> 16), add(s1, mul(c, load16(col, 1))));
-      s2 = _mm512_mask_mov_ps(s2, static_cast<__mmask16>(keep >> 32), add(s2, mul(c, load16(col, 2))));
-      s3 = _mm512_mask_mov_ps(s3, static_cast<__mmask16>(keep >> 48), add(s3, mul(c, load16(col, 3))));
+    switch (d.a->panel_height(p) / 16) {
+      case 1: sweep_panel<T, 1>(d, p); break;
+      case 2: sweep_panel<T, 2>(d, p); break;
+      case 3: sweep_panel<T, 3>(d, p); break;
+      default: sweep_panel<T, 4>(d, p); break;
     }
-    columns(diag_end, n);
-    alignas(64) float s[P];
-    _mm512_store_ps(s, s0);
-    _mm512_store_ps(s + 16, s1);
-    _mm512_store_ps(s + 32, s2);
-    _mm512_store_ps(s + 48, s3);
-    for (int32_t i = r0; i < diag_end; ++i) d.x[i] = (d.b[i] - s[i - r0]) / d.diag[i];
   }
 }
 

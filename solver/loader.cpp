@@ -1,10 +1,12 @@
 #include "loader.hpp"
 
 #include <fcntl.h>
+#include <immintrin.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
@@ -71,10 +73,15 @@ std::string quote(const char* begin, const char* end) {
   return out + "\"";
 }
 
-// Sequential access to the file's bytes through a growing buffer.
+// Sequential access to the file's bytes through a growing buffer. Blanks
+// follow the bytes read, so that a parser may look a few bytes past the last
+// token.
 class Reader {
  public:
-  Reader(int fd, const char* path, size_t first_read) : fd_(fd), path_(path), buf_(first_read) {}
+  static constexpr size_t kSlack = 64;
+
+  Reader(int fd, const char* path, size_t first_read)
+      : fd_(fd), path_(path), capacity_(first_read), buf_(first_read + kSlack, ' ') {}
 
   const char* path() const { return path_; }
   char* data() { return buf_.data(); }
@@ -103,10 +110,13 @@ class Reader {
       pos_ = 0;
     }
     if (capacity < end_ * 2) capacity = end_ * 2;
-    if (buf_.size() < capacity) buf_.resize(capacity);
+    if (capacity_ < capacity) {
+      capacity_ = capacity;
+      buf_.resize(capacity_ + kSlack);
+    }
     const size_t before = end_;
-    while (end_ < buf_.size()) {
-      const ssize_t got = read(fd_, buf_.data() + end_, buf_.size() - end_);
+    while (end_ < capacity_) {
+      const ssize_t got = read(fd_, buf_.data() + end_, capacity_ - end_);
       if (got < 0) {
         if (errno == EINTR) continue;
         fail("Cannot read file %s: %s\n", path_, std::strerror(errno));
@@ -117,6 +127,7 @@ class Reader {
       }
       end_ += static_cast<size_t>(got);
     }
+    std::memset(buf_.data() + end_, ' ', kSlack);
     return end_ > before || !eof_;
   }
 
@@ -125,14 +136,14 @@ class Reader {
     for (;;) {
       while (pos_ < end_ && kSpace.space[static_cast<unsigned char>(buf_[pos_])]) consume(pos_ + 1, buf_[pos_] == '\n');
       if (pos_ < end_) break;
-      if (!fill(buf_.size())) return false;
+      if (!fill(capacity_)) return false;
     }
     size_t stop = pos_;
     for (;;) {
       while (stop < end_ && !kSpace.space[static_cast<unsigned char>(buf_[stop])]) ++stop;
       if (stop < end_ || eof_) break;
       const size_t done = stop - pos_;
-      fill(buf_.size() * 2);
+      fill(capacity_ * 2);
       stop = pos_ + done;
     }
     begin = buf_.data() + pos_;
@@ -147,7 +158,8 @@ class Reader {
  private:
   int fd_;
   const char* path_;
-  std::vector<char> buf_;
+  size_t capacity_;
+  std::vector<char> buf_;  // capacity_ bytes, then kSlack blanks
   size_t pos_ = 0, end_ = 0;
   uint64_t base_ = 0;
   bool eof_ = false;
@@ -171,11 +183,38 @@ struct Part {
 
 void count_tokens(Part& part) {
   int64_t tokens = 0, newlines = 0;
-  bool after_space = true;
-  for (const char* p = part.begin; p != part.end; ++p) {
+  const char* p = part.begin;
+  const char* const end = part.end;
+  // Sixteen bytes at a time: a token starts at a byte that is not white
+  // space after one that is. Each byte of the counters counts up to 255
+  // blocks before it is added up.
+  const __m128i blank = _mm_set1_epi8(' '), tab = _mm_set1_epi8('\t'), four = _mm_set1_epi8(4),
+                line_feed = _mm_set1_epi8('\n'), zero = _mm_setzero_si128();
+  __m128i previous = _mm_set1_epi8(-1);  // the part starts after white space
+  auto add_up = [&](__m128i counts) {
+    const __m128i sums = _mm_sad_epu8(counts, zero);
+    return static_cast<int64_t>(_mm_cvtsi128_si64(sums)) + _mm_extract_epi16(sums, 4);
+  };
+  while (end - p >= 16) {
+    __m128i starts = zero, feeds = zero;
+    for (int round = 0; round < 255 && end - p >= 16; ++round, p += 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      const __m128i control = _mm_sub_epi8(v, tab);  // \t \n \v \f \r become 0 .. 4
+      const __m128i space =
+          _mm_or_si128(_mm_cmpeq_epi8(v, blank), _mm_cmpeq_epi8(_mm_min_epu8(control, four), control));
+      const __m128i space_before = _mm_or_si128(_mm_slli_si128(space, 1), _mm_srli_si128(previous, 15));
+      starts = _mm_sub_epi8(starts, _mm_andnot_si128(space, space_before));
+      feeds = _mm_sub_epi8(feeds, _mm_cmpeq_epi8(v, line_feed));
+      previous = space;
+    }
+    tokens += add_up(starts);
+    newlines += add_up(feeds);
+  }
+  bool after_space = _mm_movemask_epi8(previous) & 0x8000;
+  for (; p != end; ++p) {
     const unsigned char c = static_cast<unsigned char>(*p);
     const bool space = kSpace.space[c];
-    tokens += after_space & !space;
+    tokens += after_space && !space;
     newlines += c == '\n';
     after_space = space;
   }
@@ -183,110 +222,129 @@ void count_tokens(Part& part) {
   part.newlines = newlines;
 }
 
-// Places values by their index in the file.
-template <typename T>
-class Placer {
- public:
-  Placer(Problem& p, int64_t first) : n_(p.num), x_(p.x.data()), b_(p.b.data()), diag_(p.diag.data()),
-        matrix_(p.a.data<T>()), v_(first - 2) {
-    if (v_ >= n_) {
-      const int64_t u = v_ - n_;
-      row_ = static_cast<int32_t>(u / (int64_t{n_} + 1));
-      col_ = static_cast<int32_t>(u % (int64_t{n_} + 1));
-    }
-    row_base_ = base_of(row_);
-  }
-
-  // `whole` holds the value when `fits` is narrower than float.
-  void put(float value, int32_t whole, Storage fits) {
-    if (v_ < n_) {
-      x_[v_++] = value;
-      return;
-    }
-    ++v_;
-    if (col_ == n_) {
-      b_[row_] = value;
-      ++row_;
-      col_ = 0;
-      row_base_ = base_of(row_);
-      return;
-    }
-    if (col_ == row_) {
-      diag_[row_] = value;
-    } else if (fits <= kStorage) {
-      if constexpr (kStorage == Storage::f32)
-        row_base_[static_cast<size_t>(col_) * P] = value;
-      else
-        row_base_[static_cast<size_t>(col_) * P] = static_cast<T>(whole);
-    } else if (fits > need_) {
-      need_ = fits;
-    }
-    ++col_;
-  }
-
-  Storage need() const { return need_; }
-
- private:
-  static constexpr Storage kStorage = sizeof(T) == 1 ? Storage::i8 : sizeof(T) == 2 ? Storage::i16 : Storage::f32;
-
-  T* base_of(int32_t row) const {
-    return matrix_ + (static_cast<size_t>(row / P) * static_cast<size_t>(n_)) * P + static_cast<size_t>(row % P);
-  }
-
-  int32_t n_;
-  float* x_;
-  float* b_;
-  float* diag_;
-  T* matrix_;
-  int64_t v_;
-  int32_t row_ = 0, col_ = 0;
-  T* row_base_;
-  Storage need_ = Storage::i8;
+// One number token: its value and the narrowest storage that holds it.
+struct Token {
+  float value;
+  int32_t whole;  // the value, when `fits` is narrower than float
+  Storage fits;
 };
 
-// Parses the part's tokens with index below `total` and places them.
+inline Storage storage_for_whole(int32_t magnitude, bool negative) {
+  if (!negative) return magnitude <= 127 ? Storage::i8 : magnitude <= 32767 ? Storage::i16 : Storage::f32;
+  if (magnitude == 0) return Storage::f32;  // -0 keeps its sign only as a float
+  return magnitude <= 128 ? Storage::i8 : magnitude <= 32768 ? Storage::i16 : Storage::f32;
+}
+
+// The forms read_token does not read itself.
+__attribute__((noinline)) bool read_other_token(const char*& q, Token& t) {
+  const ShortInteger whole = read_short_integer(q);
+  if (whole.length > 0) {
+    q += whole.length;
+    const int32_t m = whole.magnitude;
+    const float f = static_cast<float>(m);
+    t = {whole.negative ? -f : f, whole.negative ? -m : m, storage_for_whole(m, whole.negative)};
+    return true;
+  }
+  const char* const begin = q;
+  while (!kSpace.space[static_cast<unsigned char>(*q)]) ++q;
+  if (!parse_float(begin, q, t.value)) return false;
+  t.fits = storage_for(t.value);
+  t.whole = t.fits == Storage::f32 ? 0 : static_cast<int32_t>(t.value);
+  return true;
+}
+
+// Reads the token that starts at q and moves q past it. False when it is not
+// wholly a number. q has the reader's blanks after it.
+__attribute__((always_inline)) inline bool read_token(const char*& q, Token& t) {
+  const unsigned d0 = static_cast<unsigned char>(q[0]) - '0';
+  if (d0 < 10) {
+    // One or two digits: most coefficients of generated problems.
+    if (kSpace.space[static_cast<unsigned char>(q[1])]) {
+      q += 1;
+      t = {static_cast<float>(d0), static_cast<int32_t>(d0), Storage::i8};
+      return true;
+    }
+    const unsigned d1 = static_cast<unsigned char>(q[1]) - '0';
+    if (d1 < 10 && kSpace.space[static_cast<unsigned char>(q[2])]) {
+      q += 2;
+      const int32_t m = static_cast<int32_t>(d0 * 10 + d1);
+      t = {static_cast<float>(m), m, Storage::i8};
+      return true;
+    }
+  }
+  return read_other_token(q, t);
+}
+
+// Skips white space and reads the next token into t; when it is not a number
+// sets `bad` to its start.
+__attribute__((always_inline)) inline bool next_token(const char*& q, Token& t, const char*& bad) {
+  const char* r = q;
+  while (kSpace.space[static_cast<unsigned char>(*r)]) ++r;
+  const char* const begin = r;
+  const bool ok = read_token(r, t);
+  q = r;
+  if (!ok) bad = begin;
+  return ok;
+}
+
+// Parses the part's tokens with index below `total` and places each value by
+// its index: starting values, then row by row the coefficients (the diagonal
+// apart) and the right-hand side.
 template <typename T>
 void parse_part(Problem& p, Part& part, int64_t total) {
+  constexpr Storage kStorage = sizeof(T) == 1 ? Storage::i8 : sizeof(T) == 2 ? Storage::i16 : Storage::f32;
   part.bad = -1;
+  part.need = Storage::i8;
   int64_t count = part.tokens;
   if (part.first + count > total) count = total - part.first;
   if (count <= 0) return;
-  Placer<T> placer(p, part.first);
+  const int32_t n = p.num;
+  int64_t v = part.first - 2;  // index of the next value
+  const int64_t v_end = v + count;
   const char* q = part.begin;
-  const char* const end = part.end;
-  for (int64_t k = 0; k < count; ++k) {
-    while (kSpace.space[static_cast<unsigned char>(*q)]) ++q;
-    const char* const token = q;
-    // Plain integers, by far the most common form, are read here.
-    const bool negative = *q == '-';
-    q += negative;
-    const char* const digits = q;
-    uint64_t magnitude = 0;
-    while (q != end) {
-      const unsigned d = static_cast<unsigned char>(*q) - '0';
-      if (d > 9) break;
-      magnitude = magnitude * 10 + d;
-      ++q;
-    }
-    if (q != digits && q - digits <= 19 && (q == end || kSpace.space[static_cast<unsigned char>(*q)])) {
-      const float f = static_cast<float>(magnitude);
-      const Storage fits = storage_for_integer(magnitude, negative);
-      const int32_t whole = fits == Storage::f32 ? 0 : static_cast<int32_t>(negative ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude));
-      placer.put(negative ? -f : f, whole, fits);
-      continue;
-    }
-    while (q != end && !kSpace.space[static_cast<unsigned char>(*q)]) ++q;
-    float value = 0.0f;
-    if (!parse_float(token, q, value)) {
-      part.bad = part.first + k;
-      part.bad_begin = token;
-      part.bad_end = q;
-      break;
-    }
-    const Storage fits = storage_for(value);
-    placer.put(value, fits == Storage::f32 ? 0 : static_cast<int32_t>(value), fits);
+  const char* bad = nullptr;
+  Token t;
+  Storage need = Storage::i8;
+  for (; v < n && v < v_end; ++v) {
+    if (!next_token(q, t, bad)) break;
+    p.x[v] = t.value;
   }
-  part.need = placer.need();
+  float* const diag = p.diag.data();
+  while (bad == nullptr && v < v_end) {
+    const int64_t u = v - n;
+    const int32_t row = static_cast<int32_t>(u / (int64_t{n} + 1));
+    const int32_t first_col = static_cast<int32_t>(u % (int64_t{n} + 1));
+    T* const base = p.a.row_base<T>(row);
+    const size_t stride = static_cast<size_t>(p.a.panel_height(row / P));
+    const int32_t stop = static_cast<int32_t>(std::min<int64_t>(n, first_col + (v_end - v)));
+    int32_t col = first_col;
+    for (; col < stop; ++col) {
+      if (!next_token(q, t, bad)) break;
+      if (col == row) {
+        diag[row] = t.value;
+      } else if (t.fits <= kStorage) {
+        if constexpr (kStorage == Storage::f32)
+          base[static_cast<size_t>(col) * stride] = t.value;
+        else
+          base[static_cast<size_t>(col) * stride] = static_cast<T>(t.whole);
+      } else if (t.fits > need) {
+        need = t.fits;
+      }
+    }
+    v += col - first_col;
+    if (bad != nullptr) break;
+    if (col == n && v < v_end) {
+      if (!next_token(q, t, bad)) break;
+      p.b[row] = t.value;
+      ++v;
+    }
+  }
+  part.need = need;
+  if (bad != nullptr) {
+    part.bad = v + 2;
+    part.bad_begin = bad;
+    part.bad_end = q;
+  }
 }
 
 void parse_part(Problem& p, Part& part, int64_t total) {

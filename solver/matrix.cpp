@@ -10,7 +10,7 @@ bool Matrix::allocate(int32_t n) {
   panels_ = (n + kPanel - 1) / kPanel;
   storage_ = Storage::i8;
   size_t bytes = 0;
-  if (!byte_size(static_cast<uint64_t>(panels_) * kPanel, static_cast<uint64_t>(n), bytes)) return false;
+  if (!byte_size(static_cast<uint64_t>(padded_rows()), static_cast<uint64_t>(n), bytes)) return false;
   return memory_.reserve(bytes);
 }
 
@@ -35,12 +35,10 @@ void widen_backwards(void* base, size_t count) {
 bool Matrix::widen(Storage target, int32_t rows_written) {
   if (target <= storage_) return true;
   size_t bytes = 0;
-  if (!byte_size(static_cast<uint64_t>(panels_) * kPanel * static_cast<uint64_t>(n_), storage_bytes(target), bytes))
-    return false;
+  if (!byte_size(elements(), storage_bytes(target), bytes)) return false;
   if (!memory_.grow(bytes)) return false;
-  int32_t used_panels = rows_written <= 0 ? 0 : (rows_written - 1) / kPanel + 1;
-  if (used_panels > panels_) used_panels = panels_;
-  const size_t count = static_cast<size_t>(used_panels) * static_cast<size_t>(n_) * kPanel;
+  const int32_t used_panels = rows_written <= 0 ? 0 : (rows_written - 1) / kPanel + 1;
+  const size_t count = used_panels >= panels_ ? elements() : panel_offset(used_panels);
   void* base = memory_.data();
   if (storage_ == Storage::i8 && target == Storage::i16) widen_backwards<int8_t, int16_t>(base, count);
   if (storage_ == Storage::i8 && target == Storage::f32) widen_backwards<int8_t, float>(base, count);

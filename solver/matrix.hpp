@@ -2,7 +2,8 @@
 //
 // A panel holds kPanel consecutive rows; for each column it keeps those rows'
 // coefficients side by side, so that one vector lane can carry one row's sum
-// over the columns in ascending order. The diagonal is kept apart (Problem::
+// over the columns in ascending order. The last panel is only as high as its
+// rows rounded up to kLanes, so padding stays small. The diagonal is kept apart (Problem::
 // diag) and its place in the panel holds zero.
 //
 // When every off-diagonal coefficient is a small integer the panel holds it
@@ -50,6 +51,7 @@ inline Storage storage_for_integer(uint64_t magnitude, bool negative) {
 class Matrix {
  public:
   static constexpr int kPanel = 64;
+  static constexpr int kLanes = 16;  // the last panel's height is a multiple
 
   // Room for an n x n matrix in the narrowest storage, all zero.
   bool allocate(int32_t n);
@@ -62,12 +64,32 @@ class Matrix {
   Storage storage() const { return storage_; }
   int32_t n() const { return n_; }
   int32_t panels() const { return panels_; }
-  size_t bytes() const { return static_cast<size_t>(panels_) * n_ * kPanel * storage_bytes(storage_); }
+  size_t bytes() const { return elements() * storage_bytes(storage_); }
+  size_t elements() const { return padded_rows() * static_cast<size_t>(n_); }
+  size_t padded_rows() const {
+    return panels_ == 0 ? 0 : static_cast<size_t>(panels_ - 1) * kPanel + static_cast<size_t>(panel_height(panels_ - 1));
+  }
+
+  // Rows of panel p, padding included: the distance between its columns.
+  int panel_height(int32_t p) const {
+    if (p + 1 < panels_) return kPanel;
+    const int rows = n_ - p * kPanel;
+    return (rows + kLanes - 1) / kLanes * kLanes;
+  }
 
   // Element index of (row, col) in the panel layout.
   size_t index(int32_t row, int32_t col) const {
-    return (static_cast<size_t>(row / kPanel) * static_cast<size_t>(n_) + static_cast<size_t>(col)) * kPanel +
+    const int32_t p = row / kPanel;
+    return panel_offset(p) + static_cast<size_t>(col) * static_cast<size_t>(panel_height(p)) +
            static_cast<size_t>(row % kPanel);
+  }
+  // Element index of panel p's first element.
+  size_t panel_offset(int32_t p) const { return static_cast<size_t>(p) * static_cast<size_t>(n_) * kPanel; }
+
+  // Element (row, 0); element (row, col) is col * panel_height() further.
+  template <typename T>
+  T* row_base(int32_t row) {
+    return data<T>() + panel_offset(row / kPanel) + static_cast<size_t>(row % kPanel);
   }
 
   template <typename T>
@@ -78,7 +100,7 @@ class Matrix {
   // First element of panel p (rows p*kPanel ...).
   template <typename T>
   const T* panel(int32_t p) const {
-    return data<T>() + static_cast<size_t>(p) * static_cast<size_t>(n_) * kPanel;
+    return data<T>() + panel_offset(p);
   }
 
   float get(int32_t row, int32_t col) const;

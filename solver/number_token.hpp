@@ -92,6 +92,33 @@ inline bool parse_float(const char* begin, const char* end, float& out) {
   return parse_float_strtof(begin, end, out);
 }
 
+// A plain integer token of one to seven digits with an optional '-', read
+// eight bytes at a time. `p` must have 16 readable bytes. Gives the token's
+// length (0 when the token is not such an integer followed by white space).
+struct ShortInteger {
+  int length;
+  bool negative;
+  int32_t magnitude;
+};
+inline ShortInteger read_short_integer(const char* p) {
+  const bool negative = *p == '-';
+  const char* digits = p + negative;
+  uint64_t w;
+  std::memcpy(&w, digits, sizeof w);
+  // A byte of t is zero exactly where w holds a digit, up to the first
+  // byte that does not.
+  const uint64_t t = ((w & 0xF0F0F0F0F0F0F0F0) | (((w + 0x0606060606060606) & 0xF0F0F0F0F0F0F0F0) >> 4)) ^
+                     0x3333333333333333;
+  if (t == 0) return {0, false, 0};
+  const int length = __builtin_ctzll(t) >> 3;
+  if (length == 0 || !kSpace.space[static_cast<unsigned char>(digits[length])]) return {0, false, 0};
+  // The digits as the last `length` of eight, leading zeros before them.
+  uint64_t v = (w << (8 * (8 - length))) & 0x0F0F0F0F0F0F0F0F;
+  v = v * 10 + (v >> 8);
+  v = (((v & 0x000000FF000000FF) * 0x000F424000000064) + (((v >> 16) & 0x000000FF000000FF) * 0x0000271000000001)) >> 32;
+  return {length + negative, negative, static_cast<int32_t>(v)};
+}
+
 // A whole token that is a decimal integer within signed 32-bit range, with an
 // optional sign.
 inline bool parse_count(const char* begin, const char* end, int32_t& out) {

@@ -1,0 +1,213 @@
+// The loader places every value of a file where the literal reading puts
+// it, whatever the chunking, team size and storage, and refuses files that
+// are not whole problems with one line that says what and where.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "failure.hpp"
+#include "loader.hpp"
+#include "support/problem_values.hpp"
+
+using testing_support::Kind;
+using testing_support::Values;
+
+namespace {
+
+class TempFile {
+ public:
+  explicit TempFile(const std::string& text) {
+    char name[] = "/tmp/itsolv-loader-XXXXXX";
+    const int fd = mkstemp(name);
+    path_ = name;
+    if (fd < 0 || write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size())) std::abort();
+    close(fd);
+  }
+  ~TempFile() { unlink(path_.c_str()); }
+  const char* path() const { return path_.c_str(); }
+
+ private:
+  std::string path_;
+};
+
+struct Setting {
+  int threads;
+  size_t part_bytes;  // tiny parts move chunk and part boundaries everywhere
+};
+
+itsolv::Workers& team(int threads) {
+  static std::unique_ptr<itsolv::Workers> teams[4];
+  if (!teams[threads]) teams[threads] = std::make_unique<itsolv::Workers>(threads);
+  return *teams[threads];
+}
+
+// Loads text; returns the failure's message, or "" on success.
+std::string load(const std::string& text, itsolv::Problem& p, Setting s = {1, size_t{4} << 20}) {
+  TempFile file(text);
+  itsolv::Context ctx{team(s.threads)};
+  ctx.part_bytes = s.part_bytes;
+  ctx.team_bytes = s.part_bytes < 64 ? 0 : s.part_bytes;
+  try {
+    itsolv::get_input(p, file.path(), ctx);
+  } catch (const itsolv::Failure& f) {
+    return f.message;
+  }
+  return "";
+}
+
+bool same_bits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+void expect_loaded(const itsolv::Problem& p, const Values& v) {
+  ASSERT_EQ(p.num, v.num);
+  ASSERT_TRUE(same_bits(p.err, v.err));
+  for (int32_t i = 0; i < v.num; ++i) {
+    ASSERT_TRUE(same_bits(p.x[i], v.x[static_cast<size_t>(i)])) << "x " << i;
+    ASSERT_TRUE(same_bits(p.b[i], v.b[static_cast<size_t>(i)])) << "b " << i;
+    for (int32_t j = 0; j < v.num; ++j) {
+      const float want = v.a[static_cast<size_t>(i) * v.num + j];
+      const float got = p.coefficient(i, j);
+      // Compact storage keeps integers; -0 only ever lands in float storage.
+      ASSERT_TRUE(same_bits(got, want)) << "a " << i << " " << j << " got " << got << " want " << want;
+    }
+  }
+}
+
+const Setting kSettings[] = {{1, size_t{4} << 20}, {2, 16}, {3, 48}, {2, 1000}, {3, 4096}};
+
+}  // namespace
+
+TEST(LoaderPlacesValues, InEverySettingAndStorage) {
+  for (Kind kind : {Kind::small_integers, Kind::wide_integers, Kind::decimals, Kind::specials})
+    for (int32_t n : {1, 2, 15, 16, 17, 63, 64, 65, 100, 130}) {
+      const Values v = testing_support::random_values(n, kind, 1000 + n);
+      for (const Setting& s : kSettings) {
+        if (s.part_bytes < 64 && n > 65) continue;  // thousands of chunks: slow, and nothing new
+        itsolv::Problem p;
+        ASSERT_EQ(load(testing_support::problem_text(v), p, s), "") << n;
+        expect_loaded(p, v);
+        // The narrowest storage that holds every off-diagonal value.
+        itsolv::Storage want = itsolv::Storage::i8;
+        for (int32_t i = 0; i < n; ++i)
+          for (int32_t j = 0; j < n; ++j)
+            if (i != j) want = std::max(want, itsolv::storage_for(v.a[static_cast<size_t>(i) * n + j]));
+        EXPECT_EQ(p.a.storage(), want) << n;
+      }
+    }
+}
+
+TEST(LoaderPlacesValues, ALateWideValueWidensWhatCameBefore) {
+  Values v = testing_support::random_values(150, Kind::small_integers, 7);
+  v.at(149, 3) = 1000.0f;  // first value beyond 8 bits, in the last row
+  v.at(120, 7) = 0.5f;     // and a fraction
+  for (const Setting& s : kSettings) {
+    itsolv::Problem p;
+    ASSERT_EQ(load(testing_support::problem_text(v), p, s), "");
+    EXPECT_EQ(p.a.storage(), itsolv::Storage::f32);
+    expect_loaded(p, v);
+  }
+}
+
+TEST(LoaderPlacesValues, AnyWhiteSpaceAndTokenForm) {
+  const Values v = testing_support::random_values(40, Kind::decimals, 9);
+  for (const char* sep : {" ", "\t", "  \v ", "\f"})
+    for (const char* end : {"\n", "\r\n", "\n\n\t", " "}) {
+      itsolv::Problem p;
+      ASSERT_EQ(load(testing_support::problem_text(v, sep, end), p, {2, 32}), "");
+      expect_loaded(p, v);
+    }
+  itsolv::Problem p;
+  ASSERT_EQ(load("2 1e-3\n+0 -0\n200 2e2 0x1p3\n200.0 +37 .5e1\n", p), "");
+  EXPECT_EQ(p.coefficient(0, 0), 200.0f);
+  EXPECT_EQ(p.coefficient(0, 1), 200.0f);
+  EXPECT_EQ(p.b[0], 8.0f);
+  EXPECT_EQ(p.coefficient(1, 0), 200.0f);
+  EXPECT_EQ(p.b[1], 5.0f);
+  EXPECT_TRUE(std::signbit(p.x[1]));
+}
+
+TEST(LoaderPlacesValues, IgnoresWhatFollowsTheLastRightHandSide) {
+  itsolv::Problem p;
+  EXPECT_EQ(load("1 0.001 0 4 2 junk \x01 more", p), "");
+  EXPECT_EQ(p.b[0], 2.0f);
+}
+
+TEST(LoaderPlacesValues, CountZeroLoadsEmpty) {
+  itsolv::Problem p;
+  EXPECT_EQ(load("0 0.5", p), "");
+  EXPECT_EQ(p.num, 0);
+  EXPECT_EQ(p.err, 0.5f);
+}
+
+TEST(LoaderRefuses, MalformedTokensNamingValueAndLine) {
+  struct Case {
+    std::string text;
+    const char* reason;
+  } cases[] = {
+      {"2 0.1\n0 0\n1 37x 3\n4 5 6\n", "expected a number for the coefficient a[0][1] at line 3, found \"37x\""},
+      {"2 0.1\n0 0\n1 3 3\n4 1.5.2 6\n", "the coefficient a[1][1] at line 4"},
+      {"2 0.1\n0 abc\n1 3 3\n4 5 6\n", "the starting value x[1] at line 2"},
+      {"2 0.1\n0 0\n1 3 3\n4 5 \xff\n", "the right-hand side b[1] at line 4, found \"\\xff\""},
+      {std::string("2 0.1\n0 0\n1 3 3\n4 5 6\0\n", 22), "the right-hand side b[1] at line 4, found \"6\\x00\""},
+      {"2 tol\n0 0\n1 3 3\n4 5 6\n", "expected a number for the tolerance at line 1"},
+      {"2.5 1 0 0 1 2 3 4 5 6", "the number of variables"},
+      {"1e3 1 0 0 1 2 3 4 5 6", "the number of variables"},
+      {"99999999999 1 0", "the number of variables"},
+      {"3", "the file ends at line 1 before the tolerance"},
+      {"\n\n  \n", "the file ends at line 3 before the number of variables"},
+      {"", "the file is empty"},
+  };
+  for (const Case& c : cases) {
+    itsolv::Problem p;
+    const std::string message = load(c.text, p);
+    EXPECT_EQ(message.rfind("Cannot read file /tmp/itsolv-loader-", 0), 0u) << message;
+    EXPECT_NE(message.find(c.reason), std::string::npos) << message << " wanted: " << c.reason;
+    EXPECT_EQ(message.back(), '\n');
+    EXPECT_EQ(message.find('\n'), message.size() - 1) << "one line: " << message;
+  }
+}
+
+TEST(LoaderRefuses, ShortFilesInEverySetting) {
+  const Values v = testing_support::random_values(30, Kind::small_integers, 11);
+  const std::string text = testing_support::problem_text(v);
+  // Cut the text inside the last row: the size check passes only when
+  // enough bytes remain, so pad with blanks to reach the reading itself.
+  const std::string cut = text.substr(0, text.size() - 40) + std::string(200, ' ');
+  for (const Setting& s : kSettings) {
+    itsolv::Problem p;
+    const std::string message = load(cut, p, s);
+    EXPECT_NE(message.find("the file ends at line 33 before the coefficient a[29]["), std::string::npos) << message;
+  }
+}
+
+TEST(LoaderRefuses, ACountTheFileCannotHoldBeforeAllocating) {
+  itsolv::Problem p;
+  const std::string message = load("2000000000 0.1 1 2 3", p);
+  EXPECT_NE(message.find("too short for 2000000000 variables"), std::string::npos) << message;
+  EXPECT_EQ(p.a.n(), 0);  // nothing reserved
+}
+
+TEST(LoaderRefuses, NegativeCountAsAnAllocationFailure) {
+  itsolv::Problem p;
+  EXPECT_EQ(load("-4 0.1", p), "Cannot allocate a!\n");
+  EXPECT_NE(load("-4", p).find("before the tolerance"), std::string::npos);
+}
+
+TEST(LoaderRefuses, PathsThatCannotBeOpened) {
+  itsolv::Context ctx{team(1)};
+  for (const char* path : {"/nonexistent/problem.txt", "/tmp"}) {
+    itsolv::Problem p;
+    try {
+      itsolv::get_input(p, path, ctx);
+      ADD_FAILURE() << path;
+    } catch (const itsolv::Failure& f) {
+      EXPECT_EQ(f.message, std::string("Cannot open file ") + path + "\n");
+    }
+  }
+}
