@@ -246,8 +246,12 @@ __attribute__((noinline)) bool read_other_token(const char*& q, Token& t) {
     return true;
   }
   const char* const begin = q;
-  while (!kSpace.space[static_cast<unsigned char>(*q)]) ++q;
-  if (!parse_float(begin, q, t.value)) return false;
+  if (const int length = read_decimal(q, t.value)) {
+    q += length;
+  } else {
+    while (!kSpace.space[static_cast<unsigned char>(*q)]) ++q;
+    if (!parse_float(begin, q, t.value)) return false;
+  }
   t.fits = storage_for(t.value);
   t.whole = t.fits == Storage::f32 ? 0 : static_cast<int32_t>(t.value);
   return true;

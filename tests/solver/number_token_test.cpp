@@ -1,0 +1,158 @@
+// Every token reads as exactly the float that strtof gives, through every
+// route of the reader: short integers, decimals, from_chars and strtof.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cinttypes>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "failure.hpp"
+#include "loader.hpp"
+#include "number_token.hpp"
+
+namespace {
+
+uint32_t bits(float f) {
+  uint32_t u;
+  std::memcpy(&u, &f, sizeof u);
+  return u;
+}
+
+float by_strtof(const std::string& token) { return std::strtof(token.c_str(), nullptr); }
+
+std::vector<std::string> corpus() {
+  std::mt19937_64 rng(2024);
+  std::vector<std::string> out = {
+      "0", "-0", "+0", "0.0", "-0.0", "0e0", "-0e-5", "1", "-1", "127", "-128", "128", "-129", "32767", "-32768",
+      "32768", "16777216", "16777217", "16777218", "9999999", "99999999", "123456789012345678901234567890",
+      "1e-45", "1.4e-45", "7e-46", "1e-46", "1.17549435e-38", "1.1754942e-38", "3.4028235e38", "3.4028236e38",
+      "3.40282357e38", "1e39", "-1e39", "1e10", "1e11", "1e-10", "1e-11", ".5", "5.", "-.5e1", "0.0625",
+      "4.250E+01", "-3.50e-01", "12.375", "0x1p-149", "0x1.fffffep127", "0X1P3", "-0x0p0", "inf", "-inf",
+      "INF", "infinity", "-Infinity", "nan", "-nan", "NaN", "nan(123)", "+inf", "+nan", "+37", "+.5",
+      "0.1", "0.2", "0.3", "3.14159265358979323846", "2.7182818", "1e-4", "0.0001", "0.000100",
+      "00000000000000000000001", "1.00000000000000000000", "16777217.0", "0.16777217e8"};
+  auto digits = [&](int count) {
+    std::string s;
+    for (int i = 0; i < count; ++i) s += static_cast<char>('0' + rng() % 10);
+    return s;
+  };
+  for (int i = 0; i < 4000; ++i) {
+    std::string t = rng() % 3 == 0 ? "-" : "";
+    const int whole = static_cast<int>(rng() % 12);
+    const int fraction = static_cast<int>(rng() % 12);
+    t += digits(whole);
+    if (fraction > 0 || whole == 0) {
+      t += '.';
+      t += digits(fraction + (whole == 0));
+    }
+    if (rng() % 2) {
+      t += rng() % 2 ? 'e' : 'E';
+      t += rng() % 2 ? '-' : '+';
+      t += std::to_string(rng() % 45);
+    }
+    out.push_back(t);
+  }
+  // Near and exactly at the midpoints between neighbouring floats: the hard
+  // rounding cases. A double holds the midpoint exactly, and %.60g prints
+  // its exact decimal expansion.
+  for (int i = 0; i < 3000; ++i) {
+    const float f = std::ldexp(static_cast<float>(rng() % (1u << 24)), static_cast<int>(rng() % 120) - 80);
+    const double mid = (static_cast<double>(f) + static_cast<double>(std::nextafter(f, INFINITY))) / 2;
+    char text[128];
+    std::snprintf(text, sizeof text, "%.60g", mid);
+    out.push_back(text);
+    std::snprintf(text, sizeof text, "%.9g", mid);
+    out.push_back(text);
+    std::snprintf(text, sizeof text, "%a", static_cast<double>(f));
+    out.push_back(text);
+  }
+  for (int i = 0; i < 2000; ++i) out.push_back(std::to_string(static_cast<int64_t>(rng() % 2000000000) - 1000000000));
+  return out;
+}
+
+}  // namespace
+
+TEST(NumberTokens, ParseFloatAgreesWithStrtof) {
+  for (const std::string& token : corpus()) {
+    float v = 12345.0f;
+    ASSERT_TRUE(itsolv::parse_float(token.data(), token.data() + token.size(), v)) << token;
+    EXPECT_EQ(bits(v), bits(by_strtof(token))) << token;
+  }
+}
+
+TEST(NumberTokens, FastRoutesAgreeWithStrtofOrDecline) {
+  for (const std::string& token : corpus()) {
+    const std::string padded = token + std::string(32, ' ');
+    float v = 0;
+    if (const int length = itsolv::read_decimal(padded.c_str(), v)) {
+      EXPECT_EQ(static_cast<size_t>(length), token.size()) << token;
+      EXPECT_EQ(bits(v), bits(by_strtof(token))) << token;
+    }
+    const itsolv::ShortInteger whole = itsolv::read_short_integer(padded.c_str());
+    if (whole.length > 0) {
+      EXPECT_EQ(static_cast<size_t>(whole.length), token.size()) << token;
+      const float f = static_cast<float>(whole.magnitude);
+      EXPECT_EQ(bits(whole.negative ? -f : f), bits(by_strtof(token))) << token;
+    }
+  }
+}
+
+TEST(NumberTokens, NotWhollyANumber) {
+  for (const char* token : {"abc", "37x", "1.5.2", "1e", "1e+", "-", "+", ".", "e5", "0x", "nan(", "--1", "1-",
+                            "in", "infinit", "1,5", "\x01", "5\xff"}) {
+    float v = 0;
+    EXPECT_FALSE(itsolv::parse_float(token, token + std::strlen(token), v)) << token;
+    const std::string padded = token + std::string(32, ' ');
+    EXPECT_EQ(itsolv::read_decimal(padded.c_str(), v), 0) << token;
+    EXPECT_EQ(itsolv::read_short_integer(padded.c_str()).length, 0) << token;
+  }
+}
+
+TEST(NumberTokens, CountIsAWholeSigned32BitDecimal) {
+  auto count = [](const char* token, int32_t& v) { return itsolv::parse_count(token, token + std::strlen(token), v); };
+  int32_t v = 0;
+  EXPECT_TRUE(count("2147483647", v));
+  EXPECT_EQ(v, 2147483647);
+  EXPECT_TRUE(count("-2147483648", v));
+  EXPECT_EQ(v, INT32_MIN);
+  EXPECT_TRUE(count("+007", v));
+  EXPECT_EQ(v, 7);
+  for (const char* bad : {"2147483648", "-2147483649", "99999999999", "2.5", "1e3", "0x10", "", "-", "7 "})
+    EXPECT_FALSE(count(bad, v)) << bad;
+}
+
+// The same corpus through the loader, as the values of a problem file.
+TEST(NumberTokens, LoaderReadsTheCorpusAsStrtofDoes) {
+  std::vector<std::string> tokens = corpus();
+  int32_t n = 1;
+  while (static_cast<size_t>(n) * (n + 2) < tokens.size()) ++n;
+  const size_t values = static_cast<size_t>(n) * (n + 2);
+  for (size_t i = tokens.size(); i < values; ++i) tokens.push_back(tokens[i % 97]);
+  std::string text = std::to_string(n) + " 0.5\n";
+  for (const std::string& t : tokens) text += t + (t.size() % 3 ? " " : "\n");
+  char name[] = "/tmp/itsolv-tokens-XXXXXX";
+  const int fd = mkstemp(name);
+  ASSERT_EQ(write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+  close(fd);
+  for (int threads : {1, 2}) {
+    itsolv::Workers workers(threads);
+    itsolv::Context ctx{workers};
+    ctx.part_bytes = 4096;
+    ctx.team_bytes = 0;
+    itsolv::Problem p;
+    itsolv::get_input(p, name, ctx);
+    size_t k = 0;
+    for (int32_t i = 0; i < n; ++i, ++k) ASSERT_EQ(bits(p.x[i]), bits(by_strtof(tokens[k]))) << tokens[k];
+    for (int32_t i = 0; i < n; ++i) {
+      for (int32_t j = 0; j < n; ++j, ++k) ASSERT_EQ(bits(p.coefficient(i, j)), bits(by_strtof(tokens[k]))) << tokens[k];
+      ASSERT_EQ(bits(p.b[i]), bits(by_strtof(tokens[k++])));
+    }
+  }
+  unlink(name);
+}
