@@ -1,0 +1,83 @@
+#pragma once
+
+// Buffered output to a file descriptor in large chunks. Full chunks are
+// written by a second thread while the caller formats the next one, so
+// formatting and writing overlap; output that fits in one chunk is written
+// by the caller at finish() without starting the thread. The first failed
+// write is remembered, later chunks are dropped, and good() turns false so
+// that the producer can stop early.
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace mkprob {
+
+class ChunkWriter {
+ public:
+  // Large enough that system calls cost nothing much, small enough that the
+  // chunks in use stay in the processor's caches while they are filled and
+  // copied out.
+  static constexpr std::size_t kDefaultChunkSize = std::size_t{1} << 20;
+
+  // Does not take ownership of fd. reserve() requests must not exceed
+  // chunk_size.
+  explicit ChunkWriter(int fd, std::size_t chunk_size = kDefaultChunkSize);
+  ChunkWriter(const ChunkWriter&) = delete;
+  ChunkWriter& operator=(const ChunkWriter&) = delete;
+  ~ChunkWriter();
+
+  // Room for at least n bytes at the returned position.
+  char* reserve(std::size_t n) {
+    if (static_cast<std::size_t>(end_ - pos_) < n) hand_off();
+    return pos_;
+  }
+
+  // The bytes from the last reserve() up to end are part of the output.
+  void commit(char* end) { pos_ = end; }
+
+  bool good() const { return !failed_.load(std::memory_order_relaxed); }
+
+  // Writes all that is buffered and waits for the writes to end. True when
+  // every byte has been written.
+  bool finish();
+
+ private:
+  // One chunk being filled, one being written, the others queued.
+  static constexpr std::size_t kChunks = 4;
+
+  struct Full {
+    char* data;
+    std::size_t size;
+  };
+
+  void use_chunk(char* chunk);
+  void hand_off();
+  void write(const char* data, std::size_t size);
+  void run();
+  void stop();
+
+  int fd_;
+  std::size_t chunk_size_;
+  std::size_t region_size_;
+  char* region_;  // all chunks, side by side
+  char* current_;
+  char* pos_;
+  char* end_;
+  bool threaded_ = false;  // the writer thread has been started
+  bool finished_ = false;
+  std::atomic<bool> failed_{false};
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<Full> full_;    // waiting to be written
+  std::vector<char*> free_;  // written, ready for reuse
+  bool closing_ = false;
+  std::thread thread_;
+};
+
+}  // namespace mkprob

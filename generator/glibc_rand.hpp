@@ -1,0 +1,76 @@
+#pragma once
+
+// The GNU C library's default pseudo-random generator: the sequence that
+// `rand` produces until it is seeded (which equals the sequence for seed 1).
+//
+// The generator is an additive lagged Fibonacci generator over 31 words,
+// r[i] = r[i-3] + r[i-31] (mod 2^32). Its first 31 words come from the seed
+// through the Park-Miller sequence r[i] = 16807 * r[i-1] mod (2^31 - 1),
+// r[31..33] repeat r[0..2], the first 310 outputs are thrown away, and each
+// draw is the new word without its lowest bit.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace mkprob {
+
+class GlibcRandom {
+ public:
+  explicit GlibcRandom(std::int32_t seed = 1) noexcept {
+    std::array<std::int64_t, 34> r{};
+    r[0] = seed == 0 ? 1 : seed;
+    for (std::size_t i = 1; i < 31; ++i) {
+      // 16807 * r mod (2^31 - 1) without overflow (Schrage's method), with
+      // the library's signed arithmetic for seeds that are not positive.
+      const std::int64_t hi = r[i - 1] / 127773, lo = r[i - 1] % 127773;
+      std::int64_t word = 16807 * lo - 2836 * hi;
+      if (word < 0) word += 2147483647;
+      r[i] = word;
+    }
+    for (std::size_t i = 31; i < 34; ++i) r[i] = r[i - 31];
+    for (std::size_t i = 0; i < kLag; ++i)
+      history_[i] = static_cast<std::uint32_t>(r[i + 3]);
+    std::int32_t discarded[310];
+    fill(discarded, 310);
+  }
+
+  // Writes the next n draws to out.
+  void fill(std::int32_t* out, std::size_t n) noexcept {
+    while (n > 0) {
+      const std::size_t k = n < kBatch ? n : kBatch;
+      std::uint32_t
+          w[kLag + kBatch];  // w[t] is r[i - 31] for the t-th new word
+      std::memcpy(w, history_.data(), sizeof history_);
+      // The three newest words stay in registers: r[i - 3] is needed again
+      // three words after it was made, sooner than memory returns it.
+      std::uint32_t a = w[kLag - 3], b = w[kLag - 2], c = w[kLag - 1];
+      for (std::size_t t = 0; t < k; ++t) {
+        const std::uint32_t word = w[t] + a;
+        w[kLag + t] = word;
+        out[t] = static_cast<std::int32_t>(word >> 1);
+        a = b;
+        b = c;
+        c = word;
+      }
+      std::memcpy(history_.data(), w + k, sizeof history_);
+      out += k;
+      n -= k;
+    }
+  }
+
+  std::int32_t next() noexcept {
+    std::int32_t value;
+    fill(&value, 1);
+    return value;
+  }
+
+ private:
+  static constexpr std::size_t kLag = 31;
+  static constexpr std::size_t kBatch = 1024;
+  std::array<std::uint32_t, kLag>
+      history_{};  // the last 31 words, oldest first
+};
+
+}  // namespace mkprob

@@ -1,0 +1,85 @@
+// mkprob: writes a reproducible test problem for the solver.
+//
+//   mkprob num error
+//
+// writes the file "<num>.txt": num variables, the tolerance error, all
+// starting values 0, a diagonal of num * 100, off-diagonal coefficients
+// from 1 to 99 and right-hand sides from -9 to 99, all drawn from the C
+// library's unseeded `rand` sequence, so the same arguments always give the
+// same file. Prints nothing on success.
+
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <exception>
+#include <string>
+
+#include "generator/atomic_file.hpp"
+#include "generator/chunk_writer.hpp"
+#include "generator/problem_args.hpp"
+#include "generator/problem_writer.hpp"
+#include "generator/rand_stream.hpp"
+
+namespace {
+
+int cannot_create(const std::string& name) {
+  std::printf("Cannot create file %s\n", name.c_str());
+  std::puts(
+      "Check that the file does not exist and you have permission/space to "
+      "create the file");
+  return 1;
+}
+
+int cannot_write(const std::string& name) {
+  std::printf("Cannot write file %s\n", name.c_str());
+  return 1;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  // A closed standard output or a file size limit shows as a failed write,
+  // not as the end of the process.
+  std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
+
+  if (argc != 3) {
+    std::fputs(
+        "\nCommand line: mkprob num error\n"
+        "num: number of variables [positive > 1]\n"
+        "err: absolute error [1-0.0001]\n",
+        stdout);
+    return 1;
+  }
+
+  const std::int32_t numvar = mkprob::parse_numvar(argv[1]);
+  const float error = mkprob::parse_error(argv[2]);
+  const std::string name = mkprob::problem_file_name(argv[1]);
+  mkprob::RandStream draws;
+
+  mkprob::AtomicFile file;
+  if (!file.open(name)) return cannot_create(name);
+
+  bool written = false;
+  try {
+    mkprob::ChunkWriter out(file.fd());
+    mkprob::write_problem(numvar, error, draws, out);
+    written = out.finish();
+  } catch (const std::exception&) {  // out of memory for the buffers
+    written = false;
+  }
+  if (!written) {
+    file.discard();
+    return cannot_write(name);
+  }
+
+  switch (file.commit()) {
+    case mkprob::AtomicFile::Commit::done:
+      return 0;
+    case mkprob::AtomicFile::Commit::write_failed:
+      return cannot_write(name);
+    case mkprob::AtomicFile::Commit::rename_failed:
+      return cannot_create(name);
+  }
+  return 1;
+}

@@ -1,0 +1,240 @@
+// The mkprob program end to end, each run in a fresh directory: its
+// messages and exit statuses, the files it writes, and how it replaces them.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "child_process.hpp"
+
+namespace {
+
+using mkprob_test::Outcome;
+using mkprob_test::read_file;
+using mkprob_test::TempDir;
+
+Outcome mkprob(const TempDir& dir, std::vector<std::string> args,
+               const std::function<void()>& setup = {}) {
+  args.insert(args.begin(), MKPROB_PATH);
+  return mkprob_test::run_program(dir.path(), args, setup);
+}
+
+// The generator written the plain way, run in a child of its own.
+std::string reference_file(int numvar, const char* error) {
+  return mkprob_test::run_child([&] {
+           std::srand(1);  // the unseeded sequence, whatever this process drew
+           std::printf(
+               "%d\n%f\n", numvar,
+               static_cast<double>(static_cast<float>(std::atof(error))));
+           for (int i = 0; i < numvar; ++i) std::printf("0 ");
+           std::printf("\n");
+           for (int i = 0; i < numvar; ++i) {
+             for (int j = 0; j < numvar; ++j)
+               std::printf("%d ", j == i ? numvar * 100 : std::rand() % 99 + 1);
+             const int r1 = std::rand(), r2 = std::rand();
+             std::printf("%d\n", r1 % 100 - r2 % 10);
+           }
+           return 0;
+         })
+      .output;
+}
+
+const char kUsage[] =
+    "\nCommand line: mkprob num error\n"
+    "num: number of variables [positive > 1]\n"
+    "err: absolute error [1-0.0001]\n";
+
+TEST(MkprobUsageTest, WrongArgumentCountPrintsUsage) {
+  for (const auto& args :
+       std::vector<std::vector<std::string>>{{}, {"5"}, {"5", "0.1", "x"}}) {
+    TempDir dir;
+    const Outcome outcome = mkprob(dir, args);
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.output, kUsage);
+    EXPECT_TRUE(dir.entries().empty());
+  }
+}
+
+TEST(MkprobUsageTest, UnwritableStandardOutputStillFails) {
+  TempDir dir;
+  EXPECT_EQ(mkprob(dir, {},
+                   [] { ::dup2(::open("/dev/full", O_WRONLY), STDOUT_FILENO); })
+                .status,
+            1);
+  EXPECT_EQ(mkprob(dir, {},
+                   [] {  // a pipe nobody reads: no SIGPIPE death
+                     int ends[2];
+                     if (::pipe(ends) == 0) {
+                       ::dup2(ends[1], STDOUT_FILENO);
+                       ::close(ends[0]);
+                     }
+                   })
+                .status,
+            1);
+}
+
+TEST(MkprobFileTest, MatchesThePlainGeneratorByteForByte) {
+  for (const int numvar : {1, 2, 3, 100, 1000, 4500}) {
+    TempDir dir;
+    const std::string name = std::to_string(numvar);
+    const Outcome outcome = mkprob(dir, {name, "0.0001"});
+    ASSERT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.output, "");
+    ASSERT_EQ(read_file(dir / (name + ".txt")),
+              reference_file(numvar, "0.0001"))
+        << numvar;
+  }
+}
+
+TEST(MkprobFileTest, OneVariable) {
+  TempDir dir;
+  ASSERT_EQ(mkprob(dir, {"1", "0.0001"}).status, 0);
+  // 1804289383 % 100 - 846930886 % 10: the library's first two draws.
+  EXPECT_EQ(read_file(dir / "1.txt"), "1\n0.000100\n0 \n100 77\n");
+}
+
+TEST(MkprobFileTest, NameIsTheArgumentAsTyped) {
+  TempDir dir;
+  const std::string long_name = "3" + std::string(200, 'v');
+  for (const std::string& arg :
+       {std::string("07"), std::string("4294967299"), long_name})
+    ASSERT_EQ(mkprob(dir, {arg, "1e-4"}).status, 0) << arg;
+  EXPECT_EQ(read_file(dir / "07.txt"), reference_file(7, "1e-4"));
+  EXPECT_EQ(read_file(dir / "4294967299.txt"), reference_file(3, "1e-4"));
+  EXPECT_EQ(read_file(dir / (long_name + ".txt")), reference_file(3, "1e-4"));
+}
+
+TEST(MkprobFileTest, NoVariablesGivesOnlyTheHeader) {
+  TempDir dir;
+  for (const char* arg : {"abc", "0", "-4"})
+    ASSERT_EQ(mkprob(dir, {arg, "0.5"}).status, 0);
+  EXPECT_EQ(read_file(dir / "abc.txt"), "0\n0.500000\n\n");
+  EXPECT_EQ(read_file(dir / "0.txt"), "0\n0.500000\n\n");
+  EXPECT_EQ(read_file(dir / "-4.txt"), "-4\n0.500000\n\n");
+}
+
+TEST(MkprobFileTest, ToleranceIsNarrowedToFloatAndPrintedWithSixDecimals) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"1e-4", "0.000100"},
+      {"0.0000004", "0.000000"},
+      {"none", "0.000000"},
+      {"0.1", "0.100000"},
+      {"16777217", "16777216.000000"}};
+  for (const auto& [arg, line] : cases) {
+    TempDir dir;
+    ASSERT_EQ(mkprob(dir, {"0", arg}).status, 0);
+    EXPECT_EQ(read_file(dir / "0.txt"), std::string("0\n") + line + "\n\n")
+        << arg;
+  }
+}
+
+TEST(MkprobFileTest, DiagonalIsHundredTimesTheCount) {
+  TempDir dir;
+  ASSERT_EQ(mkprob(dir, {"100", "0.001"}).status, 0);
+  std::istringstream in(read_file(dir / "100.txt"));
+  std::string line;
+  for (int i = 0; i < 3; ++i) std::getline(in, line);
+  for (int i = 0; std::getline(in, line); ++i) {
+    std::istringstream row(line);
+    std::vector<int> values{std::istream_iterator<int>(row), {}};
+    ASSERT_EQ(values.size(), 101u);
+    for (int j = 0; j < 100; ++j) {
+      if (j == i)
+        EXPECT_EQ(values[j], 10000);
+      else
+        EXPECT_TRUE(values[j] >= 1 && values[j] <= 99);
+    }
+    EXPECT_TRUE(values[100] >= -9 && values[100] <= 99);
+  }
+}
+
+TEST(MkprobReplaceTest, ReplacesAnExistingFileWholeAndRepeatsItself) {
+  TempDir dir;
+  mkprob_test::write_file(dir / "20.txt", std::string(100000, 'x'));
+  ASSERT_EQ(mkprob(dir, {"20", "0.01"}).status, 0);
+  const std::string first = read_file(dir / "20.txt");
+  EXPECT_EQ(first, reference_file(20, "0.01"));
+  ASSERT_EQ(mkprob(dir, {"20", "0.01"}).status, 0);
+  EXPECT_EQ(read_file(dir / "20.txt"), first);
+  EXPECT_EQ(dir.entries(), std::set<std::string>{"20.txt"});
+}
+
+TEST(MkprobReplaceTest, FollowsASymbolicLinkToTheFile) {
+  TempDir dir;
+  std::filesystem::create_directory(dir / "data");
+  mkprob_test::write_file(dir / "data/real", "old");
+  std::filesystem::create_symlink("data/real", dir / "5.txt");
+  ASSERT_EQ(mkprob(dir, {"5", "0.01"}).status, 0);
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "5.txt"));
+  EXPECT_EQ(read_file(dir / "data/real"), reference_file(5, "0.01"));
+}
+
+TEST(MkprobReplaceTest, NewFileHasTheModeThatTheUmaskAllows) {
+  TempDir dir;
+  ASSERT_EQ(mkprob(dir, {"4", "0.1"}, [] { ::umask(027); }).status, 0);
+  struct stat status;
+  ASSERT_EQ(::stat((dir / "4.txt").c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 07777, 0640u);
+}
+
+TEST(MkprobFailureTest, FailedWriteLeavesTheOldFileAndNoTemporary) {
+  TempDir dir;
+  mkprob_test::write_file(dir / "300.txt", "old");
+  // The file size limit stops the writes part way; SIGXFSZ keeps its
+  // default action, which would end the program if it did not ignore it.
+  const Outcome outcome = mkprob(dir, {"300", "0.01"}, [] {
+    const rlimit limit{64 << 10, 64 << 10};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    ::signal(SIGXFSZ, SIG_DFL);
+  });
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_EQ(outcome.output, "Cannot write file 300.txt\n");
+  EXPECT_EQ(read_file(dir / "300.txt"), "old");
+  EXPECT_EQ(dir.entries(), std::set<std::string>{"300.txt"});
+}
+
+TEST(MkprobFailureTest, UncreatableFileIsReportedWithItsName) {
+  TempDir dir;
+  const std::string hint =
+      "Check that the file does not exist and you have permission/space to "
+      "create the file\n";
+  Outcome outcome = mkprob(dir, {"nodir/5", "0.01"});
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_EQ(outcome.output, "Cannot create file nodir/5.txt\n" + hint);
+  std::filesystem::create_directory(dir / "6.txt");
+  outcome = mkprob(dir, {"6", "0.01"});
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_EQ(outcome.output, "Cannot create file 6.txt\n" + hint);
+  outcome = mkprob(dir, {std::string(300, '7'), "0.01"});  // name too long
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_EQ(outcome.output.substr(0, 19), "Cannot create file ");
+  EXPECT_EQ(dir.entries(), std::set<std::string>{"6.txt"});
+}
+
+TEST(MkprobRoundTripTest, SolverAcceptsAndSolvesGeneratedProblems) {
+  for (const int numvar : {1, 10, 200}) {
+    TempDir dir;
+    const std::string name = std::to_string(numvar);
+    ASSERT_EQ(mkprob(dir, {name, "0.0001"}).status, 0);
+    const Outcome solved =
+        mkprob_test::run_program(dir.path(), {ITSOLV_PATH, name + ".txt"});
+    EXPECT_EQ(solved.status, 0) << solved.output;
+    std::istringstream in(solved.output);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    ASSERT_EQ(lines.size(), static_cast<std::size_t>(numvar) + 1);
+    EXPECT_EQ(lines.back().rfind("total number of iterations: ", 0), 0u);
+  }
+}
+
+}  // namespace
