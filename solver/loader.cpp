@@ -80,8 +80,10 @@ class Reader {
  public:
   static constexpr size_t kSlack = 64;
 
-  Reader(int fd, const char* path, size_t first_read)
-      : fd_(fd), path_(path), capacity_(first_read), buf_(first_read + kSlack, ' ') {}
+  // `size` is the file's size when known (0 otherwise): no buffer grows
+  // beyond what the file holds.
+  Reader(int fd, const char* path, size_t first_read, uint64_t size)
+      : fd_(fd), path_(path), size_(size), capacity_(first_read), buf_(first_read + kSlack, ' ') {}
 
   const char* path() const { return path_; }
   char* data() { return buf_.data(); }
@@ -110,6 +112,7 @@ class Reader {
       pos_ = 0;
     }
     if (capacity < end_ * 2) capacity = end_ * 2;
+    if (size_ > base_ && capacity > size_ - base_ + 1) capacity = static_cast<size_t>(size_ - base_ + 1);
     if (capacity_ < capacity) {
       capacity_ = capacity;
       buf_.resize(capacity_ + kSlack);
@@ -158,6 +161,7 @@ class Reader {
  private:
   int fd_;
   const char* path_;
+  uint64_t size_;
   size_t capacity_;
   std::vector<char> buf_;  // capacity_ bytes, then kSlack blanks
   size_t pos_ = 0, end_ = 0;
@@ -364,6 +368,7 @@ class Loader {
   Loader(Problem& p, Reader& reader, Context& ctx) : p_(p), in_(reader), ctx_(ctx) {}
 
   void run(bool size_known, uint64_t size) {
+    size_ = size_known ? size : 0;
     const char* begin = nullptr;
     const char* end = nullptr;
     if (!in_.next_token(begin, end)) {
@@ -490,6 +495,7 @@ class Loader {
     int64_t newlines = 0;
     for (const Part& part : parts) newlines += part.newlines;
     in_.consume(cut, newlines);
+    if (ctx_.progress != nullptr) ctx_.progress->advance(in_.offset(cut), size_);
     return next;
   }
 
@@ -503,6 +509,7 @@ class Loader {
   Reader& in_;
   Context& ctx_;
   int64_t total_ = 2;
+  uint64_t size_ = 0;
 };
 
 }  // namespace
@@ -511,8 +518,16 @@ void get_input(Problem& p, const char* path, Context& ctx) {
   FileHandle file(open(path, O_RDONLY | O_CLOEXEC));
   struct stat st {};
   if (file.fd() < 0 || fstat(file.fd(), &st) != 0 || S_ISDIR(st.st_mode)) fail("Cannot open file %s\n", path);
+  // The progress shown, if any, ends with the loading, whichever way.
+  struct Finish {
+    Progress* progress;
+    ~Finish() {
+      if (progress != nullptr) progress->finish();
+    }
+  } finish{ctx.progress};
   try {
-    Reader reader(file.fd(), path, ctx.part_bytes < kFirstRead ? ctx.part_bytes : kFirstRead);
+    const uint64_t size = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
+    Reader reader(file.fd(), path, ctx.part_bytes < kFirstRead ? ctx.part_bytes : kFirstRead, size);
     Loader loader(p, reader, ctx);
     loader.run(S_ISREG(st.st_mode), static_cast<uint64_t>(st.st_size));
   } catch (const std::bad_alloc&) {

@@ -119,12 +119,15 @@ inline ShortInteger read_short_integer(const char* p) {
   return {length + negative, negative, static_cast<int32_t>(v)};
 }
 
-// A decimal token [-]digits[.digits][(e|E)[+-]digits] whose digits, without
-// the point, form an integer m of at most 2^24 and whose power of ten k is at
-// most 10 in magnitude. Then m and 10^|k| are exact floats and one float
-// multiplication or division rounds m * 10^k correctly, as strtof does.
-// `p` must be followed by white space within its readable bytes. Gives the
-// token's length, or 0 for any other token (which strtof then decides on).
+// A decimal token [-]digits[.digits][(e|E)[+-]digits], followed by white
+// space within `p`'s readable bytes. Gives the token's length and its value
+// in `out`, or 0 for any other form (which strtof then decides on).
+//
+// When the digits without the point form an integer m of at most 2^24 and
+// the power of ten k is at most 10 in magnitude, m and 10^|k| are exact
+// floats and one float multiplication or division rounds m * 10^k
+// correctly, as strtof does. Other decimals go to from_chars, and results
+// that overflow or underflow to strtof.
 inline int read_decimal(const char* p, float& out) {
   static constexpr float kPow10[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
   const char* q = p;
@@ -137,27 +140,32 @@ inline int read_decimal(const char* p, float& out) {
     ++q;
     for (unsigned d; (d = static_cast<unsigned char>(*q) - '0') < 10; ++q, ++digits, ++fraction) m = m * 10 + d;
   }
-  if (digits == 0 || digits > 19 || m > (uint64_t{1} << 24)) return 0;
+  if (digits == 0) return 0;
   int exponent = 0;
+  bool exact = digits <= 19 && m <= (uint64_t{1} << 24);
   if ((*q | 0x20) == 'e') {
     ++q;
     const bool down = *q == '-';
     q += *q == '-' || *q == '+';
     int exponent_digits = 0;
-    for (unsigned d; (d = static_cast<unsigned char>(*q) - '0') < 10 && exponent_digits < 4; ++q, ++exponent_digits)
-      exponent = exponent * 10 + static_cast<int>(d);
-    if (exponent_digits == 0 || exponent_digits == 4) return 0;
+    for (unsigned d; (d = static_cast<unsigned char>(*q) - '0') < 10; ++q, ++exponent_digits)
+      if (exponent_digits < 4) exponent = exponent * 10 + static_cast<int>(d);
+    if (exponent_digits == 0) return 0;
+    if (exponent_digits >= 4) exact = false;
     if (down) exponent = -exponent;
   }
   if (!kSpace.space[static_cast<unsigned char>(*q)]) return 0;
+  const int length = static_cast<int>(q - p);
   const int k = exponent - fraction;
-  float f = 0.0f;
-  if (m != 0) {
-    if (k < -10 || k > 10) return 0;
-    f = k >= 0 ? static_cast<float>(m) * kPow10[k] : static_cast<float>(m) / kPow10[-k];
+  if (exact && (m == 0 || (k >= -10 && k <= 10))) {
+    float f = 0.0f;
+    if (m != 0) f = k >= 0 ? static_cast<float>(m) * kPow10[k] : static_cast<float>(m) / kPow10[-k];
+    out = negative ? -f : f;
+    return length;
   }
-  out = negative ? -f : f;
-  return static_cast<int>(q - p);
+  const auto result = std::from_chars(p, q, out, std::chars_format::general);
+  if (result.ec == std::errc() && result.ptr == q) return length;
+  return parse_float_strtof(p, q, out) ? length : 0;
 }
 
 // A whole token that is a decimal integer within signed 32-bit range, with an
