@@ -27,8 +27,8 @@ void abs_sums_of_panels(const Matrix& a, int32_t p0, int32_t p1, float* sums) {
       const T* col = panel + static_cast<size_t>(k) * static_cast<size_t>(h);
       for (int l = 0; l < h; ++l) s[l] = s[l] + std::fabs(static_cast<float>(col[l]));
     }
-    const int32_t r0 = p * P;
-    const int32_t rows = std::min(P, n - r0);
+    const int32_t r0 = a.panel_row(p);
+    const int32_t rows = std::min(P, a.row_end() - r0);
     for (int l = 0; l < rows; ++l) sums[r0 + l] = s[l];
   }
 }

@@ -58,8 +58,8 @@ void sweep_panel(const SweepData& d, int32_t p) {
   constexpr int H = 16 * V;
   const int32_t n = d.n;
   const T* panel = d.a->panel<T>(p);
-  const int32_t r0 = p * P;
-  const int32_t diag_end = std::min(n, r0 + H);
+  const int32_t r0 = d.a->panel_row(p);
+  const int32_t diag_end = std::min(d.a->row_end(), r0 + H);
   __m512 s[V];
   for (int q = 0; q < V; ++q) s[q] = _mm512_setzero_ps();
   auto columns = [&](int32_t j0, int32_t j1) {

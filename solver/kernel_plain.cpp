@@ -33,8 +33,8 @@ void sweep_panel(const SweepData& d, int32_t p) {
   constexpr int H = 4 * V;
   const int32_t n = d.n;
   const T* panel = d.a->panel<T>(p);
-  const int32_t r0 = p * P;
-  const int32_t diag_end = std::min(n, r0 + H);
+  const int32_t r0 = d.a->panel_row(p);
+  const int32_t diag_end = std::min(d.a->row_end(), r0 + H);
   __m128 s[V];
   for (auto& v : s) v = _mm_setzero_ps();
   alignas(16) float a[H];

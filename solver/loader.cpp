@@ -322,10 +322,21 @@ void parse_part(Problem& p, Part& part, int64_t total) {
     const int64_t u = v - n;
     const int32_t row = static_cast<int32_t>(u / (int64_t{n} + 1));
     const int32_t first_col = static_cast<int32_t>(u % (int64_t{n} + 1));
-    T* const base = p.a.row_base<T>(row);
-    const size_t stride = static_cast<size_t>(p.a.panel_height(row / P));
     const int32_t stop = static_cast<int32_t>(std::min<int64_t>(n, first_col + (v_end - v)));
     int32_t col = first_col;
+    if (row < p.row_begin || row >= p.row_end) {
+      // A row another process holds: read, not kept.
+      while (col < stop && next_token(q, t, bad)) ++col;
+      v += col - first_col;
+      if (bad != nullptr) break;
+      if (col == n && v < v_end) {
+        if (!next_token(q, t, bad)) break;
+        ++v;
+      }
+      continue;
+    }
+    T* const base = p.a.row_base<T>(row);
+    const size_t stride = static_cast<size_t>(p.a.panel_height((row - p.row_begin) / P));
     for (; col < stop; ++col) {
       if (!next_token(q, t, bad)) break;
       if (col == row) {
@@ -413,7 +424,13 @@ class Loader {
   }
 
   void allocate(int32_t num) {
-    if (!p_.a.allocate(num) || !p_.diag.allocate(num)) fail("Cannot allocate a!\n");
+    int32_t begin = p_.row_begin, end = p_.row_end;
+    if (end < 0 || end > num) end = num;
+    if (begin < 0) begin = 0;
+    if (begin > end) begin = end;
+    p_.row_begin = begin;
+    p_.row_end = end;
+    if (!p_.a.allocate(num, begin, end - begin) || !p_.diag.allocate(num)) fail("Cannot allocate a!\n");
     if (!p_.x.allocate(num)) fail("Cannot allocate x!\n");
     if (!p_.curr.allocate(num)) fail("Cannot allocate curr!\n");
     if (!p_.b.allocate(num)) fail("Cannot allocate b!\n");
@@ -489,8 +506,8 @@ class Loader {
       // A coefficient does not fit the compact storage: widen what has been
       // stored so far and place this chunk again.
       const int64_t last = (next < total_ ? next : total_) - 1 - 2;  // last value index placed
-      const int64_t rows = last < p_.num ? 0 : (last - p_.num) / (int64_t{p_.num} + 1) + 1;
-      if (!p_.a.widen(need, static_cast<int32_t>(rows))) fail("Cannot allocate a!\n");
+      const int64_t row_end = last < p_.num ? 0 : (last - p_.num) / (int64_t{p_.num} + 1) + 1;
+      if (!p_.a.widen(need, static_cast<int32_t>(row_end))) fail("Cannot allocate a!\n");
     }
     int64_t newlines = 0;
     for (const Part& part : parts) newlines += part.newlines;

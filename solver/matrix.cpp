@@ -4,10 +4,13 @@
 
 namespace itsolv {
 
-bool Matrix::allocate(int32_t n) {
-  if (n < 0) return false;
+bool Matrix::allocate(int32_t n, int32_t first_row, int32_t rows) {
+  if (rows < 0) rows = n;
+  if (n < 0 || first_row < 0 || rows > n || first_row > n - rows) return false;
   n_ = n;
-  panels_ = (n + kPanel - 1) / kPanel;
+  first_row_ = first_row;
+  rows_ = rows;
+  panels_ = (rows + kPanel - 1) / kPanel;
   storage_ = Storage::i8;
   size_t bytes = 0;
   if (!byte_size(static_cast<uint64_t>(padded_rows()), static_cast<uint64_t>(n), bytes)) return false;
@@ -32,11 +35,12 @@ void widen_backwards(void* base, size_t count) {
 
 }  // namespace
 
-bool Matrix::widen(Storage target, int32_t rows_written) {
+bool Matrix::widen(Storage target, int32_t row_end) {
   if (target <= storage_) return true;
   size_t bytes = 0;
   if (!byte_size(elements(), storage_bytes(target), bytes)) return false;
   if (!memory_.grow(bytes)) return false;
+  const int32_t rows_written = row_end - first_row_;
   const int32_t used_panels = rows_written <= 0 ? 0 : (rows_written - 1) / kPanel + 1;
   const size_t count = used_panels >= panels_ ? elements() : panel_offset(used_panels);
   void* base = memory_.data();

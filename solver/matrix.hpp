@@ -53,16 +53,20 @@ class Matrix {
   static constexpr int kPanel = 64;
   static constexpr int kLanes = 16;  // the last panel's height is a multiple
 
-  // Room for an n x n matrix in the narrowest storage, all zero.
-  bool allocate(int32_t n);
+  // Room for rows [first_row, first_row + rows) of an n-column matrix (all
+  // n rows by default) in the narrowest storage, all zero.
+  bool allocate(int32_t n, int32_t first_row = 0, int32_t rows = -1);
 
-  // Widens the storage to `to`, keeping every value. Only panels up to the
-  // one holding `rows_written` - 1 can hold non-zero values; the rest stay
-  // untouched. False when memory cannot grow.
-  bool widen(Storage to, int32_t rows_written);
+  // Widens the storage to `to`, keeping every value. Only rows below
+  // `row_end` can hold non-zero values; panels after the one holding the
+  // last of them stay untouched. False when memory cannot grow.
+  bool widen(Storage to, int32_t row_end);
 
   Storage storage() const { return storage_; }
-  int32_t n() const { return n_; }
+  int32_t n() const { return n_; }  // columns
+  int32_t first_row() const { return first_row_; }
+  int32_t rows() const { return rows_; }
+  int32_t row_end() const { return first_row_ + rows_; }
   int32_t panels() const { return panels_; }
   size_t bytes() const { return elements() * storage_bytes(storage_); }
   size_t elements() const { return padded_rows() * static_cast<size_t>(n_); }
@@ -73,15 +77,17 @@ class Matrix {
   // Rows of panel p, padding included: the distance between its columns.
   int panel_height(int32_t p) const {
     if (p + 1 < panels_) return kPanel;
-    const int rows = n_ - p * kPanel;
+    const int rows = rows_ - p * kPanel;
     return (rows + kLanes - 1) / kLanes * kLanes;
   }
 
-  // Element index of (row, col) in the panel layout.
+  // Element index of (row, col) in the panel layout; row counts from 0 for
+  // the matrix, not for the rows held.
   size_t index(int32_t row, int32_t col) const {
-    const int32_t p = row / kPanel;
+    const int32_t local = row - first_row_;
+    const int32_t p = local / kPanel;
     return panel_offset(p) + static_cast<size_t>(col) * static_cast<size_t>(panel_height(p)) +
-           static_cast<size_t>(row % kPanel);
+           static_cast<size_t>(local % kPanel);
   }
   // Element index of panel p's first element.
   size_t panel_offset(int32_t p) const { return static_cast<size_t>(p) * static_cast<size_t>(n_) * kPanel; }
@@ -89,7 +95,8 @@ class Matrix {
   // Element (row, 0); element (row, col) is col * panel_height() further.
   template <typename T>
   T* row_base(int32_t row) {
-    return data<T>() + panel_offset(row / kPanel) + static_cast<size_t>(row % kPanel);
+    const int32_t local = row - first_row_;
+    return data<T>() + panel_offset(local / kPanel) + static_cast<size_t>(local % kPanel);
   }
 
   template <typename T>
@@ -97,7 +104,10 @@ class Matrix {
   template <typename T>
   const T* data() const { return static_cast<const T*>(memory_.data()); }
 
-  // First element of panel p (rows p*kPanel ...).
+  // First row of panel p.
+  int32_t panel_row(int32_t p) const { return first_row_ + p * kPanel; }
+
+  // First element of panel p (rows panel_row(p) ...).
   template <typename T>
   const T* panel(int32_t p) const {
     return data<T>() + panel_offset(p);
@@ -110,6 +120,8 @@ class Matrix {
  private:
   RawMemory memory_;
   int32_t n_ = 0;
+  int32_t first_row_ = 0;
+  int32_t rows_ = 0;
   int32_t panels_ = 0;
   Storage storage_ = Storage::i8;
 };

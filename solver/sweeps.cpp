@@ -32,12 +32,16 @@ float get_max_err(const Problem& p) {
 
 void sweep(Problem& p, Context& ctx) {
   copy_curr(p);
+  sweep_rows(p, ctx);
+}
+
+void sweep_rows(Problem& p, Context& ctx) {
   const SweepData data{&p.a, p.curr.data(), p.b.data(), p.diag.data(), p.x.data(), p.num};
   const SweepKernel kernel = sweep_kernel(ctx.isa, p.a.storage());
   ctx.for_panels(p.a.panels(), p.num, [&](int32_t p0, int32_t p1) { kernel(data, p0, p1); });
 }
 
-int64_t iterate(Problem& p, Context& ctx) {
+int64_t iterate(Problem& p, Context& ctx, const std::function<void(Problem&)>& complete) {
   const size_t bytes = static_cast<size_t>(p.num) * sizeof(float);
   Buffer<float> checkpoint;  // the estimate after sweep 1, 2, 4, 8, ...
   if (!checkpoint.allocate(p.num)) fail("Cannot allocate curr!\n");
@@ -45,6 +49,7 @@ int64_t iterate(Problem& p, Context& ctx) {
   int64_t sweeps = 0;
   for (;;) {
     sweep(p, ctx);
+    if (complete) complete(p);
     const float e = get_max_err(p);
     ++sweeps;
     if (!(e > p.err)) return sweeps;

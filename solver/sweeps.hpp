@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "context.hpp"
 #include "problem.hpp"
@@ -19,13 +20,18 @@ void update_var(Problem& p, int32_t i);
 // greater, so a NaN in component 0 is kept and any other NaN passed over.
 float get_max_err(const Problem& p);
 
-// One whole sweep: copy_curr, then update_var for every row.
+// update_var for every row held, from curr.
+void sweep_rows(Problem& p, Context& ctx);
+
+// One whole sweep: copy_curr, then update_var for every row held.
 void sweep(Problem& p, Context& ctx);
 
 // Sweeps until the largest relative change is no longer above err and
 // returns the number of sweeps. A sweep depends only on the estimate before
 // it, so an estimate equal bit for bit to an earlier one means the stopping
 // test can never pass: that throws the Failure that names both sweeps.
-int64_t iterate(Problem& p, Context& ctx);
+// `complete`, when given, runs after each sweep's update (a process that
+// holds a block of rows gathers the other rows' new values there).
+int64_t iterate(Problem& p, Context& ctx, const std::function<void(Problem&)>& complete = {});
 
 }  // namespace itsolv

@@ -1,0 +1,125 @@
+// A state that holds a block of rows only: the loader keeps just those rows'
+// coefficients, and blocks swept separately and joined after each sweep give
+// the bits of the whole solver.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "failure.hpp"
+#include "loader.hpp"
+#include "precheck.hpp"
+#include "report.hpp"
+#include "solve.hpp"
+#include "support/literal_solver.hpp"
+#include "support/problem_values.hpp"
+#include "sweeps.hpp"
+
+using testing_support::Kind;
+using testing_support::Values;
+
+namespace {
+
+std::string write_temp(const std::string& text) {
+  char name[] = "/tmp/itsolv-blocks-XXXXXX";
+  const int fd = mkstemp(name);
+  if (fd < 0 || write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size())) std::abort();
+  close(fd);
+  return name;
+}
+
+// Solves with the rows split into `blocks` states, as separate processes
+// would, joining the new values after every sweep.
+std::string solve_in_blocks(const std::string& path, int blocks) {
+  itsolv::Workers workers(1);
+  itsolv::Context ctx{workers};
+  std::vector<std::unique_ptr<itsolv::Problem>> parts;
+  try {
+    int32_t n = 0;
+    for (int k = 0; k < blocks; ++k) {
+      auto p = std::make_unique<itsolv::Problem>();
+      if (k > 0) {
+        p->row_begin = static_cast<int32_t>(int64_t{n} * k / blocks);
+        p->row_end = static_cast<int32_t>(int64_t{n} * (k + 1) / blocks);
+      } else {
+        // The first load tells the count; then block 0 is loaded again.
+        itsolv::Problem probe;
+        itsolv::get_input(probe, path.c_str(), ctx);
+        n = probe.num;
+        p->row_end = static_cast<int32_t>(int64_t{n} / blocks);
+      }
+      itsolv::get_input(*p, path.c_str(), ctx);
+      EXPECT_EQ(p->a.rows(), p->row_end - p->row_begin);
+      parts.push_back(std::move(p));
+    }
+    // The pre-check: the first failing row in row order, else the count.
+    itsolv::RowCheck whole;
+    for (auto& p : parts) {
+      const itsolv::RowCheck c = itsolv::check_rows(*p, ctx);
+      whole.strict += c.strict;
+      if (c.failing_row >= 0) {
+        whole = c;
+        break;
+      }
+    }
+    itsolv::fail_check(whole);
+    // Block 0 drives the sweeps; after each, the other blocks sweep their
+    // rows from the same estimate and hand their new values over.
+    itsolv::Problem& first = *parts[0];
+    const int64_t sweeps = itsolv::iterate(first, ctx, [&](itsolv::Problem& p) {
+      for (size_t k = 1; k < parts.size(); ++k) {
+        itsolv::Problem& other = *parts[k];
+        std::memcpy(other.curr.data(), p.curr.data(), static_cast<size_t>(p.num) * sizeof(float));
+        itsolv::sweep_rows(other, ctx);
+        std::memcpy(p.x.data() + other.row_begin, other.x.data() + other.row_begin,
+                    static_cast<size_t>(other.row_end - other.row_begin) * sizeof(float));
+      }
+    });
+    return itsolv::format_report(first, sweeps);
+  } catch (const itsolv::Failure& f) {
+    return f.message;
+  }
+}
+
+}  // namespace
+
+TEST(RowBlocks, LoaderKeepsOnlyItsRows) {
+  const Values v = testing_support::random_values(150, Kind::wide_integers, 31);
+  const std::string path = write_temp(testing_support::problem_text(v));
+  itsolv::Workers workers(2);
+  itsolv::Context ctx{workers};
+  ctx.part_bytes = 2048;
+  itsolv::Problem p;
+  p.row_begin = 37;
+  p.row_end = 101;
+  itsolv::get_input(p, path.c_str(), ctx);
+  EXPECT_EQ(p.a.first_row(), 37);
+  EXPECT_EQ(p.a.rows(), 64);
+  for (int32_t i = 37; i < 101; ++i)
+    for (int32_t j = 0; j < 150; ++j) ASSERT_EQ(p.coefficient(i, j), v.a[static_cast<size_t>(i) * 150 + j]);
+  unlink(path.c_str());
+}
+
+TEST(RowBlocks, BlocksJoinedAfterEachSweepGiveTheWholeResult) {
+  for (int32_t n : {1, 5, 64, 100, 131}) {
+    const Values v = testing_support::random_values(n, Kind::small_integers, 40 + n);
+    const std::string path = write_temp(testing_support::problem_text(v));
+    const literal::Outcome want = literal::solve(v.num, v.err, v.a, v.b, v.x);
+    for (int blocks : {1, 2, 3}) EXPECT_EQ(solve_in_blocks(path, blocks), want.out) << n << " in " << blocks;
+    unlink(path.c_str());
+  }
+}
+
+TEST(RowBlocks, PreCheckNamesTheFirstFailingRowOfAnyBlock) {
+  Values v = testing_support::random_values(90, Kind::small_integers, 5);
+  v.at(70, 70) = 1;  // row 70 fails
+  v.at(80, 80) = 1;  // and row 80
+  const std::string path = write_temp(testing_support::problem_text(v));
+  const std::string whole = literal::solve(v.num, v.err, v.a, v.b, v.x).out;
+  ASSERT_EQ(whole.rfind("The matrix will not converge.\naii = 1.000000", 0), 0u);
+  for (int blocks : {2, 3}) EXPECT_EQ(solve_in_blocks(path, blocks), whole);
+  unlink(path.c_str());
+}
