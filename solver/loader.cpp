@@ -425,6 +425,10 @@ class Loader {
 
   void allocate(int32_t num) {
     int32_t begin = p_.row_begin, end = p_.row_end;
+    if (p_.blocks > 1) {
+      begin = static_cast<int32_t>(int64_t{num} * p_.block / p_.blocks);
+      end = static_cast<int32_t>(int64_t{num} * (p_.block + 1) / p_.blocks);
+    }
     if (end < 0 || end > num) end = num;
     if (begin < 0) begin = 0;
     if (begin > end) begin = end;

@@ -22,6 +22,10 @@ struct Problem {
   // loader is told to keep a block of rows only (row_end -1: up to num).
   int32_t row_begin = 0;
   int32_t row_end = -1;
+  // Or: block `block` of `blocks` contiguous blocks of rows, the rows
+  // [num * block / blocks, num * (block + 1) / blocks), once num is read.
+  int block = 0;
+  int blocks = 1;
 
   // Coefficient a[i][j] of a row held, diagonal included.
   float coefficient(int32_t i, int32_t j) const { return i == j ? diag[i] : a.get(i, j); }

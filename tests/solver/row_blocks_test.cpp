@@ -38,21 +38,13 @@ std::string solve_in_blocks(const std::string& path, int blocks) {
   itsolv::Context ctx{workers};
   std::vector<std::unique_ptr<itsolv::Problem>> parts;
   try {
-    int32_t n = 0;
     for (int k = 0; k < blocks; ++k) {
       auto p = std::make_unique<itsolv::Problem>();
-      if (k > 0) {
-        p->row_begin = static_cast<int32_t>(int64_t{n} * k / blocks);
-        p->row_end = static_cast<int32_t>(int64_t{n} * (k + 1) / blocks);
-      } else {
-        // The first load tells the count; then block 0 is loaded again.
-        itsolv::Problem probe;
-        itsolv::get_input(probe, path.c_str(), ctx);
-        n = probe.num;
-        p->row_end = static_cast<int32_t>(int64_t{n} / blocks);
-      }
+      p->block = k;
+      p->blocks = blocks;
       itsolv::get_input(*p, path.c_str(), ctx);
       EXPECT_EQ(p->a.rows(), p->row_end - p->row_begin);
+      EXPECT_EQ(p->row_begin, static_cast<int32_t>(int64_t{p->num} * k / blocks));
       parts.push_back(std::move(p));
     }
     // The pre-check: the first failing row in row order, else the count.
