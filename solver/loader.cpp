@@ -145,6 +145,7 @@ class Reader {
     for (;;) {
       while (stop < end_ && !kSpace.space[static_cast<unsigned char>(buf_[stop])]) ++stop;
       if (stop < end_ || eof_) break;
+      too_long(stop - pos_);
       const size_t done = stop - pos_;
       fill(capacity_ * 2);
       stop = pos_ + done;
@@ -153,6 +154,15 @@ class Reader {
     end = buf_.data() + stop;
     consume(stop, 0);
     return true;
+  }
+
+  // No number is this long: a stream of bytes without white space (say,
+  // /dev/zero) is refused before it takes all memory.
+  static constexpr size_t kLongestToken = size_t{64} << 20;
+  void too_long(size_t length) const {
+    if (length >= kLongestToken)
+      fail("Cannot read file %s: no white space in %zu bytes at line %lld\n", path_, length,
+           static_cast<long long>(line_));
   }
 
   // The line on which the file's last byte stands.
@@ -453,6 +463,7 @@ class Loader {
       if (!in_.eof()) {
         while (cut > in_.pos() && !kSpace.space[static_cast<unsigned char>(in_.data()[cut - 1])]) --cut;
         if (cut == in_.pos()) {
+          in_.too_long(in_.end() - in_.pos());
           in_.fill(chunk_capacity());  // grows the buffer round a long token
           continue;
         }
@@ -547,10 +558,12 @@ void get_input(Problem& p, const char* path, Context& ctx) {
     }
   } finish{ctx.progress};
   try {
-    const uint64_t size = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
+    const uint64_t size = S_ISREG(st.st_mode) && st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
     Reader reader(file.fd(), path, ctx.part_bytes < kFirstRead ? ctx.part_bytes : kFirstRead, size);
     Loader loader(p, reader, ctx);
-    loader.run(S_ISREG(st.st_mode), static_cast<uint64_t>(st.st_size));
+    // Some files (under /proc) call themselves regular with size 0 and still
+    // hold bytes: their size is as unknown as a pipe's.
+    loader.run(S_ISREG(st.st_mode) && st.st_size > 0, static_cast<uint64_t>(st.st_size));
   } catch (const std::bad_alloc&) {
     fail("Cannot read file %s: not enough memory to read it\n", path);
   }

@@ -2,6 +2,8 @@
 
 #include <sched.h>
 
+#include <system_error>
+
 namespace itsolv {
 
 int available_cores() {
@@ -44,7 +46,14 @@ T await_change(const std::atomic<T>& word, T value) {
 
 Workers::Workers(int threads) : size_(threads < 1 ? 1 : threads) {
   threads_.reserve(static_cast<size_t>(size_ - 1));
-  for (int k = 1; k < size_; ++k) threads_.emplace_back([this, k] { serve(k); });
+  for (int k = 1; k < size_; ++k) {
+    try {
+      threads_.emplace_back([this, k] { serve(k); });
+    } catch (const std::system_error&) {
+      size_ = k;  // work with the threads that could be started
+      break;
+    }
+  }
 }
 
 Workers::~Workers() {

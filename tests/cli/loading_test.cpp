@@ -1,0 +1,252 @@
+// Loading: what the loader accepts, and that it reads it as the literal
+// reference (strtof, token by token) does.
+#include <cmath>
+
+#include "cli/cli_support.hpp"
+
+namespace cli {
+namespace {
+
+using Loading = CliTest;
+
+const char kTwoByTwo[] = "2\n0.001\n0 0 \n200 37 3\n64 200 5\n";
+const char kTwoByTwoOut[] = "0.011029\n0.021472\ntotal number of iterations: 7\n";
+
+// A 3x3 problem in the generator's layout, with the tokens of each layout
+// below in the same order.
+const std::vector<std::string> kTokens = {"3",  "0.0001", "0", "0", "0",   "10", "2.5", "-3", "7",
+                                          "-1", "8",      "2", "4", "1.5", "-2", "12",  "-6"};
+
+std::string join(const std::vector<std::string>& separators) {
+  std::string text;
+  for (size_t k = 0; k < kTokens.size(); ++k) text += kTokens[k] + separators[k % separators.size()];
+  return text;
+}
+
+TEST_F(Loading, EveryWhiteSpaceLayoutLoadsLikeTheGeneratorLayout) {
+  const std::string generator_layout = "3\n0.0001\n0 0 0 \n10 2.5 -3 7\n-1 8 2 4\n1.5 -2 12 -6\n";
+  const RunResult base = solve_text(generator_layout, "base.txt");
+  ASSERT_TRUE(agrees(base, generator_layout, dir() + "/base.txt"));
+  ASSERT_EQ(base.status, 0);
+  const std::vector<std::pair<std::string, std::string>> layouts = {
+      {"one line", join({" "})},
+      {"one line, no final line break", join({" "}).substr(0, join({" "}).size() - 1)},
+      {"tabs", join({"\t"})},
+      {"blank lines", join({"\n\n\n"})},
+      {"CR LF", join({"\r\n"})},
+      {"CR only", join({"\r"})},
+      {"vertical tabs", join({"\v"})},
+      {"form feeds", join({"\f"})},
+      {"mixed", join({" \t", "\r\n\r\n", "\v\f", "   ", "\t\t\n"})},
+      {"leading white space", "\n\n \t\r\n" + join({" "})},
+      {"trailing white space", join({" "}) + "\n\n\t \r\n\v\f"},
+  };
+  for (const auto& [name, text] : layouts) {
+    SCOPED_TRACE(name);
+    const RunResult run = solve_text(text);
+    EXPECT_TRUE(printed(run, base.out, 0));
+    EXPECT_TRUE(agrees(run, text, dir() + "/p.txt"));
+  }
+}
+
+TEST_F(Loading, EveryFormOf200LoadsAsTheSameCoefficient) {
+  for (const std::string form :
+       {"200", "200.0", "2e2", "+200", "200.", "2E+02", "2e+2", "0x1.9p7", "0X1.9P+7", "0200", "200e0", "20000e-2",
+        "0.2e3", "0000000000000000000000000000200", "200.000000000000000000000000000000", "0x00C8p0", "0xc8"}) {
+    SCOPED_TRACE(form);
+    const std::string text = "2\n0.001\n0 0\n" + form + " 37 3\n64 " + form + " 5\n";
+    const RunResult run = solve_text(text);
+    EXPECT_TRUE(printed(run, kTwoByTwoOut, 0));
+    EXPECT_TRUE(agrees(run, text, dir() + "/p.txt"));
+  }
+}
+
+// One variable: x = b / 2^k, with 2^k chosen so that "%f" shows every bit
+// of b's value; the printed value must be exactly strtof's.
+TEST_F(Loading, NumberTokensTakeExactlyTheValueThatStrtofGives) {
+  const std::vector<std::string> tokens = {"0.1",
+                                           "-0.1",
+                                           "1e-40",
+                                           "1.4e-45",
+                                           "1e-46",
+                                           "-1e-50",
+                                           "3.4028235e38",
+                                           "3.40282356e38",
+                                           "3.4028236e38",
+                                           "1e39",
+                                           "-1e39",
+                                           "0x1.fffffep127",
+                                           "0x1.ffffffp127",
+                                           "0x1p-149",
+                                           "0x1p-150",
+                                           "0x1.8p-149",
+                                           "16777217",
+                                           "16777219",
+                                           "-16777217",
+                                           "9999999999999999999",
+                                           "99999999999999999999",
+                                           "18446744073709551617",
+                                           "-9223372036854775809",
+                                           "-0",
+                                           "+0",
+                                           "1.000000059604644775390625",
+                                           "1.00000005960464477539062500000000001",
+                                           "1.0000001788139343",
+                                           "33554431",
+                                           "123456789012345678901234567890",
+                                           "0.000000000000000000000000000000000000011754942",
+                                           "7.0064923216240862e-46",
+                                           "inf",
+                                           "-inf",
+                                           "INFINITY",
+                                           "+Inf",
+                                           "nan",
+                                           "-nan",
+                                           "NAN",
+                                           "nan(123)",
+                                           "nan()",
+                                           "+.5",
+                                           "5.",
+                                           ".5e1",
+                                           "1e+00",
+                                           "0X1P+4",
+                                           "0x.8p1",
+                                           "-0x1.5p-3",
+                                           "1E0",
+                                           "2147483648",
+                                           "4294967297",
+                                           "00000000000000000000000000000000000001.5",
+                                           "1" + std::string(120, '0'),
+                                           "0." + std::string(60, '0') + "1",
+                                           std::string(70, '9'),
+                                           "1" + std::string(30, '0') + "e-30",
+                                           "0x1" + std::string(40, '0') + "p-160"};
+  for (const std::string& token : tokens) {
+    SCOPED_TRACE(token);
+    float v = 0.0f;
+    ASSERT_TRUE(whole_float(token, &v));
+    int k = 0;
+    if (std::isfinite(v) && v != 0.0f) k = std::clamp(std::ilogb(v) - 23, -126, 104);
+    const float scale = std::ldexp(1.0f, k);
+    const std::string text = "1\n0\n0\n" + format("%a", static_cast<double>(scale)) + " " + token + "\n";
+    const RunResult run = solve_text(text);
+    ASSERT_TRUE(agrees(run, text, dir() + "/p.txt"));
+    ASSERT_TRUE(run.exited);
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_EQ(lines_of(run.out).at(0), format("%f", static_cast<double>(v / scale)));
+  }
+}
+
+// Integer values near the limits of 8- and 16-bit integers, written as
+// integers and in other forms, in every row: each must keep its value.
+TEST_F(Loading, IntegerValuesAtStorageEdgesKeepTheirValues) {
+  const std::vector<std::string> edges = {
+      "127",        "-128",        "128",      "-129",      "127.0",  "-128.0",  "128.0", "1.28e2",
+      "-0x1p7",     "0x1p7",       "+127",     "-1.29e2",   "32767",  "-32768",  "32768", "-32769",
+      "32767.0",    "-32768.0",    "3.2768e4", "-3.2769e4", "0x1p15", "-0x1p15", "65535", "-65536",
+      "2147483647", "-2147483648", "16777217", "0.5",       "-0",     "1e-45",   "255",   "-256"};
+  ProblemMaker maker(99);
+  for (int round = 0; round < 6; ++round) {
+    const int n = 4 + round;
+    std::string text = std::to_string(n) + " 0\n";
+    for (int i = 0; i < n; ++i) text += maker.number(Style::kTinyIntegers) + " ";
+    text += "\n";
+    for (int i = 0; i < n; ++i) {
+      float s = 0.0f;
+      std::string row;
+      for (int j = 0; j < n; ++j) {
+        if (j == i) {
+          row += "D ";
+          continue;
+        }
+        const std::string token = maker.pick(edges);
+        s = s + std::fabs(ProblemMaker::value_of(token));
+        row += token + " ";
+      }
+      row.replace(row.find('D'), 1, format("%.9g", static_cast<double>(s) * 2.5 + 1));
+      text += row + std::to_string(maker.uniform(-50, 50)) + "\n";
+    }
+    SCOPED_TRACE(text);
+    const RunResult run = solve_text(text);
+    EXPECT_TRUE(agrees(run, text, dir() + "/p.txt"));
+    EXPECT_EQ(run.out.find("converge"), std::string::npos) << run.out;
+  }
+}
+
+TEST_F(Loading, TokensAfterTheLastRightHandSideAreNeverRead) {
+  for (const std::string& extra : std::vector<std::string>{
+           " 1 2 3", "\n999999999999999999999999 abc", std::string(" \0\xff junk", 9), " x", "\n1.5.2 -- \x80\n", "\t0",
+           "\n" + std::string(200000, 'z'), std::string("\n\0", 2), "\r\n\r\n\f -"}) {
+    SCOPED_TRACE(shown(extra));
+    const std::string text = std::string("2\n0.001\n0 0\n200 37 3\n64 200 5") + extra;
+    EXPECT_TRUE(printed(solve_text(text), kTwoByTwoOut, 0));
+  }
+}
+
+TEST_F(Loading, CountWithSignOrLeadingZerosReadsAsDecimal) {
+  for (const std::string count : {"+2", "02", "0000000002", "+00002"}) {
+    SCOPED_TRACE(count);
+    EXPECT_TRUE(printed(solve_text(count + " 0.001 0 0 200 37 3 64 200 5"), kTwoByTwoOut, 0));
+  }
+}
+
+TEST_F(Loading, CountZeroWithAToleranceLoadsAndFailsThePreCheck) {
+  for (const std::string text :
+       {"0 0.001", "0 0.001\n", "0\n0.001 junk 1 2 3", "-0 1", "+0 nan", "00 -1", "0 inf abc"}) {
+    SCOPED_TRACE(text);
+    EXPECT_TRUE(printed(solve_text(text), "The matrix will not converge...\n", 1));
+  }
+}
+
+TEST_F(Loading, WhiteSpaceAndLongTokensAcrossReadBuffers) {
+  // Long runs of white space and long tokens, in the header and after it,
+  // each longer than any first read.
+  const std::string text = std::string(300000, '\n') + std::string(100000, '0') + "2 0." + std::string(100000, '0') +
+                           "1\n0 " + std::string(100000, ' ') + "0\n" + "0x" + std::string(150000, '0') +
+                           "c8p0 37 3\n64 200." + std::string(150000, '0') + " 5\n";
+  const RunResult run = solve_text(text);
+  EXPECT_TRUE(agrees(run, text, dir() + "/p.txt"));
+  EXPECT_EQ(run.status, 0) << run.out;
+  EXPECT_EQ(lines_of(run.out).size(), 3u) << run.out;
+}
+
+// A file whose reported size is 0 although it has content (a /proc file):
+// its content decides, not its size. Here the program's own environment.
+TEST_F(Loading, FileThatReportsNoSizeIsReadByItsContent) {
+  RunOptions options;
+  options.set_environment = true;
+  options.environment = {std::string(kTwoByTwo) + "=", "x=1"};
+  const RunResult run = solve("/proc/self/environ", options);
+  EXPECT_TRUE(printed(run, kTwoByTwoOut, 0));
+}
+
+TEST_F(Loading, ReadsAProblemFromAPipe) {
+  RunOptions options;
+  options.feed_stdin = true;
+  options.stdin_text = kTwoByTwo;
+  EXPECT_TRUE(printed(solve("/dev/stdin", options), kTwoByTwoOut, 0));
+  // A large one, which fills the pipe many times over.
+  ProblemMaker maker(7);
+  ProblemMaker::Options o;
+  o.n = 250;
+  o.style = Style::kDecimals;
+  o.allow_special = false;
+  o.tolerance = "0.0001";
+  options.stdin_text = maker.problem(o);
+  const RunResult run = solve("/dev/stdin", options);
+  const Reference ref = reference(options.stdin_text);
+  ASSERT_EQ(ref.kind, Reference::kOutcome);
+  EXPECT_TRUE(printed(run, ref.outcome.out, ref.outcome.status));
+}
+
+TEST_F(Loading, RelativePathIsOpenedFromTheWorkingDirectory) {
+  // The test's working directory is not ours to write to; a path relative to
+  // it that walks into our directory does the same job.
+  write("rel.txt", kTwoByTwo);
+  const std::string cwd = std::filesystem::current_path().string();
+  std::string relative = std::filesystem::relative(dir() + "/rel.txt", cwd).string();
+  EXPECT_TRUE(printed(solve(relative), kTwoByTwoOut, 0));
+}
+
+}  // namespace
+}  // namespace cli

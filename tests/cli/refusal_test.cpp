@@ -1,0 +1,190 @@
+// Refusal: files that cannot be opened, counts that cannot be allocated, and
+// short or malformed files, each refused with one line and status 1.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "cli/cli_support.hpp"
+
+namespace cli {
+namespace {
+
+using Refusal = CliTest;
+
+TEST_F(Refusal, NegativeCountCannotBeAllocated) {
+  for (const std::string text :
+       {"-1 0.001", "-1 0.001\n0 0 junk abc", "-2147483648 1", "-5\n0.1\n", "-1 nan", "-00003 -inf \xff\xff"}) {
+    SCOPED_TRACE(shown(text));
+    EXPECT_TRUE(printed(solve_text(text), "Cannot allocate a!\n", 1));
+  }
+}
+
+TEST_F(Refusal, MissingFileCannotBeOpened) {
+  const std::string missing = dir() + "/missing.txt";
+  EXPECT_TRUE(printed(solve(missing), "Cannot open file " + missing + "\n", 1));
+  EXPECT_TRUE(printed(solve("no/such/dir/p.txt"), "Cannot open file no/such/dir/p.txt\n", 1));
+  // The path is printed as it is, never used as a format.
+  const std::string odd = dir() + "/%s%n%d %x\\n";
+  EXPECT_TRUE(printed(solve(odd), "Cannot open file " + odd + "\n", 1));
+}
+
+TEST_F(Refusal, DirectoryCannotBeOpened) {
+  EXPECT_TRUE(printed(solve(dir()), "Cannot open file " + dir() + "\n", 1));
+  EXPECT_TRUE(printed(solve(dir() + "/"), "Cannot open file " + dir() + "/\n", 1));
+  EXPECT_TRUE(printed(solve("."), "Cannot open file .\n", 1));
+}
+
+TEST_F(Refusal, UnreadableFileCannotBeOpened) {
+  if (::geteuid() == 0) GTEST_SKIP() << "running as root: permissions do not stop reading";
+  const std::string path = write("locked.txt", "1 0.001 0 4 2\n");
+  ASSERT_EQ(::chmod(path.c_str(), 0), 0);
+  EXPECT_TRUE(printed(solve(path), "Cannot open file " + path + "\n", 1));
+}
+
+struct Malformed {
+  const char* name;
+  std::string text;
+  std::string mention;  // must appear in the reason; empty: nothing checked
+};
+
+TEST_F(Refusal, ShortOrMalformedFileIsRefusedWithOneLine) {
+  const std::string head = "2\n0.001\n0 0\n";
+  const std::vector<Malformed> cases = {
+      {"empty file", "", ""},
+      {"white space only", " \n\t\r\n\v\f  \n", ""},
+      {"count only", "2", ""},
+      {"count and line break only", "2\n", ""},
+      {"no starting values", "2\n0.001\n", ""},
+      {"one starting value", "2\n0.001\n0", ""},
+      {"no rows", head, ""},
+      {"ends inside row 0", head + "200 37", ""},
+      {"ends before last right-hand side", head + "200 37 3\n64 200\n", ""},
+      {"count 0 without tolerance", "0", ""},
+      {"count 0 without tolerance, line break", "0\n", ""},
+      {"count 2.5", "2.5\n0.001\n", "line 1"},
+      {"count 1e3", "1e3\n0.001\n", "line 1"},
+      {"count 99999999999", "99999999999\n0.001\n", "line 1"},
+      {"count 2147483648", "2147483648\n0.001\n", "line 1"},
+      {"count -2147483649", "-2147483649\n0.001\n", "line 1"},
+      {"count 0x10", "0x10\n0.001\n", "line 1"},
+      {"count abc", "abc\n0.001\n", "line 1"},
+      {"count +", "+ 1\n", "line 1"},
+      {"count -", "- 1\n", "line 1"},
+      {"count 2.0", "2.0 0.001 0 0 200 37 3 64 200 5", "line 1"},
+      {"count inf", "inf 0.001", "line 1"},
+      {"count with NUL", std::string("2\0 0.001 0 0 200 37 3 64 200 5", 30), "line 1"},
+      {"count on line 3", "\n\n2x 0.001", "line 3"},
+      {"tolerance abc", "2\nabc\n", "line 2"},
+      {"tolerance 1.5.2", "2\n1.5.2\n0 0\n200 37 3\n64 200 5\n", "line 2"},
+      {"tolerance 1,5", "2\n1,5\n0 0\n200 37 3\n64 200 5\n", "line 2"},
+      {"starting value 37x", "2\n0.001\n0 37x\n200 37 3\n64 200 5\n", "line 3"},
+      {"starting value nan(", "2\n0.001\nnan( 0\n200 37 3\n64 200 5\n", "line 3"},
+      {"coefficient abc", head + "200 37 3\n64 abc 5\n", "line 5"},
+      {"coefficient 1.5.2", head + "1.5.2 37 3\n64 200 5\n", "line 4"},
+      {"coefficient --1", head + "200 --1 3\n64 200 5\n", "line 4"},
+      {"coefficient +-1", head + "200 +-1 3\n64 200 5\n", "line 4"},
+      {"coefficient 1e", head + "200 1e 3\n64 200 5\n", "line 4"},
+      {"coefficient 1e+", head + "200 1e+ 3\n64 200 5\n", "line 4"},
+      {"coefficient 0x", head + "200 0x 3\n64 200 5\n", "line 4"},
+      {"coefficient 0x1p", head + "200 0x1p 3\n64 200 5\n", "line 4"},
+      {"coefficient .", head + "200 . 3\n64 200 5\n", "line 4"},
+      {"coefficient e5", head + "200 e5 3\n64 200 5\n", "line 4"},
+      {"coefficient infx", head + "200 infx 3\n64 200 5\n", "line 4"},
+      {"coefficient 1..2", head + "200 1..2 3\n64 200 5\n", "line 4"},
+      {"coefficient with NUL", head + std::string("200 3\0007 3\n64 200 5\n", 20), "line 4"},
+      {"lone NUL", head + std::string("200 37 3\n64 \0 200 5\n", 20), "line 5"},
+      {"byte 0xff", head + "200 37 3\n64 200 \xff\n", "line 5"},
+      {"no-break space joins two tokens",
+       head + "200\xa0"
+              "37 3\n64 200 5\n",
+       "line 4"},
+      {"UTF-8 digit", head + "200 37 3\n64 200 \xd9\xa5\n", "line 5"},
+      {"right-hand side 5x", head + "200 37 3\n64 200 5x\n", "line 5"},
+      {"CR LF lines", "2\r\n0.001\r\n0 0\r\n200 37 3\r\n64 abc 5\r\n", "line 5"},
+      {"CR only is no line break", "2\r0.001\r0 0\r200 37 3\r64 abc 5\r", "line 1"},
+      {"blank lines before", "\n\n\n2\n0.001\n0 0\n200 37 3\n64 200 5a\n", "line 8"},
+      {"a long bad token", head + "200 37 3\n64 200 " + std::string(100000, '5') + "x\n", "line 5"},
+  };
+  for (const Malformed& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = write("bad.txt", c.text);
+    const RunResult run = solve(path);
+    EXPECT_TRUE(read_refusal(run, path, c.mention));
+    EXPECT_EQ(reference(c.text).kind, Reference::kUnreadable);
+  }
+}
+
+TEST_F(Refusal, HugeCountInASmallFileIsRefusedAtOnce) {
+  for (const std::string text : {"2000000000 0.5 1 2 3", "2147483647\n1\n0 0 0 0 0 0 0 0 0 0\n", "100000 0.1 1 2 3",
+                                 "65536 0.1 1 2 3 4", "46341 0.1", "+2000000000 0.1"}) {
+    SCOPED_TRACE(text);
+    const std::string path = write("huge.txt", text);
+    RunOptions options;
+    options.timeout_seconds = 10;
+    const RunResult run = solve(path, options);
+    EXPECT_TRUE(read_refusal(run, path));
+    EXPECT_LT(run.seconds, 2.0);
+  }
+}
+
+TEST_F(Refusal, CountOneShortOfTheFileIsRefusedAfterReading) {
+  // The file has every byte the count could need but one token too few.
+  const std::string text = "3 0.1 0 0 0 1 0 0 1 0 1 0 1 0 0 1";
+  const std::string path = write("short.txt", text);
+  EXPECT_TRUE(read_refusal(solve(path), path));
+}
+
+TEST_F(Refusal, HugeCountThroughAPipeEndsQuicklyWithOneLine) {
+  RunOptions options;
+  options.feed_stdin = true;
+  options.timeout_seconds = 10;
+  options.stdin_text = "20000 0.1 1 2 3\n";
+  EXPECT_TRUE(read_refusal(solve("/dev/stdin", options), "/dev/stdin"));
+  // Too large to allocate: either refusal is fair, but it must be one line.
+  options.stdin_text = "2000000000 0.1 1 2 3\n";
+  const RunResult run = solve("/dev/stdin", options);
+  ASSERT_TRUE(run.exited) << run.how();
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(run.out == "Cannot allocate a!\n" || read_refusal(run, "/dev/stdin")) << shown(run.out);
+}
+
+// A token that never ends (here /dev/zero's bytes) is refused when memory
+// runs out, with one line, never by a signal.
+TEST_F(Refusal, EndlessTokenIsRefusedWhenMemoryRunsOut) {
+  RunOptions options;
+  options.memory_limit_bytes = size_t{64} << 20;
+  options.timeout_seconds = 20;
+  EXPECT_TRUE(read_refusal(solve("/dev/zero", options), "/dev/zero"));
+}
+
+// A bad token far into a file large enough to be read in several chunks and
+// parsed in parts: the line must still be the token's own.
+TEST_F(Refusal, BadTokenDeepInALargeFileNamesItsLine) {
+  ProblemMaker maker(11);
+  ProblemMaker::Options o;
+  o.n = 700;
+  o.style = Style::kDecimals;
+  o.allow_special = false;
+  o.tolerance = "0.001";
+  std::string text = maker.problem(o);
+  // Make the layout exact: one header value per line, one row per line.
+  std::vector<Token> tokens = tokens_of(text);
+  std::string clean;
+  for (size_t k = 0; k < tokens.size(); ++k) {
+    clean += text.substr(tokens[k].begin, tokens[k].end - tokens[k].begin);
+    const bool end_of_line = k < 2 || k == 2 + 699 || (k > 2 + 699 && (k - 2 - 700) % 701 == 700);
+    clean += end_of_line ? "\n" : " ";
+  }
+  ASSERT_GT(clean.size(), size_t{2} << 20);
+  tokens = tokens_of(clean);
+  for (const int row : {0, 349, 350, 699}) {
+    SCOPED_TRACE(row);
+    std::string bad = clean;
+    const Token t = tokens[static_cast<size_t>(2 + 700 + row * 701 + 3)];
+    bad.replace(t.begin, t.end - t.begin, "4.2.1");
+    const std::string path = write("deep.txt", bad);
+    EXPECT_TRUE(read_refusal(solve(path), path, "line " + std::to_string(4 + row)));
+  }
+}
+
+}  // namespace
+}  // namespace cli

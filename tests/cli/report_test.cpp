@@ -1,0 +1,138 @@
+// Report: the pre-check's verdicts and the printed solution and sweep count,
+// for the document's examples and edge cases.
+#include "cli/cli_support.hpp"
+
+namespace cli {
+namespace {
+
+using Report = CliTest;
+
+// Runs a problem text, checks the exact expected output when given, and
+// always checks agreement with the literal reference.
+::testing::AssertionResult runs_as(const RunResult& run, const std::string& text, const std::string& path,
+                                   const std::string& expected, int status) {
+  ::testing::AssertionResult a = agrees(run, text, path);
+  if (!a) return a;
+  return printed(run, expected, status);
+}
+
+#define EXPECT_RUN(text, expected, status)                                                     \
+  do {                                                                                         \
+    const std::string text_ = (text);                                                          \
+    const RunResult run_ = solve_text(text_);                                                  \
+    EXPECT_TRUE(runs_as(run_, text_, dir() + "/p.txt", (expected), (status))) << shown(text_); \
+  } while (0)
+
+TEST_F(Report, OneVariableTakesTwoSweeps) {
+  EXPECT_RUN("1\n0.001\n0 \n4 2\n", "0.500000\ntotal number of iterations: 2\n", 0);
+}
+
+TEST_F(Report, TwoByTwoExampleTakesSevenJacobiSweeps) {
+  EXPECT_RUN("2\n0.001\n0 0 \n200 37 3\n64 200 5\n", "0.011029\n0.021472\ntotal number of iterations: 7\n", 0);
+}
+
+TEST_F(Report, StartingAtTheSolutionStillTakesOneSweep) {
+  EXPECT_RUN("1 0.001 0.5 4 2", "0.500000\ntotal number of iterations: 1\n", 0);
+  EXPECT_RUN("1 0 0.5 4 2", "0.500000\ntotal number of iterations: 1\n", 0);
+}
+
+TEST_F(Report, ZeroFirstRightHandSideFromZeroStopsAfterOneSweep) {
+  EXPECT_RUN("2 0.001 0 0 200 37 0 64 200 5", "0.000000\n0.025000\ntotal number of iterations: 1\n", 0);
+}
+
+TEST_F(Report, NanToleranceStopsAfterOneSweep) {
+  for (const std::string tol : {"nan", "-nan", "NAN", "nan(7)"}) {
+    SCOPED_TRACE(tol);
+    EXPECT_RUN("2 " + tol + " 0 0 200 37 3 64 200 5", "0.015000\n0.025000\ntotal number of iterations: 1\n", 0);
+  }
+}
+
+TEST_F(Report, ToleranceOfOneOrMoreFromZeroStopsAfterOneSweep) {
+  for (const std::string tol : {"1", "1.0", "2", "1e9", "inf"}) {
+    SCOPED_TRACE(tol);
+    EXPECT_RUN("2 " + tol + " 0 0 200 37 3 64 200 5", "0.015000\n0.025000\ntotal number of iterations: 1\n", 0);
+  }
+}
+
+TEST_F(Report, FirstRowThatFailsDominanceIsNamed) {
+  EXPECT_RUN("2 0.001 0 0 1 2 1 0 5 1", "The matrix will not converge.\naii = 1.000000  sum = 2.000000\n", 1);
+  // Row 0 passes; rows 1 and 2 fail; row 1 is reported.
+  EXPECT_RUN("3 0.001 0 0 0  5 1 1 1  1 -2 3 1  1 1 0.5 1",
+             "The matrix will not converge.\naii = 2.000000  sum = 4.000000\n", 1);
+  // Magnitudes, rounded sums and special values as "%f" shows them.
+  EXPECT_RUN("3 0.1 0 0 0  -0.1 0.05 0.06 1  1 5 1 1  1 1 5 1",
+             "The matrix will not converge.\naii = 0.100000  sum = 0.110000\n", 1);
+  EXPECT_RUN("2 0.1 0 0 1 -inf 1 0 3 1", "The matrix will not converge.\naii = 1.000000  sum = inf\n", 1);
+  EXPECT_RUN("3 0.1 0 0 0  3e38 3e38 3e38 1  0 1 0 1  0 0 1 1",
+             "The matrix will not converge.\naii = " + format("%f", static_cast<double>(3e38f)) + "  sum = inf\n", 1);
+}
+
+TEST_F(Report, NoStrictRowFailsWithThreeFullStops) {
+  const std::string none = "The matrix will not converge...\n";
+  EXPECT_RUN("2 0.001 0 0 0 0 1 0 0 1", none, 1);      // all zero
+  EXPECT_RUN("2 0.001 0 0 2 2 1 3 3 1", none, 1);      // both rows equal
+  EXPECT_RUN("1 0.001 0 0 2", none, 1);                // 1x1 zero
+  EXPECT_RUN("1 0.001 0 -0 2", none, 1);               // 1x1 negative zero
+  EXPECT_RUN("1 0.001 0 nan 2", none, 1);              // 1x1 NaN
+  EXPECT_RUN("2 0.001 0 0 nan 1 1 1 nan 1", none, 1);  // NaN rows neither fail nor count
+}
+
+TEST_F(Report, WeakAndNegativeRowsPass) {
+  const std::string texts[] = {
+      "2 0.001 0 0 2 2 1 1 3 1",    // [[2, 2], [1, 3]]
+      "2 0.001 0 0 -4 3 1 3 -4 1",  // [[-4, 3], [3, -4]]
+      "2 0.001 0 0 0 0 1 1 3 2",    // an all-zero row beside a strict one
+      "2 0.001 0 0 nan 1 1 1 3 2",  // a NaN diagonal beside a strict row
+      "2 0.001 0 0 inf 1 1 1 3 2",  // an infinite diagonal
+      "1 0.001 0 inf 2",            // 1x1 infinite
+  };
+  for (const std::string& text : texts) {
+    SCOPED_TRACE(text);
+    const RunResult run = solve_text(text);
+    EXPECT_TRUE(agrees(run, text, dir() + "/p.txt"));
+    EXPECT_EQ(run.out.find("The matrix will not converge"), std::string::npos) << run.out;
+  }
+}
+
+TEST_F(Report, ZeroDiagonalRowFeedsInfinitiesIntoTheReport) {
+  // Row 0 all zero: x[0] becomes inf, whose change inf/inf is NaN: one sweep.
+  EXPECT_RUN("2 0.001 0 0 0 0 1 1 3 2", "inf\n0.666667\ntotal number of iterations: 1\n", 0);
+  // Row 1 all zero: its NaN change is passed over; in sweep 2 x[0] becomes
+  // -inf, and its NaN change ends the run.
+  EXPECT_RUN("2 0.001 0 0 3 1 2 0 0 1", "-inf\ninf\ntotal number of iterations: 2\n", 0);
+}
+
+TEST_F(Report, LargeAndSpecialValuesArePrintedWithPercentF) {
+  EXPECT_RUN("1 0 0 1 3e38", format("%f", static_cast<double>(3e38f)) + "\ntotal number of iterations: 2\n", 0);
+  EXPECT_RUN("1 0 0 1 -1e-30", "-0.000000\ntotal number of iterations: 2\n", 0);
+  EXPECT_RUN("1 0 0 -1 0.0000005", "-0.000000\ntotal number of iterations: 2\n", 0);
+  EXPECT_RUN("1 0 0 1 0.0000015", "0.000002\ntotal number of iterations: 2\n", 0);
+}
+
+// IEEE-754 leaves open which NaN an operation on two NaNs gives; the sign
+// that "%f" shows must be the reference's.
+TEST_F(Report, NanMeetingNanPrintsAsTheReferenceDoes) {
+  for (const std::string text :
+       {"3 0 0 1 1  1 nan -nan 1  0 5 0 1  0 0 5 1", "3 0 0 1 1  1 -nan nan 1  0 5 0 1  0 0 5 1",
+        "3 0 0 inf 1  1 0 -nan 1  0 5 0 1  0 0 5 1", "3 0 0 -inf inf 1 1 0 1 0 5 0 1 0 0 5 1",
+        "3 0 1 1 1  4 -nan nan -nan  nan -4 -nan nan  1 1 5 nan", "2 0 nan -nan  4 1 nan  1 4 -nan"}) {
+    SCOPED_TRACE(text);
+    const RunResult run = solve_text(text);
+    EXPECT_TRUE(agrees(run, text, dir() + "/p.txt"));
+  }
+}
+
+TEST_F(Report, SubnormalValuesAreNotFlushedToZero) {
+  // x[0] = -(1 * 1e-40) / 1e-39, every operand subnormal.
+  EXPECT_RUN("2 0 0 1  1e-39 1e-40 0  0 1 1", "-0.099999\n1.000000\ntotal number of iterations: 2\n", 0);
+  EXPECT_RUN("1 0 0 1e-40 1e-45", "0.000014\ntotal number of iterations: 2\n", 0);
+}
+
+TEST_F(Report, LastSweepIsPrintedNotThePreviousOne) {
+  // The 2x2 example with a loose tolerance stops after sweep 4, whose values
+  // (not sweep 3's 0.011263 and 0.021680) are printed.
+  EXPECT_RUN("2 0.05 0 0 200 37 3 64 200 5", "0.010989\n0.021396\ntotal number of iterations: 4\n", 0);
+}
+
+}  // namespace
+}  // namespace cli
