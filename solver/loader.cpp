@@ -249,48 +249,49 @@ inline Storage storage_for_whole(int32_t magnitude, bool negative) {
   return magnitude <= 128 ? Storage::i8 : magnitude <= 32768 ? Storage::i16 : Storage::f32;
 }
 
-// The forms read_token does not read itself.
-__attribute__((noinline)) bool read_other_token(const char*& q, Token& t) {
+// The forms read_token does not read itself: returns the token's end, or
+// null when it is not wholly a number.
+__attribute__((noinline)) const char* read_other_token(const char* q, Token* t) {
   const ShortInteger whole = read_short_integer(q);
   if (whole.length > 0) {
-    q += whole.length;
     const int32_t m = whole.magnitude;
     const float f = static_cast<float>(m);
-    t = {whole.negative ? -f : f, whole.negative ? -m : m, storage_for_whole(m, whole.negative)};
-    return true;
+    *t = {whole.negative ? -f : f, whole.negative ? -m : m, storage_for_whole(m, whole.negative)};
+    return q + whole.length;
   }
   const char* const begin = q;
-  if (const int length = read_decimal(q, t.value)) {
+  if (const int length = read_decimal(q, t->value)) {
     q += length;
   } else {
     while (!kSpace.space[static_cast<unsigned char>(*q)]) ++q;
-    if (!parse_float(begin, q, t.value)) return false;
+    if (!parse_float(begin, q, t->value)) return nullptr;
   }
-  t.fits = storage_for(t.value);
-  t.whole = t.fits == Storage::f32 ? 0 : static_cast<int32_t>(t.value);
-  return true;
+  t->fits = storage_for(t->value);
+  t->whole = t->fits == Storage::f32 ? 0 : static_cast<int32_t>(t->value);
+  return q;
 }
 
-// Reads the token that starts at q and moves q past it. False when it is not
+// The token at q (after white space): its end, or null when it is not
 // wholly a number. q has the reader's blanks after it.
-__attribute__((always_inline)) inline bool read_token(const char*& q, Token& t) {
+__attribute__((always_inline)) inline const char* read_token(const char* q, Token& t) {
   const unsigned d0 = static_cast<unsigned char>(q[0]) - '0';
   if (d0 < 10) {
     // One or two digits: most coefficients of generated problems.
     if (kSpace.space[static_cast<unsigned char>(q[1])]) {
-      q += 1;
       t = {static_cast<float>(d0), static_cast<int32_t>(d0), Storage::i8};
-      return true;
+      return q + 1;
     }
     const unsigned d1 = static_cast<unsigned char>(q[1]) - '0';
     if (d1 < 10 && kSpace.space[static_cast<unsigned char>(q[2])]) {
-      q += 2;
       const int32_t m = static_cast<int32_t>(d0 * 10 + d1);
       t = {static_cast<float>(m), m, Storage::i8};
-      return true;
+      return q + 2;
     }
   }
-  return read_other_token(q, t);
+  Token other;
+  const char* const end = read_other_token(q, &other);
+  t = other;
+  return end;
 }
 
 // Skips white space and reads the next token into t; when it is not a number
@@ -298,11 +299,16 @@ __attribute__((always_inline)) inline bool read_token(const char*& q, Token& t) 
 __attribute__((always_inline)) inline bool next_token(const char*& q, Token& t, const char*& bad) {
   const char* r = q;
   while (kSpace.space[static_cast<unsigned char>(*r)]) ++r;
-  const char* const begin = r;
-  const bool ok = read_token(r, t);
-  q = r;
-  if (!ok) bad = begin;
-  return ok;
+  const char* const end = read_token(r, t);
+  if (end == nullptr) {
+    bad = r;
+    const char* e = r;
+    while (!kSpace.space[static_cast<unsigned char>(*e)]) ++e;
+    q = e;
+    return false;
+  }
+  q = end;
+  return true;
 }
 
 // Parses the part's tokens with index below `total` and places each value by

@@ -1,0 +1,53 @@
+// A progress display for a terminal: one line, shown only once the work has
+// gone on for a while, redrawn a few times a second and erased when the work
+// ends, so that nothing of it stays on the screen.
+//
+//   itsolv: loading  42%  180.3 MB/s  0:03 left    (the total is known)
+//   itsolv: loading  120.5 MB  75.3 MB/s           (it is not: a pipe)
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string_view>
+
+#include "progress.hpp"
+
+namespace itsolv {
+
+class ProgressLine final : public Progress {
+ public:
+  using Clock = std::chrono::steady_clock;
+  using Now = std::function<Clock::time_point()>;
+  using Write = std::function<void(std::string_view)>;
+
+  static constexpr Clock::duration kDelay = std::chrono::seconds(1);
+  static constexpr Clock::duration kInterval = std::chrono::milliseconds(250);
+
+  // `label` starts the line and must outlive the object. The work is taken
+  // to start now. Nothing is written before `delay` has passed, nor more
+  // often than once an `interval`. Allocates nothing.
+  explicit ProgressLine(std::string_view label, Write write = write_stderr, Now now = Clock::now,
+                        Clock::duration delay = kDelay, Clock::duration interval = kInterval);
+  ProgressLine(const ProgressLine&) = delete;
+  ProgressLine& operator=(const ProgressLine&) = delete;
+  ~ProgressLine() override;
+
+  void advance(uint64_t done, uint64_t total) override;
+  // Erases the line if it was shown; later advances show nothing.
+  void finish() override;
+
+  // Writes all of `text` to standard error, ignoring failures.
+  static void write_stderr(std::string_view text);
+
+ private:
+  std::string_view label_;
+  Write write_;
+  Now now_;
+  Clock::duration delay_, interval_;
+  Clock::time_point start_, drawn_;
+  bool shown_ = false;
+  bool finished_ = false;
+};
+
+}  // namespace itsolv
