@@ -7,18 +7,33 @@
 // from 1 to 99 and right-hand sides from -9 to 99, all drawn from the C
 // library's unseeded `rand` sequence, so the same arguments always give the
 // same file. Prints nothing on success.
+//
+//   mkprob --help | -h | --version
+//
+// prints the help or the version instead. While a long write goes on, a
+// progress line is shown on standard error when that is a terminal.
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <exception>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "generator/atomic_file.hpp"
 #include "generator/chunk_writer.hpp"
+#include "generator/help.hpp"
 #include "generator/problem_args.hpp"
 #include "generator/problem_writer.hpp"
 #include "generator/rand_stream.hpp"
+#include "generator/write_all.hpp"
+#include "generator/write_progress.hpp"
+#include "solver/progress_line.hpp"
 
 namespace {
 
@@ -35,6 +50,14 @@ int cannot_write(const std::string& name) {
   return 1;
 }
 
+// Prints the help or the version: status 0, or 1 when standard output
+// cannot take it.
+int print(std::string_view text) {
+  if (mkprob::write_all(STDOUT_FILENO, text.data(), text.size())) return 0;
+  std::fprintf(stderr, "mkprob: cannot write to standard output: %s\n", std::strerror(errno));
+  return 1;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -43,6 +66,11 @@ int main(int argc, char* argv[]) {
   std::signal(SIGPIPE, SIG_IGN);
   std::signal(SIGXFSZ, SIG_IGN);
 
+  if (argc == 2) {
+    const std::string_view request = argv[1];
+    if (request == "--help" || request == "-h") return print(mkprob::help_text());
+    if (request == "--version") return print(mkprob::version_text());
+  }
   if (argc != 3) {
     std::fputs(
         "\nCommand line: mkprob num error\n"
@@ -57,17 +85,23 @@ int main(int argc, char* argv[]) {
   const std::string name = mkprob::problem_file_name(argv[1]);
   mkprob::RandStream draws;
 
+  std::optional<itsolv::ProgressLine> progress;
+  if (::isatty(STDERR_FILENO)) progress.emplace("mkprob: writing");
+
   mkprob::AtomicFile file;
   if (!file.open(name)) return cannot_create(name);
 
   bool written = false;
   try {
-    mkprob::ChunkWriter out(file.fd());
+    mkprob::ChunkWriter chunks(file.fd());
+    mkprob::ProgressOut out(chunks, progress ? &*progress : nullptr,
+                            mkprob::expected_size(numvar, error));
     mkprob::write_problem(numvar, error, draws, out);
-    written = out.finish();
+    written = chunks.finish();
   } catch (const std::exception&) {  // out of memory for the buffers
     written = false;
   }
+  if (progress) progress->finish();
   if (!written) {
     file.discard();
     return cannot_write(name);

@@ -15,8 +15,8 @@ struct Context {
   int64_t team_threshold = int64_t{1} << 12;
   // The loader reads the file in chunks of part_bytes per team member, and
   // a chunk smaller than team_bytes is parsed by one thread.
-  size_t part_bytes = size_t{1} << 20;
-  size_t team_bytes = size_t{256} << 10;
+  size_t part_bytes = size_t{256} << 10;
+  size_t team_bytes = size_t{64} << 10;
   // Told how loading advances; may be null.
   Progress* progress = nullptr;
 

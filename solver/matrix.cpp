@@ -10,7 +10,7 @@ bool Matrix::allocate(int32_t n, int32_t first_row, int32_t rows) {
   n_ = n;
   first_row_ = first_row;
   rows_ = rows;
-  panels_ = (rows + kPanel - 1) / kPanel;
+  panels_ = static_cast<int32_t>((int64_t{rows} + kPanel - 1) / kPanel);
   storage_ = Storage::i8;
   size_t bytes = 0;
   if (!byte_size(static_cast<uint64_t>(padded_rows()), static_cast<uint64_t>(n), bytes)) return false;

@@ -1,0 +1,62 @@
+#pragma once
+
+// How far the writing of a problem has got, for a progress display: an
+// output that passes everything on to another and counts the bytes, telling
+// a Progress after each mebibyte.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+#include "generator/problem_args.hpp"
+#include "solver/progress.hpp"
+
+namespace mkprob {
+
+// The expected size of the problem file of `numvar` variables: the lengths
+// of the header and the starting values are exact; a coefficient takes 2 or
+// 3 bytes (288/99 on average) and a right-hand side about 3.
+inline std::uint64_t expected_size(std::int32_t numvar, float error) {
+  char header[96];
+  const int header_length = std::snprintf(header, sizeof header, "%d\n%f\n", numvar, static_cast<double>(error));
+  if (numvar <= 0) return static_cast<std::uint64_t>(header_length) + 1;
+  const double n = numvar;
+  const double diagonal =
+      std::snprintf(header, sizeof header, "%d ", static_cast<int>(diagonal_value(numvar)));
+  const double row = diagonal + (n - 1) * 288.0 / 99.0 + 3.0;
+  return static_cast<std::uint64_t>(header_length + 2 * n + 1 + n * row);
+}
+
+// An output for write_problem (see problem_writer.hpp).
+template <class Out>
+class ProgressOut {
+ public:
+  static constexpr std::uint64_t kStep = std::uint64_t{1} << 20;
+
+  // `progress` may be null; `total` is the size expected.
+  ProgressOut(Out& out, itsolv::Progress* progress, std::uint64_t total)
+      : out_(out), progress_(progress), total_(total) {}
+
+  char* reserve(std::size_t n) { return start_ = out_.reserve(n); }
+
+  void commit(char* end) {
+    out_.commit(end);
+    done_ += static_cast<std::uint64_t>(end - start_);
+    if (done_ >= next_) {
+      next_ = done_ + kStep;
+      if (progress_ != nullptr) progress_->advance(done_, total_ > done_ ? total_ : done_);
+    }
+  }
+
+  bool good() const { return out_.good(); }
+
+ private:
+  Out& out_;
+  itsolv::Progress* progress_;
+  std::uint64_t total_;
+  std::uint64_t done_ = 0;
+  std::uint64_t next_ = kStep;
+  char* start_ = nullptr;
+};
+
+}  // namespace mkprob

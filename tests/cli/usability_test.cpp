@@ -1,0 +1,308 @@
+// What the programs do for a person at a terminal: help and version on
+// request, and a progress line on standard error while a long load or write
+// goes on, shown only on a terminal and erased when the work ends.
+#include <fcntl.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <termios.h>
+
+#include <regex>
+
+#include "cli/cli_support.hpp"
+#include "progress_line.hpp"
+
+namespace cli {
+namespace {
+
+const std::string kMkprob = MKPROB_PATH;
+
+// ---------------------------------------------------------------------------
+// Help and version.
+
+using HelpAndVersion = CliTest;
+
+TEST_F(HelpAndVersion, HelpGoesToStandardOutputUnderBothNames) {
+  const RunResult help = itsolv({"--help"});
+  EXPECT_TRUE(help.exited && help.status == 0 && help.err.empty()) << help.how() << help.err;
+  for (const char* part : {"Usage: itsolv FILE", "tolerance", "A[i][0] ... A[i][n-1] b[i]"})
+    EXPECT_NE(help.out.find(part), std::string::npos) << part;
+  EXPECT_TRUE(printed(itsolv({"-h"}), help.out, 0));
+}
+
+TEST_F(HelpAndVersion, VersionNamesTheProgram) {
+  const RunResult run = itsolv({"--version"});
+  EXPECT_TRUE(run.exited && run.status == 0 && run.err.empty()) << run.how();
+  EXPECT_TRUE(std::regex_match(run.out, std::regex("itsolv [0-9]+\\.[0-9]+\\.[0-9]+\n"))) << run.out;
+}
+
+TEST_F(HelpAndVersion, OnlyALoneExactArgumentIsARequest) {
+  EXPECT_TRUE(printed(itsolv({"--help", "extra"}), "Usage: itsolv filename\n", 1));
+  EXPECT_TRUE(printed(itsolv({"--version", "--help"}), "Usage: itsolv filename\n", 1));
+  for (const char* near : {"--HELP", "-help", "--version=1", "-v"})
+    EXPECT_TRUE(printed(itsolv({near}), std::string("Cannot open file ") + near + "\n", 1)) << near;
+  // A file of that name is still a file when its path says so.
+  write("--help", "1 0.001 0 4 2\n");
+  EXPECT_TRUE(printed(itsolv({dir() + "/--help"}), "0.500000\ntotal number of iterations: 2\n", 0));
+}
+
+TEST_F(HelpAndVersion, UnwritableStandardOutputFails) {
+  for (const char* request : {"--help", "--version"}) {
+    RunOptions full;
+    full.stdout_path = "/dev/full";
+    const RunResult run = itsolv({request}, full);
+    EXPECT_TRUE(run.exited && run.status == 1) << request << ": " << run.how();
+    EXPECT_NE(run.err.find("cannot write to standard output"), std::string::npos) << run.err;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// The progress line itself, on a clock of the test's own.
+
+class ProgressLineTest : public ::testing::Test {
+ protected:
+  using Clock = itsolv::ProgressLine::Clock;
+  std::vector<std::string> written;
+  Clock::time_point now{};
+  itsolv::ProgressLine line{"L", [this](std::string_view text) { written.emplace_back(text); },
+                            [this] { return now; }};
+  void at(double seconds) { now = Clock::time_point{} + std::chrono::duration_cast<Clock::duration>(
+                                                            std::chrono::duration<double>(seconds)); }
+};
+
+TEST_F(ProgressLineTest, NothingBeforeTheDelayNorAnyErasureAfterIt) {
+  at(0.99);
+  line.advance(50, 100);
+  line.finish();
+  EXPECT_TRUE(written.empty());
+}
+
+TEST_F(ProgressLineTest, ShowsShareRateAndTimeLeft) {
+  at(2);
+  line.advance(50'000'000, 100'000'000);
+  EXPECT_EQ(written, std::vector<std::string>{"\rL  50%  25.0 MB/s  0:02 left\033[K"});
+}
+
+TEST_F(ProgressLineTest, UnknownTotalShowsBytesAndRate) {
+  at(2);
+  line.advance(120'000'000, 0);
+  EXPECT_EQ(written, std::vector<std::string>{"\rL  120.0 MB  60.0 MB/s\033[K"});
+}
+
+TEST_F(ProgressLineTest, LongTimesAndOvershootStayReadable) {
+  at(1);
+  line.advance(1'000'000, 3'601'000'000);
+  at(2);
+  line.advance(200, 100);
+  ASSERT_EQ(written.size(), 2u);
+  EXPECT_NE(written[0].find("1:00:00 left"), std::string::npos) << written[0];
+  EXPECT_NE(written[1].find("100%"), std::string::npos) << written[1];
+  EXPECT_NE(written[1].find("0:00 left"), std::string::npos) << written[1];
+}
+
+TEST_F(ProgressLineTest, RedrawsAtMostOnceAnIntervalAndErasesOnce) {
+  for (const double t : {1.0, 1.1, 1.24, 1.25, 1.3, 1.6}) {
+    at(t);
+    line.advance(10, 100);
+  }
+  EXPECT_EQ(written.size(), 3u);  // at 1.0, 1.25 and 1.6
+  line.finish();
+  line.finish();
+  at(5);
+  line.advance(20, 100);
+  ASSERT_EQ(written.size(), 4u);
+  EXPECT_EQ(written.back(), "\r\033[K");
+}
+
+// ---------------------------------------------------------------------------
+// The programs under a terminal. Loading and writing are too fast to take a
+// second on their own: the program is held stopped for a while right after
+// it opens its file (or is fed through a pipe with a pause).
+
+constexpr auto kHold = std::chrono::milliseconds(1300);
+
+struct HeldRun {
+  std::string out, err;
+  int status = -1;  // the exit status; -1 when the program did not exit
+};
+
+// Runs `program` in `dir` with standard output on a pipe and standard error
+// on a new pseudo-terminal (or a pipe). When `watched` is set, the program
+// is stopped for kHold at the first of `events` on that path.
+HeldRun run_held(const std::string& program, const std::vector<std::string>& args, const std::string& dir,
+                 bool terminal, const std::string& watched = {}, uint32_t events = 0) {
+  int err_read = -1, err_write = -1, out[2], ends[2];
+  if (terminal) {
+    err_read = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (err_read < 0 || ::grantpt(err_read) != 0 || ::unlockpt(err_read) != 0) throw std::runtime_error("no pty");
+    err_write = ::open(::ptsname(err_read), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios raw{};
+    if (err_write < 0 || ::tcgetattr(err_write, &raw) != 0) throw std::runtime_error("no pty");
+    ::cfmakeraw(&raw);  // the bytes as written, no line discipline
+    ::tcsetattr(err_write, TCSANOW, &raw);
+  } else {
+    if (::pipe2(ends, O_CLOEXEC) != 0) throw std::runtime_error("no pipe");
+    err_read = ends[0], err_write = ends[1];
+  }
+  if (::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("no pipe");
+  int watch = watched.empty() ? -1 : ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+  if (watch >= 0 && ::inotify_add_watch(watch, watched.c_str(), events) < 0) throw std::runtime_error("no watch");
+
+  std::vector<std::string> text{program};
+  text.insert(text.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& a : text) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  std::fflush(nullptr);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    const int null = ::open("/dev/null", O_RDONLY);
+    if (::chdir(dir.c_str()) != 0 || ::dup2(null, 0) < 0 || ::dup2(out[1], 1) < 0 || ::dup2(err_write, 2) < 0)
+      ::_exit(127);
+    ::execv(program.c_str(), argv.data());
+    ::_exit(127);
+  }
+  ::close(out[1]);
+  ::close(err_write);
+
+  HeldRun run;
+  int open_fds[2] = {out[0], err_read};
+  std::string* into[2] = {&run.out, &run.err};
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  char buffer[1 << 16];
+  while ((open_fds[0] >= 0 || open_fds[1] >= 0) && std::chrono::steady_clock::now() < deadline) {
+    pollfd fds[3] = {{open_fds[0], POLLIN, 0}, {open_fds[1], POLLIN, 0}, {watch, POLLIN, 0}};
+    if (::poll(fds, 3, 100) <= 0) continue;
+    if (fds[2].revents != 0) {  // the first event: hold the program, once
+      ::kill(pid, SIGSTOP);
+      std::this_thread::sleep_for(kHold);
+      ::kill(pid, SIGCONT);
+      ::close(watch);
+      watch = -1;
+    }
+    for (int k = 0; k < 2; ++k) {
+      if (fds[k].fd < 0 || fds[k].revents == 0) continue;
+      const ssize_t got = ::read(fds[k].fd, buffer, sizeof buffer);
+      if (got > 0) {
+        into[k]->append(buffer, static_cast<size_t>(got));
+      } else if (got == 0 || errno != EINTR) {  // a terminal without a writer says EIO
+        ::close(fds[k].fd);
+        open_fds[k] = -1;
+      }
+    }
+  }
+  if (open_fds[0] >= 0 || open_fds[1] >= 0) ::kill(pid, SIGKILL);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  for (int fd : {open_fds[0], open_fds[1], watch})
+    if (fd >= 0) ::close(fd);
+  if (WIFEXITED(status)) run.status = WEXITSTATUS(status);
+  return run;
+}
+
+// What a terminal got: one line redrawn in place, then erased.
+::testing::AssertionResult shown_then_erased(const std::string& err, const std::string& label) {
+  const std::string erase = "\r\033[K";
+  if (err.size() <= erase.size() || err[0] != '\r' || err.find(label) != 1 || err.find('\n') != std::string::npos ||
+      err.find(erase) != err.size() - erase.size())
+    return ::testing::AssertionFailure() << "standard error: " << shown(err);
+  return ::testing::AssertionSuccess();
+}
+
+class ProgressOnTerminal : public ::testing::Test {
+ protected:
+  // One generated problem of 100 MB for the suite.
+  static void SetUpTestSuite() {
+    dir_ = new TempDir;
+    ASSERT_EQ(run_held(kMkprob, {"6000", "0.0001"}, dir_->path(), false).status, 0);
+  }
+  static void TearDownTestSuite() { delete dir_; }
+  static std::string problem() { return dir_->path() + "/6000.txt"; }
+  static std::string plain_output() { return run_program(kItsolv, {problem()}).out; }
+
+  // The first of a few runs in which the program was held before its work
+  // ended (a hold that comes too late shows nothing).
+  template <typename Run>
+  static HeldRun first_shown(const Run& run) {
+    HeldRun held;
+    for (int attempt = 0; attempt < 3 && held.err.empty(); ++attempt) held = run();
+    return held;
+  }
+
+  static TempDir* dir_;
+};
+
+TempDir* ProgressOnTerminal::dir_ = nullptr;
+
+TEST_F(ProgressOnTerminal, ItsolvShowsShareRateAndTimeLeftThenErasesIt) {
+  const HeldRun run =
+      first_shown([] { return run_held(kItsolv, {problem()}, dir_->path(), true, problem(), IN_OPEN); });
+  EXPECT_EQ(run.status, 0);
+  EXPECT_TRUE(shown_then_erased(run.err, "itsolv: loading"));
+  EXPECT_NE(run.err.find("% "), std::string::npos);
+  EXPECT_NE(run.err.find(" MB/s "), std::string::npos);
+  EXPECT_NE(run.err.find(" left"), std::string::npos);
+  EXPECT_TRUE(run.out == plain_output()) << "standard output differs from a run without a terminal";
+}
+
+TEST_F(ProgressOnTerminal, ItsolvReadingAPipeShowsBytesAndRate) {
+  const std::string fifo = dir_->path() + "/fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::string text;
+  {
+    std::ifstream in(problem(), std::ios::binary);
+    text.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  ::signal(SIGPIPE, SIG_IGN);
+  std::thread feeder([&] {
+    int fd = -1;
+    for (int tries = 0; fd < 0 && tries < 6000; ++tries) {  // until the reader opens it
+      fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+      if (fd < 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (fd < 0) return;
+    ::fcntl(fd, F_SETFL, 0);
+    const size_t first = size_t{3} << 20;
+    (void)!::write(fd, text.data(), first);
+    std::this_thread::sleep_for(kHold);
+    for (size_t at = first; at < text.size();) {
+      const ssize_t put = ::write(fd, text.data() + at, text.size() - at);
+      if (put <= 0) break;
+      at += static_cast<size_t>(put);
+    }
+    ::close(fd);
+  });
+  const HeldRun run = run_held(kItsolv, {fifo}, dir_->path(), true);
+  feeder.join();
+  ::unlink(fifo.c_str());
+  EXPECT_EQ(run.status, 0);
+  EXPECT_TRUE(shown_then_erased(run.err, "itsolv: loading"));
+  EXPECT_NE(run.err.find(" MB  "), std::string::npos);
+  EXPECT_EQ(run.err.find('%'), std::string::npos);
+  EXPECT_TRUE(run.out == plain_output()) << "standard output differs from a run without a terminal";
+}
+
+TEST_F(ProgressOnTerminal, MkprobShowsItsWritingThenErasesIt) {
+  TempDir here;
+  const HeldRun run =
+      first_shown([&] { return run_held(kMkprob, {"6000", "0.0001"}, here.path(), true, here.path(), IN_CREATE); });
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "");
+  EXPECT_TRUE(shown_then_erased(run.err, "mkprob: writing"));
+  EXPECT_NE(run.err.find(" left"), std::string::npos);
+  std::ifstream made(here.path() + "/6000.txt", std::ios::binary), plain(problem(), std::ios::binary);
+  EXPECT_TRUE(std::equal(std::istreambuf_iterator<char>(made), {}, std::istreambuf_iterator<char>(plain), {}))
+      << "the file differs from one written without a terminal";
+}
+
+TEST_F(ProgressOnTerminal, NothingOnStandardErrorWhenItIsNotATerminal) {
+  const HeldRun load = run_held(kItsolv, {problem()}, dir_->path(), false, problem(), IN_OPEN);
+  EXPECT_EQ(load.status, 0);
+  EXPECT_EQ(load.err, "");
+  TempDir here;
+  const HeldRun write = run_held(kMkprob, {"6000", "0.0001"}, here.path(), false, here.path(), IN_CREATE);
+  EXPECT_EQ(write.status, 0);
+  EXPECT_EQ(write.err, "");
+}
+
+}  // namespace
+}  // namespace cli

@@ -1,0 +1,136 @@
+// mkprob for a person at a terminal: help and version on request, and the
+// counting of written bytes that its progress line shows.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <regex>
+#include <span>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "child_process.hpp"
+#include "generator/problem_writer.hpp"
+#include "generator/write_progress.hpp"
+
+namespace {
+
+using mkprob_test::Outcome;
+using mkprob_test::TempDir;
+
+Outcome mkprob(const TempDir& dir, std::vector<std::string> args, const std::function<void()>& setup = {}) {
+  args.insert(args.begin(), MKPROB_PATH);
+  return mkprob_test::run_program(dir.path(), args, setup);
+}
+
+const char kUsage[] =
+    "\nCommand line: mkprob num error\n"
+    "num: number of variables [positive > 1]\n"
+    "err: absolute error [1-0.0001]\n";
+
+TEST(MkprobHelpTest, HelpUnderBothNamesWritesNoFile) {
+  TempDir dir;
+  const Outcome help = mkprob(dir, {"--help"});
+  EXPECT_EQ(help.status, 0);
+  for (const char* part : {"Usage: mkprob N TOL", "N.txt", "100*N"})
+    EXPECT_NE(help.output.find(part), std::string::npos) << part;
+  const Outcome h = mkprob(dir, {"-h"});
+  EXPECT_EQ(h.status, 0);
+  EXPECT_EQ(h.output, help.output);
+  EXPECT_TRUE(dir.entries().empty());
+}
+
+TEST(MkprobHelpTest, VersionNamesTheProgram) {
+  TempDir dir;
+  const Outcome version = mkprob(dir, {"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_TRUE(std::regex_match(version.output, std::regex("mkprob [0-9]+\\.[0-9]+\\.[0-9]+\n"))) << version.output;
+}
+
+TEST(MkprobHelpTest, OtherArgumentsKeepTheirMeaning) {
+  TempDir dir;
+  for (const char* near : {"--HELP", "-help", "--version=1", "-v"}) {
+    const Outcome outcome = mkprob(dir, {near});
+    EXPECT_EQ(outcome.status, 1) << near;
+    EXPECT_EQ(outcome.output, kUsage) << near;
+  }
+  EXPECT_TRUE(dir.entries().empty());
+  // Two arguments always generate, whatever the first one's text.
+  const Outcome generated = mkprob(dir, {"--help", "0.1"});
+  EXPECT_EQ(generated.status, 0);
+  EXPECT_EQ(generated.output, "");
+  EXPECT_EQ(mkprob_test::read_file(dir / "--help.txt"), "0\n0.100000\n\n");
+}
+
+TEST(MkprobHelpTest, UnwritableStandardOutputFails) {
+  TempDir dir;
+  for (const char* request : {"--help", "--version"})
+    EXPECT_EQ(mkprob(dir, {request}, [] { ::dup2(::open("/dev/full", O_WRONLY), STDOUT_FILENO); }).status, 1)
+        << request;
+}
+
+// Draws that run through every remainder, in small batches.
+class StepDraws {
+ public:
+  std::int32_t next() { return static_cast<std::int32_t>((n_++ * 7919u) & 0x7fffffffu); }
+  std::span<const std::int32_t> take(std::size_t max) {
+    batch_.resize(std::min<std::size_t>(max, 1 + n_ % 37));
+    for (auto& draw : batch_) draw = next();
+    return batch_;
+  }
+
+ private:
+  std::uint32_t n_ = 0;
+  std::vector<std::int32_t> batch_;
+};
+
+class StringOut {
+ public:
+  char* reserve(std::size_t n) {
+    text.resize(size + n);
+    return text.data() + size;
+  }
+  void commit(char* end) { size = static_cast<std::size_t>(end - text.data()); }
+  bool good() const { return true; }
+  std::string text;
+  std::size_t size = 0;
+};
+
+class Recorder : public itsolv::Progress {
+ public:
+  void advance(std::uint64_t done, std::uint64_t total) override { reports.emplace_back(done, total); }
+  void finish() override {}
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> reports;
+};
+
+TEST(WriteProgressTest, CountsEveryByteAndReportsEachMebibyte) {
+  const std::int32_t n = 1500;  // about 6.5 MB
+  StringOut plain, counted;
+  StepDraws plain_draws, counted_draws;
+  mkprob::write_problem(n, 0.001f, plain_draws, plain);
+  Recorder recorder;
+  mkprob::ProgressOut out(counted, &recorder, mkprob::expected_size(n, 0.001f));
+  mkprob::write_problem(n, 0.001f, counted_draws, out);
+
+  EXPECT_TRUE(counted.text.substr(0, counted.size) == plain.text.substr(0, plain.size));
+  ASSERT_GE(recorder.reports.size() + 1, plain.size >> 20);  // one a mebibyte, give or take the last
+  ASSERT_LE(recorder.reports.size(), plain.size >> 20);
+  std::uint64_t last = 0;
+  for (const auto& [done, total] : recorder.reports) {
+    EXPECT_GE(done, last + (std::uint64_t{1} << 20));
+    EXPECT_GE(total, done);
+    last = done;
+  }
+  EXPECT_LE(last, plain.size);
+  EXPECT_NEAR(static_cast<double>(mkprob::expected_size(n, 0.001f)), static_cast<double>(plain.size),
+              plain.size * 0.005);
+}
+
+TEST(WriteProgressTest, ExpectedSizeOfAnEmptyProblemIsExact) {
+  EXPECT_EQ(mkprob::expected_size(0, 0.1f), std::string("0\n0.100000\n\n").size());
+  EXPECT_EQ(mkprob::expected_size(-7, 2.0f), std::string("-7\n2.000000\n\n").size());
+}
+
+}  // namespace
