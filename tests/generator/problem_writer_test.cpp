@@ -15,44 +15,13 @@
 #include <vector>
 
 #include "child_process.hpp"
+#include "fakes.hpp"
 #include "generator/chunk_writer.hpp"
 
 namespace {
 
-// Draws 0, 7919, 2 * 7919, ... modulo 2^31: every remainder occurs.
-class CountingDraws {
- public:
-  std::int32_t next() {
-    return static_cast<std::int32_t>((n_++ * 7919u) & 0x7fffffffu);
-  }
-  std::uint32_t drawn() const { return n_; }
-  std::span<const std::int32_t> take(std::size_t max) {
-    batch_.resize(std::min<std::size_t>(max, 1 + n_ % 37));  // uneven batches
-    for (auto& draw : batch_) draw = next();
-    return batch_;
-  }
-
- private:
-  std::uint32_t n_ = 0;
-  std::vector<std::int32_t> batch_;
-};
-
-class StringOut {
- public:
-  char* reserve(std::size_t n) {
-    text_.resize(size_ + n);
-    return text_.data() + size_;
-  }
-  void commit(char* end) {
-    size_ = static_cast<std::size_t>(end - text_.data());
-  }
-  bool good() const { return true; }
-  std::string text() const { return text_.substr(0, size_); }
-
- private:
-  std::string text_;
-  std::size_t size_ = 0;
-};
+using mkprob_test::CountingDraws;
+using mkprob_test::StringOut;
 
 std::string reference_problem(std::int32_t numvar, float error) {
   CountingDraws draws;

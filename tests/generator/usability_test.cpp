@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "child_process.hpp"
+#include "fakes.hpp"
 #include "generator/problem_writer.hpp"
 #include "generator/write_progress.hpp"
 
@@ -71,32 +72,8 @@ TEST(MkprobHelpTest, UnwritableStandardOutputFails) {
         << request;
 }
 
-// Draws that run through every remainder, in small batches.
-class StepDraws {
- public:
-  std::int32_t next() { return static_cast<std::int32_t>((n_++ * 7919u) & 0x7fffffffu); }
-  std::span<const std::int32_t> take(std::size_t max) {
-    batch_.resize(std::min<std::size_t>(max, 1 + n_ % 37));
-    for (auto& draw : batch_) draw = next();
-    return batch_;
-  }
-
- private:
-  std::uint32_t n_ = 0;
-  std::vector<std::int32_t> batch_;
-};
-
-class StringOut {
- public:
-  char* reserve(std::size_t n) {
-    text.resize(size + n);
-    return text.data() + size;
-  }
-  void commit(char* end) { size = static_cast<std::size_t>(end - text.data()); }
-  bool good() const { return true; }
-  std::string text;
-  std::size_t size = 0;
-};
+using StepDraws = mkprob_test::CountingDraws;
+using mkprob_test::StringOut;
 
 class Recorder : public itsolv::Progress {
  public:
@@ -114,9 +91,9 @@ TEST(WriteProgressTest, CountsEveryByteAndReportsEachMebibyte) {
   mkprob::ProgressOut out(counted, &recorder, mkprob::expected_size(n, 0.001f));
   mkprob::write_problem(n, 0.001f, counted_draws, out);
 
-  EXPECT_TRUE(counted.text.substr(0, counted.size) == plain.text.substr(0, plain.size));
-  ASSERT_GE(recorder.reports.size() + 1, plain.size >> 20);  // one a mebibyte, give or take the last
-  ASSERT_LE(recorder.reports.size(), plain.size >> 20);
+  EXPECT_TRUE(counted.text() == plain.text());
+  ASSERT_GE(recorder.reports.size() + 1, plain.text().size() >> 20);  // one a mebibyte, give or take the last
+  ASSERT_LE(recorder.reports.size(), plain.text().size() >> 20);
   std::uint64_t last = 0;
   for (const auto& [done, total] : recorder.reports) {
     EXPECT_GE(done, last + (std::uint64_t{1} << 20));
