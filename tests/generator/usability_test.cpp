@@ -102,7 +102,7 @@ TEST(WriteProgressTest, CountsEveryByteAndReportsEachMebibyte) {
   }
   EXPECT_LE(last, plain.text().size());
   EXPECT_NEAR(static_cast<double>(mkprob::expected_size(n, 0.001f)), static_cast<double>(plain.text().size()),
-              plain.size * 0.005);
+              static_cast<double>(plain.text().size()) * 0.005);
 }
 
 TEST(WriteProgressTest, ExpectedSizeOfAnEmptyProblemIsExact) {
