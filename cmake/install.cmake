@@ -1,8 +1,12 @@
-# Installing: the two programs and their manual pages, under the usual
-# directories of the prefix (`cmake --install build --prefix DIR`).
+# Installing: the programs (itsolv-mpi too, where it is built) and the
+# manual pages, under the usual directories of the prefix
+# (`cmake --install build --prefix DIR`).
 include(GNUInstallDirs)
 
 install(TARGETS itsolv mkprob RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(TARGET itsolv-mpi)
+  install(TARGETS itsolv-mpi RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
 install(FILES ${PROJECT_SOURCE_DIR}/man/itsolv.1 ${PROJECT_SOURCE_DIR}/man/mkprob.1
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 

@@ -1,0 +1,74 @@
+#include "distributed_solve.hpp"
+
+#include <cstdint>
+#include <vector>
+
+#include "agreement.hpp"
+#include "loader.hpp"
+#include "precheck.hpp"
+#include "report.hpp"
+#include "row_blocks.hpp"
+#include "sweeps.hpp"
+
+namespace itsolv_mpi {
+namespace {
+
+// Thrown out of the sweeps on the processes that learn that another one
+// failed before its first sweep; that one's message is the one printed.
+struct OtherFailed {};
+
+itsolv::Outcome failed(const std::string& message) { return {message, 1}; }
+
+}  // namespace
+
+itsolv::Outcome solve_file(const char* path, MPI_Comm comm, itsolv::Context& ctx) {
+  int rank = 0, size = 1;
+  MPI_Comm_rank(comm, &rank);
+  MPI_Comm_size(comm, &size);
+
+  // Loading: every process reads the whole file and keeps its block.
+  itsolv::Problem p;
+  p.block = rank;
+  p.blocks = size;
+  if (const StepFailure f = agree(comm, attempt([&] { itsolv::get_input(p, path, ctx); }))) return failed(*f);
+
+  // Pre-check: each block's, then the whole matrix's, the same on every
+  // process, so every process fails or passes it alike.
+  itsolv::RowCheck mine;
+  if (const StepFailure f = agree(comm, attempt([&] { mine = itsolv::check_rows(p, ctx); }))) return failed(*f);
+  std::vector<itsolv::RowCheck> checks(static_cast<size_t>(size));
+  // The same machine type everywhere: the check travels as its bytes.
+  constexpr int kBytes = static_cast<int>(sizeof(itsolv::RowCheck));
+  MPI_Allgather(&mine, kBytes, MPI_BYTE, checks.data(), kBytes, MPI_BYTE, comm);
+  const itsolv::RowCheck whole = join_checks(checks);
+  if (const StepFailure f = attempt([&] { itsolv::fail_check(whole); })) return failed(*f);
+
+  // Sweeps: after each, every process holds the whole new estimate, so the
+  // largest change, the stopping test and the test for a repeated estimate
+  // come out the same everywhere and all stop after the same sweep. The one
+  // failure that may strike a single process comes before the first sweep
+  // (room for the sweeps' own state), so the first gathering starts with a
+  // vote, which a process that failed before it joins from its handler.
+  const BlockLayout layout = block_layout(p.num, size);
+  bool voted = false;
+  auto gather = [&](itsolv::Problem& q) {
+    if (!voted) {
+      voted = true;
+      if (any_failed(comm, false)) throw OtherFailed{};
+    }
+    MPI_Allgatherv(MPI_IN_PLACE, 0, MPI_DATATYPE_NULL, q.x.data(), layout.counts.data(), layout.displs.data(),
+                   MPI_FLOAT, comm);
+  };
+  int64_t sweeps = 0;
+  StepFailure failure;
+  try {
+    failure = attempt([&] { sweeps = itsolv::iterate(p, ctx, gather); });
+  } catch (const OtherFailed&) {
+  }
+  if (failure && !voted) any_failed(comm, true);
+  if (const StepFailure f = agree(comm, failure)) return failed(*f);
+
+  return {rank == 0 ? itsolv::format_report(p, sweeps) : std::string(), 0};
+}
+
+}  // namespace itsolv_mpi

@@ -1,0 +1,46 @@
+// itsolv-mpi: itsolv spread over the processes of an MPI job. Started as
+// `mpirun -np K itsolv-mpi FILE`, it prints exactly what itsolv prints for
+// FILE, with the same exit status, whatever K is. Process 0 prints; every
+// process holds one contiguous block of the matrix's rows.
+#include <mpi.h>
+
+#include <csignal>
+#include <new>
+#include <string>
+
+#include "context.hpp"
+#include "distributed_solve.hpp"
+#include "node_share.hpp"
+#include "output.hpp"
+
+int main(int argc, char** argv) {
+  // A closed pipe shows as a failed write, not as a signal.
+  std::signal(SIGPIPE, SIG_IGN);
+  const bool usage = argc != 2;
+  const std::string path = usage ? std::string() : std::string(argv[1]);
+
+  // Only the main thread calls MPI; the workers only sweep.
+  int provided = 0;
+  MPI_Init_thread(&argc, &argv, MPI_THREAD_FUNNELED, &provided);
+  int rank = 0;
+  MPI_Comm_rank(MPI_COMM_WORLD, &rank);
+
+  itsolv::Outcome outcome;
+  if (usage) {
+    // The same words as itsolv, so that both print the same.
+    outcome = {"Usage: itsolv filename\n", 1};
+  } else {
+    try {
+      itsolv::Workers workers(itsolv_mpi::worker_threads(MPI_COMM_WORLD));
+      itsolv::Context ctx{workers};
+      outcome = itsolv_mpi::solve_file(path.c_str(), MPI_COMM_WORLD, ctx);
+    } catch (const std::bad_alloc&) {
+      // Only the report's text is left outside the agreed steps.
+      outcome = {"Cannot allocate a!\n", 1};
+    }
+  }
+  int status = outcome.status;
+  if (rank == 0 && !itsolv::emit(outcome.text)) status = 1;
+  MPI_Finalize();
+  return status;
+}

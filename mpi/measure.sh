@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Time per sweep and peak memory per process of itsolv-mpi against the
+# number of processes, on one machine.
+#
+#   mpi/measure.sh BUILD_DIR [N] [PROCESS_COUNTS...]
+#
+# Generates N.txt (default 10000) with mkprob in a scratch folder, and a copy
+# whose tolerance makes the run stop after one sweep. For each process count
+# K (default 1 2 3; more than the cores are started anyway) it runs both files
+# five times with
+#   mpirun --oversubscribe --bind-to none -np K itsolv-mpi-measure FILE
+# which times each run in-process from the end of loading, and prints the time
+# per sweep (the difference of the two files' best times over the sweeps after
+# the first: the pre-check cancels out) and the largest peak resident memory
+# (VmHWM) of any of the K processes.
+set -euo pipefail
+
+build=$(cd "${1:?usage: mpi/measure.sh BUILD_DIR [N] [PROCESS_COUNTS...]}" && pwd)
+n=${2:-10000}
+shift $(($# < 2 ? $# : 2))
+counts=("$@")
+[ ${#counts[@]} -gt 0 ] || counts=(1 2 3)
+
+mpirun_flags=(--oversubscribe --bind-to none)
+[ "$(id -u)" -ne 0 ] || mpirun_flags+=(--allow-run-as-root)
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+cd "$scratch"
+"$build/bin/mkprob" "$n" 0.0001
+sed '2s/.*/1e30/' "$n.txt" > once.txt
+cmp -s <("$build/bin/itsolv" "$n.txt") <(mpirun "${mpirun_flags[@]}" -np 2 "$build/bin/itsolv-mpi" "$n.txt") ||
+  { echo "itsolv-mpi does not print what itsolv prints" >&2; exit 1; }
+
+# "SWEEPS SECONDS PEAK_KB" of the best of five runs of FILE on K processes
+# (peak: the largest of the processes').
+best() {
+  local k=$1 file=$2
+  for _ in 1 2 3 4 5; do
+    mpirun "${mpirun_flags[@]}" -np "$k" "$build/bin/itsolv-mpi-measure" "$file"
+  done | awk '{ m = 0; for (i = 6; i <= NF; ++i) if ($i > m) m = $i
+                if (best == "" || $4 < best) best = $4
+                if (m > peak) peak = m; sweeps = $2 }
+              END { print sweeps, best, peak }'
+}
+
+printf '%s variables\n' "$n"
+printf '%-10s %-8s %-14s %s\n' processes sweeps 'ms per sweep' 'peak MB per process'
+for k in "${counts[@]}"; do
+  read -r sweeps all peak < <(best "$k" "$n.txt")
+  read -r _ one _ < <(best "$k" once.txt)
+  awk -v k="$k" -v s="$sweeps" -v all="$all" -v one="$one" -v peak="$peak" \
+    'BEGIN { printf "%-10s %-8s %-14.1f %.0f\n", k, s, (all - one) * 1000 / (s - 1), peak / 1024 }'
+done

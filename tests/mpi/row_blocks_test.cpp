@@ -1,0 +1,50 @@
+// The rows that the gathering after each sweep expects from a process must
+// be exactly the rows its loader kept. (How the blocks' pre-checks join is
+// tested program to program, in same_output_test.cpp.)
+#include "row_blocks.hpp"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "loader.hpp"
+#include "support/problem_values.hpp"
+
+namespace {
+
+std::string write_temp(const std::string& text) {
+  char name[] = "/tmp/itsolv-mpi-blocks-XXXXXX";
+  const int fd = mkstemp(name);
+  if (fd < 0 || write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size())) std::abort();
+  close(fd);
+  return name;
+}
+
+}  // namespace
+
+TEST(BlockLayout, IsTheRowsTheLoaderKeepsForEachBlock) {
+  itsolv::Workers workers(1);
+  itsolv::Context ctx{workers};
+  for (int32_t n : {0, 1, 2, 5, 67}) {
+    const std::string path =
+        write_temp(testing_support::problem_text(testing_support::random_values(n, testing_support::Kind::small_integers, 7)));
+    for (int blocks : {1, 2, 3, 4}) {
+      const itsolv_mpi::BlockLayout layout = itsolv_mpi::block_layout(n, blocks);
+      int next = 0;
+      for (int k = 0; k < blocks; ++k) {
+        itsolv::Problem p;
+        p.block = k;
+        p.blocks = blocks;
+        itsolv::get_input(p, path.c_str(), ctx);
+        const size_t at = static_cast<size_t>(k);
+        EXPECT_EQ(layout.displs[at], p.row_begin) << n << " rows, block " << k << " of " << blocks;
+        EXPECT_EQ(layout.counts[at], p.row_end - p.row_begin) << n << " rows, block " << k << " of " << blocks;
+        EXPECT_EQ(layout.displs[at], next);
+        next = layout.displs[at] + layout.counts[at];
+      }
+      EXPECT_EQ(next, n);
+    }
+    unlink(path.c_str());
+  }
+}

@@ -1,0 +1,195 @@
+// itsolv-mpi run by mpirun with 1, 2 and 3 processes prints the same bytes
+// and ends with the same status as itsolv, for problems whose rows do not
+// split evenly, for every refusal of the loader and the pre-check, for an
+// estimate that repeats, and for a wrong command line.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/problem_values.hpp"
+
+using testing_support::Kind;
+using testing_support::Values;
+
+namespace {
+
+struct Result {
+  std::string out;
+  int status = -1;  // exit status, or -1 when not ended by exit
+  std::string err;
+};
+
+std::string shell_word(const std::string& word) {
+  std::string q = "'";
+  for (char c : word) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+class SameOutput : public testing::Test {
+ protected:
+  void SetUp() override {
+    char name[] = "/tmp/itsolv-mpi-test-XXXXXX";
+    ASSERT_NE(mkdtemp(name), nullptr);
+    dir_ = name;
+  }
+  void TearDown() override { std::system(("rm -rf " + shell_word(dir_)).c_str()); }
+
+  std::string file(const std::string& name, const std::string& text) {
+    const std::string path = dir_ + "/" + name;
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+  }
+
+  Result run(const std::string& program, const std::vector<std::string>& args) {
+    const std::string err_path = dir_ + "/stderr";
+    std::string command = program;
+    for (const std::string& a : args) command += " " + shell_word(a);
+    command += " </dev/null 2>" + shell_word(err_path);
+    Result r;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return r;
+    char buffer[1 << 14];
+    for (size_t got; (got = fread(buffer, 1, sizeof buffer, pipe)) > 0;) r.out.append(buffer, got);
+    const int status = pclose(pipe);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::ostringstream err;
+    err << std::ifstream(err_path).rdbuf();
+    r.err = err.str();
+    return r;
+  }
+
+  // itsolv's run on args, after checking that itsolv-mpi with 1, 2 and 3
+  // processes does the same.
+  Result expect_same(const std::vector<std::string>& args) {
+    const Result want = run(ITSOLV_PATH, args);
+    for (int processes : {1, 2, 3}) {
+      const Result got = run(std::string(MPIEXEC_COMMAND) + " -np " + std::to_string(processes) + " " ITSOLV_MPI_PATH, args);
+      EXPECT_EQ(got.out, want.out) << processes << " processes; their standard error:\n" << got.err;
+      EXPECT_EQ(got.status, want.status) << processes << " processes; their standard error:\n" << got.err;
+    }
+    return want;
+  }
+
+  std::string dir_;
+};
+
+// A problem with small-integer rows, a decimal row in the last block and a
+// coefficient that needs 16 bits in the middle: the blocks keep different
+// compact storage.
+Values mixed_values(int32_t n, uint32_t seed) {
+  Values v = testing_support::random_values(n, Kind::small_integers, seed);
+  auto widen_diagonal = [&](int32_t i, float by) { v.at(i, i) += v.at(i, i) < 0 ? -by : by; };
+  if (n >= 2) {
+    v.at(n - 1, 0) = 2.375f;
+    widen_diagonal(n - 1, 3.0f);
+  }
+  if (n >= 3) {
+    v.at(n / 2, n / 2 + 1) = 30000.0f;
+    widen_diagonal(n / 2, 30200.0f);
+  }
+  return v;
+}
+
+struct Random {
+  int32_t n;
+  Kind kind;
+  bool mixed;
+};
+
+void PrintTo(const Random& c, std::ostream* out) {
+  *out << c.n << " variables" << (c.mixed ? ", mixed coefficients" : "");
+}
+
+class RandomProblem : public SameOutput, public testing::WithParamInterface<Random> {};
+
+TEST_P(RandomProblem, ReportIsTheSameForAnyProcessCount) {
+  const Random c = GetParam();
+  const Values v = c.mixed ? mixed_values(c.n, 100 + c.n) : testing_support::random_values(c.n, c.kind, 100 + c.n);
+  const Result want = expect_same({file("p.txt", testing_support::problem_text(v))});
+  EXPECT_EQ(want.status, 0) << want.out.substr(0, 200);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, RandomProblem,
+                         testing::Values(Random{1, Kind::small_integers, false}, Random{2, Kind::decimals, false},
+                                         Random{5, Kind::small_integers, true}, Random{67, Kind::wide_integers, false},
+                                         Random{130, Kind::decimals, false}, Random{301, Kind::small_integers, true}),
+                         [](const testing::TestParamInfo<Random>& info) { return std::to_string(info.param.n); });
+
+struct Refusal {
+  const char* name;
+  const char* text;    // the file's bytes; null: no such file
+  const char* starts;  // how itsolv's message starts
+};
+
+void PrintTo(const Refusal& c, std::ostream* out) { *out << c.name; }
+
+class RefusedFile : public SameOutput, public testing::WithParamInterface<Refusal> {};
+
+TEST_P(RefusedFile, SameMessageAndStatus) {
+  const Refusal c = GetParam();
+  std::string path = dir_ + "/missing.txt";
+  if (c.text != nullptr) path = file("p.txt", c.text);
+  if (std::string(c.name) == "directory") path = dir_;
+  const Result want = expect_same({path});
+  EXPECT_EQ(want.status, 1);
+  EXPECT_EQ(want.out.rfind(c.starts, 0), 0u) << want.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Loading, RefusedFile,
+    testing::Values(Refusal{"missing", nullptr, "Cannot open file"}, Refusal{"directory", nullptr, "Cannot open file"},
+                    Refusal{"empty", "", "Cannot read file"},
+                    // In the last row, which only the last block keeps.
+                    Refusal{"malformed", "3 0.01 0 0 0  4 1 1 1  1 4 1 1  1 1 4 1.5.2\n", "Cannot read file"},
+                    Refusal{"short", "5 0.01\n0 0 0 0 0\n9 1 1 1 1 1\n", "Cannot read file"},
+                    Refusal{"huge_count", "2000000000 0.01\n0 0\n", "Cannot read file"},
+                    Refusal{"negative_count", "-3 0.01\n", "Cannot allocate a!"}),
+    [](const testing::TestParamInfo<Refusal>& info) { return std::string(info.param.name); });
+
+class PreCheck : public SameOutput {};
+
+TEST_F(PreCheck, NamesTheFirstFailingRowWhereverItsBlockIs) {
+  // Only the last row fails.
+  Values v = testing_support::random_values(10, Kind::small_integers, 3);
+  v.at(9, 9) = 1;
+  Result want = expect_same({file("last.txt", testing_support::problem_text(v))});
+  EXPECT_EQ(want.out.rfind("The matrix will not converge.\naii = 1.000000", 0), 0u) << want.out;
+  // Rows 5 and 9 fail, in different blocks of three: row 5 is named.
+  v.at(5, 5) = 2;
+  want = expect_same({file("two.txt", testing_support::problem_text(v))});
+  EXPECT_EQ(want.out.rfind("The matrix will not converge.\naii = 2.000000", 0), 0u) << want.out;
+}
+
+TEST_F(PreCheck, StrictRowsOfAllBlocksCount) {
+  // Every row weakly dominant: refused.
+  Values v = testing_support::random_values(10, Kind::weak, 4);
+  v.at(0, 0) = 0;
+  for (int32_t j = 1; j < 10; ++j) v.at(0, 0) += std::fabs(v.at(0, j));
+  Result want = expect_same({file("weak.txt", testing_support::problem_text(v))});
+  EXPECT_EQ(want.out, "The matrix will not converge...\n");
+  // One strict row, in the last block only: accepted.
+  v.at(9, 9) += v.at(9, 9) < 0 ? -1.0f : 1.0f;
+  want = expect_same({file("strict_last.txt", testing_support::problem_text(v))});
+  EXPECT_NE(want.out.find("total number of iterations"), std::string::npos) << want.out;
+}
+
+TEST_F(SameOutput, EstimateThatRepeatsStopsEveryProcess) {
+  const Result want = expect_same({file("cycle.txt", "3\n0.001\n1 -1 0\n1 -1 0 0\n-1 1 0 0\n0 0 2 2\n")});
+  EXPECT_EQ(want.out, "The iteration will not converge: sweep 4 repeats sweep 2.\n");
+}
+
+TEST_F(SameOutput, WrongCommandLineGetsItsolvUsage) {
+  EXPECT_EQ(expect_same({}).out, "Usage: itsolv filename\n");
+  const std::string path = file("p.txt", "1 0.001 0 4 2\n");
+  EXPECT_EQ(expect_same({path, path}).status, 1);
+}
+
+}  // namespace
