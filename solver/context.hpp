@@ -13,9 +13,12 @@ struct Context {
   Isa isa = best_isa();
   // Work (panels x columns) below which one thread sweeps alone.
   int64_t team_threshold = int64_t{1} << 12;
-  // The loader reads the file in chunks of part_bytes per team member, and
-  // a chunk smaller than team_bytes is parsed by one thread.
+  // The loader reads the file in chunks of part_bytes per team member
+  // (compact_chunks times that while the matrix is stored compactly, as
+  // memory is then plentiful and fewer chunks mean fewer meetings of the
+  // team), and a chunk smaller than team_bytes is parsed by one thread.
   size_t part_bytes = size_t{256} << 10;
+  size_t compact_chunks = 16;
   size_t team_bytes = size_t{64} << 10;
   // Told how loading advances; may be null.
   Progress* progress = nullptr;

@@ -113,6 +113,9 @@ class Reader {
     }
     if (capacity < end_ * 2) capacity = end_ * 2;
     if (size_ > base_ && capacity > size_ - base_ + 1) capacity = static_cast<size_t>(size_ - base_ + 1);
+    // A file that has grown since its size was taken still has room to be
+    // read into: a full buffer always grows.
+    if (capacity <= end_) capacity = end_ * 2 + 1;
     if (capacity_ < capacity) {
       capacity_ = capacity;
       buf_.resize(capacity_ + kSlack);
@@ -163,6 +166,19 @@ class Reader {
     if (length >= kLongestToken)
       fail("Cannot read file %s: no white space in %zu bytes at line %lld\n", path_, length,
            static_cast<long long>(line_));
+  }
+
+  // Gives back buffer memory beyond `capacity`, keeping the unconsumed bytes.
+  void shrink(size_t capacity) {
+    if (capacity >= capacity_ || end_ - pos_ > capacity) return;
+    std::vector<char> smaller(capacity + kSlack, ' ');
+    std::memcpy(smaller.data(), buf_.data() + pos_, end_ - pos_);
+    base_ += pos_;
+    end_ -= pos_;
+    pos_ = 0;
+    std::memset(smaller.data() + end_, ' ', kSlack);
+    buf_.swap(smaller);
+    capacity_ = capacity;
   }
 
   // The line on which the file's last byte stands.
@@ -479,7 +495,10 @@ class Loader {
     if (t < total_) ends_before(t);
   }
 
-  size_t chunk_capacity() const { return ctx_.part_bytes * static_cast<size_t>(ctx_.workers.size()); }
+  size_t chunk_capacity() const {
+    const size_t chunk = ctx_.part_bytes * static_cast<size_t>(ctx_.workers.size());
+    return p_.a.storage() == Storage::f32 ? chunk : chunk * ctx_.compact_chunks;
+  }
 
   // Parses the complete tokens in data()[pos() .. cut), whose first is token t;
   // returns the index of the next token.
@@ -513,6 +532,7 @@ class Loader {
       part.first = next;
       next += part.tokens;
     }
+    bool widened = false;
     for (;;) {
       each([&](Part& part) { parse_part(p_, part, total_); });
       Storage need = p_.a.storage();
@@ -529,10 +549,14 @@ class Loader {
       const int64_t last = (next < total_ ? next : total_) - 1 - 2;  // last value index placed
       const int64_t row_end = last < p_.num ? 0 : (last - p_.num) / (int64_t{p_.num} + 1) + 1;
       if (!p_.a.widen(need, static_cast<int32_t>(row_end))) fail("Cannot allocate a!\n");
+      widened = true;
     }
     int64_t newlines = 0;
     for (const Part& part : parts) newlines += part.newlines;
     in_.consume(cut, newlines);
+    // Memory for the float matrix comes first: the read buffer gives back
+    // what it took for compact chunks.
+    if (widened && p_.a.storage() == Storage::f32) in_.shrink(chunk_capacity());
     if (ctx_.progress != nullptr) ctx_.progress->advance(in_.offset(cut), size_);
     return next;
   }
