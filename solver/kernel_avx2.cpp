@@ -10,8 +10,14 @@
 #include "kernels.hpp"
 #include "matrix.hpp"
 
+// Everything below is compiled for avx2 (GCC's target pragma, or clang's
+// attribute for every function).
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx2")
+#endif
 // Included under the target so that their loops are compiled for it.
 #include "abs_sums.hpp"
 #include "panel_kernel.hpp"
@@ -56,4 +62,8 @@ AbsSumKernel abs_sum_kernel_avx2(Storage storage) { return abs_sum_kernel_for<Av
 
 }  // namespace itsolv
 
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif

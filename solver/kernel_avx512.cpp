@@ -10,11 +10,19 @@
 #include "kernels.hpp"
 #include "matrix.hpp"
 
+// Everything below is compiled for avx512f (GCC's target pragma, or clang's
+// attribute for every function).
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx512f"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx512f")
+#endif
 // GCC 12 warns about the undefined source operand inside its own widening
 // intrinsics.
+#if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 // Included under the target so that their loops are compiled for it.
 #include "abs_sums.hpp"
 #include "panel_kernel.hpp"
@@ -58,4 +66,8 @@ AbsSumKernel abs_sum_kernel_avx512(Storage storage) { return abs_sum_kernel_for<
 
 }  // namespace itsolv
 
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
