@@ -128,6 +128,11 @@ class Reader {
         fail("Cannot read file %s: %s\n", path_, std::strerror(errno));
       }
       if (got == 0) {
+        // Ending before the size it had when opened, the file was cut while
+        // it was read: a token just before the cut may have lost its tail.
+        const char last = end_ > 0 ? buf_[end_ - 1] : last_byte_;
+        if (base_ + end_ < size_ && !kSpace.space[static_cast<unsigned char>(last)])
+          fail("Cannot read file %s: the file was cut short while it was read\n", path_);
         eof_ = true;
         break;
       }
@@ -252,29 +257,19 @@ void count_tokens(Part& part) {
   part.newlines = newlines;
 }
 
-// One number token: its value and the narrowest storage that holds it.
+// One number token: its value and, for short integers, the narrowest
+// storage that holds it (f32 stands for "not worked out": a float matrix has
+// no use for it).
 struct Token {
   float value;
   int32_t whole;  // the value, when `fits` is narrower than float
   Storage fits;
 };
 
-inline Storage storage_for_whole(int32_t magnitude, bool negative) {
-  if (!negative) return magnitude <= 127 ? Storage::i8 : magnitude <= 32767 ? Storage::i16 : Storage::f32;
-  if (magnitude == 0) return Storage::f32;  // -0 keeps its sign only as a float
-  return magnitude <= 128 ? Storage::i8 : magnitude <= 32768 ? Storage::i16 : Storage::f32;
-}
 
 // The forms read_token does not read itself: returns the token's end, or
 // null when it is not wholly a number.
 __attribute__((noinline)) const char* read_other_token(const char* q, Token* t) {
-  const ShortInteger whole = read_short_integer(q);
-  if (whole.length > 0) {
-    const int32_t m = whole.magnitude;
-    const float f = static_cast<float>(m);
-    *t = {whole.negative ? -f : f, whole.negative ? -m : m, storage_for_whole(m, whole.negative)};
-    return q + whole.length;
-  }
   const char* const begin = q;
   if (const int length = read_decimal(q, t->value)) {
     q += length;
@@ -282,8 +277,7 @@ __attribute__((noinline)) const char* read_other_token(const char* q, Token* t) 
     while (!kSpace.space[static_cast<unsigned char>(*q)]) ++q;
     if (!parse_float(begin, q, t->value)) return nullptr;
   }
-  t->fits = storage_for(t->value);
-  t->whole = t->fits == Storage::f32 ? 0 : static_cast<int32_t>(t->value);
+  t->fits = Storage::f32;
   return q;
 }
 
@@ -373,13 +367,17 @@ void parse_part(Problem& p, Part& part, int64_t total) {
       if (!next_token(q, t, bad)) break;
       if (col == row) {
         diag[row] = t.value;
-      } else if (t.fits <= kStorage) {
-        if constexpr (kStorage == Storage::f32)
-          base[static_cast<size_t>(col) * stride] = t.value;
-        else
+      } else if constexpr (kStorage == Storage::f32) {
+        base[static_cast<size_t>(col) * stride] = t.value;
+      } else {
+        if (t.fits == Storage::f32) {  // not worked out yet
+          t.fits = storage_for(t.value);
+          t.whole = t.fits == Storage::f32 ? 0 : static_cast<int32_t>(t.value);
+        }
+        if (t.fits <= kStorage)
           base[static_cast<size_t>(col) * stride] = static_cast<T>(t.whole);
-      } else if (t.fits > need) {
-        need = t.fits;
+        else if (t.fits > need)
+          need = t.fits;
       }
     }
     v += col - first_col;
@@ -557,7 +555,8 @@ class Loader {
     // Memory for the float matrix comes first: the read buffer gives back
     // what it took for compact chunks.
     if (widened && p_.a.storage() == Storage::f32) in_.shrink(chunk_capacity());
-    if (ctx_.progress != nullptr) ctx_.progress->advance(in_.offset(cut), size_);
+    // The buffer may have moved: its position, not `cut`, gives the offset.
+    if (ctx_.progress != nullptr) ctx_.progress->advance(in_.offset(in_.pos()), size_);
     return next;
   }
 

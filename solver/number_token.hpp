@@ -128,17 +128,42 @@ inline ShortInteger read_short_integer(const char* p) {
 // floats and one float multiplication or division rounds m * 10^k
 // correctly, as strtof does. Other decimals go to from_chars, and results
 // that overflow or underflow to strtof.
+// Reads the run of digits at q, eight at a time, moving q past it and
+// appending the digits to m (which wraps when the run is long: the caller
+// counts digits). Gives the number of digits. q must have 8 readable bytes
+// after the run.
+inline int read_digits(const char*& q, uint64_t& m) {
+  static constexpr uint64_t kScale[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+  int count = 0;
+  for (;;) {
+    uint64_t w;
+    std::memcpy(&w, q, sizeof w);
+    const uint64_t t = ((w & 0xF0F0F0F0F0F0F0F0) | (((w + 0x0606060606060606) & 0xF0F0F0F0F0F0F0F0) >> 4)) ^
+                       0x3333333333333333;
+    const int length = t == 0 ? 8 : __builtin_ctzll(t) >> 3;
+    if (length == 0) return count;
+    uint64_t v = (w << (8 * (8 - length))) & 0x0F0F0F0F0F0F0F0F;
+    v = v * 10 + (v >> 8);
+    v = (((v & 0x000000FF000000FF) * 0x000F424000000064) + (((v >> 16) & 0x000000FF000000FF) * 0x0000271000000001)) >> 32;
+    m = m * kScale[length] + v;
+    q += length;
+    count += length;
+    if (length < 8) return count;
+  }
+}
+
 inline int read_decimal(const char* p, float& out) {
   static constexpr float kPow10[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
   const char* q = p;
   const bool negative = *q == '-';
   q += negative;
   uint64_t m = 0;
-  int digits = 0, fraction = 0;
-  for (unsigned d; (d = static_cast<unsigned char>(*q) - '0') < 10; ++q, ++digits) m = m * 10 + d;
+  int digits = read_digits(q, m);
+  int fraction = 0;
   if (*q == '.') {
     ++q;
-    for (unsigned d; (d = static_cast<unsigned char>(*q) - '0') < 10; ++q, ++digits, ++fraction) m = m * 10 + d;
+    fraction = read_digits(q, m);
+    digits += fraction;
   }
   if (digits == 0) return 0;
   int exponent = 0;
