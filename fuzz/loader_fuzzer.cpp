@@ -1,0 +1,301 @@
+// libFuzzer target: arbitrary bytes as a problem file, through the loader,
+// the pre-check and a bounded number of sweeps.
+//
+// The first byte chooses how the solver runs; the rest is the file:
+//   bit 0     one or two threads
+//   bits 1-2  Context::part_bytes: 3, 16, 256 or 1 MiB, and compact_chunks
+//             1, 4, 1 or 4 (so that widening to floats shrinks the buffer)
+//   bit 3     team_bytes 0 (every chunk parsed by the team) or the default
+//   bit 4     team_threshold 0 (every sweep split) or the default
+//   bit 5     the file is a pipe (no size known) instead of a regular file
+//   bits 6-7  the rows held: all, block 0 or 1 of 2, block 1 of 3
+//
+// Besides crashes, leaks and undefined behaviour, the target checks what
+// it can check independently of the code under test:
+//   - the loader accepts exactly the files that a plain token-by-token
+//     reading with strtol/strtof accepts, and places the same bits;
+//   - the pre-check agrees with the row sums taken in the plain order;
+//   - every instruction set's sweep gives the same bits, and the plain
+//     update of each row gives the same value;
+//   - progress never goes back, never passes the size, and finishes once.
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "context.hpp"
+#include "failure.hpp"
+#include "kernels.hpp"
+#include "loader.hpp"
+#include "precheck.hpp"
+#include "problem.hpp"
+#include "report.hpp"
+#include "sweeps.hpp"
+
+namespace {
+
+constexpr int32_t kMaxSweptN = 200;
+constexpr int kMaxSweeps = 50;
+constexpr int kComparedSweeps = 3;
+
+[[noreturn]] void fault(const char* what) {
+  std::fprintf(stderr, "loader_fuzzer: %s\n", what);
+  std::abort();
+}
+
+itsolv::Workers& team(int threads) {
+  static itsolv::Workers one(1), two(2);
+  return threads == 1 ? one : two;
+}
+
+bool is_blank(unsigned char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+
+// The file as the plain reading sees it: tokens, then the values.
+struct Expected {
+  bool loads = false;
+  int32_t num = 0;
+  float err = 0;
+  std::vector<float> values;  // starting values, then row by row a[i][0..n-1], b[i]
+};
+
+std::vector<std::string> tokens_of(const uint8_t* data, size_t size, size_t most) {
+  std::vector<std::string> out;
+  size_t k = 0;
+  while (out.size() < most) {
+    while (k < size && is_blank(data[k])) ++k;
+    if (k == size) break;
+    const size_t start = k;
+    while (k < size && !is_blank(data[k])) ++k;
+    out.emplace_back(reinterpret_cast<const char*>(data) + start, k - start);
+  }
+  return out;
+}
+
+bool plain_float(const std::string& token, float& out) {
+  if (token.find('\0') != std::string::npos) return false;
+  char* stop = nullptr;
+  out = std::strtof(token.c_str(), &stop);
+  return stop == token.c_str() + token.size();
+}
+
+bool plain_count(const std::string& token, int32_t& out) {
+  if (token.find('\0') != std::string::npos || token.empty()) return false;
+  // strtol would skip leading blanks, but a token has none; it takes "0x"
+  // only in base 16.
+  if (!(token[0] == '-' || token[0] == '+' || (token[0] >= '0' && token[0] <= '9'))) return false;
+  errno = 0;
+  char* stop = nullptr;
+  const long v = std::strtol(token.c_str(), &stop, 10);
+  if (errno != 0 || stop != token.c_str() + token.size() || v < INT32_MIN || v > INT32_MAX) return false;
+  out = static_cast<int32_t>(v);
+  return true;
+}
+
+Expected expected(const uint8_t* data, size_t size) {
+  Expected e;
+  const std::vector<std::string> head = tokens_of(data, size, 2);
+  if (head.size() < 2 || !plain_count(head[0], e.num) || !plain_float(head[1], e.err) || e.num < 0) return e;
+  const uint64_t total = 2 + static_cast<uint64_t>(e.num) * (static_cast<uint64_t>(e.num) + 2);
+  if (total > size) return e;  // each value takes a byte at least
+  const std::vector<std::string> all = tokens_of(data, size, static_cast<size_t>(total));
+  if (all.size() < total) return e;
+  e.values.resize(static_cast<size_t>(total - 2));
+  for (size_t k = 2; k < total; ++k)
+    if (!plain_float(all[k], e.values[k - 2])) return e;
+  e.loads = true;
+  return e;
+}
+
+uint32_t bits(float f) {
+  uint32_t u;
+  std::memcpy(&u, &f, sizeof u);
+  return u;
+}
+
+// Both NaN, or the same bits.
+bool same_value(float a, float b) { return (std::isnan(a) && std::isnan(b)) || bits(a) == bits(b); }
+
+class CheckedProgress : public itsolv::Progress {
+ public:
+  void advance(uint64_t done, uint64_t total) override {
+    if (finished_) fault("progress advanced after it finished");
+    if (done < done_) fault("progress went back");
+    if (total != 0 && done > total) fault("progress passed the size");
+    done_ = done;
+  }
+  void finish() override {
+    if (finished_) fault("progress finished twice");
+    finished_ = true;
+  }
+  bool finished() const { return finished_; }
+
+ private:
+  uint64_t done_ = 0;
+  bool finished_ = false;
+};
+
+// A descriptor that reads `size` bytes of data: a memfd, or a pipe holding
+// them whole (-1 when they do not fit).
+int regular_file(const uint8_t* data, size_t size) {
+  const int fd = memfd_create("problem", MFD_CLOEXEC);
+  if (fd < 0) fault("memfd_create failed");
+  for (size_t done = 0; done < size;) {
+    const ssize_t put = write(fd, data + done, size - done);
+    if (put <= 0) fault("cannot write the memfd");
+    done += static_cast<size_t>(put);
+  }
+  return fd;
+}
+
+int pipe_file(const uint8_t* data, size_t size) {
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) fault("pipe2 failed");
+  const int room = fcntl(fds[1], F_SETPIPE_SZ, 1 << 20);
+  if (room < 0 || static_cast<size_t>(room) < size) {
+    close(fds[0]);
+    close(fds[1]);
+    return -1;
+  }
+  for (size_t done = 0; done < size;) {
+    const ssize_t put = write(fds[1], data + done, size - done);
+    if (put <= 0) fault("cannot fill the pipe");
+    done += static_cast<size_t>(put);
+  }
+  close(fds[1]);
+  return fds[0];
+}
+
+void check_loaded(const itsolv::Problem& p, const Expected& e) {
+  const int32_t n = p.num;
+  if (n != e.num || bits(p.err) != bits(e.err)) fault("count or tolerance differ from the plain reading");
+  if (p.row_begin < 0 || p.row_begin > p.row_end || p.row_end > n) fault("rows held out of range");
+  for (int32_t i = 0; i < n; ++i)
+    if (bits(p.x[i]) != bits(e.values[static_cast<size_t>(i)])) fault("starting value differs");
+  for (int32_t i = p.row_begin; i < p.row_end; ++i) {
+    const size_t row = static_cast<size_t>(n) + static_cast<size_t>(i) * (static_cast<size_t>(n) + 1);
+    for (int32_t j = 0; j < n; ++j)
+      if (bits(p.coefficient(i, j)) != bits(e.values[row + static_cast<size_t>(j)])) fault("coefficient differs");
+    if (bits(p.b[i]) != bits(e.values[row + static_cast<size_t>(n)])) fault("right-hand side differs");
+  }
+}
+
+void check_precheck(const itsolv::Problem& p, itsolv::Context& ctx) {
+  const itsolv::RowCheck got = itsolv::check_rows(p, ctx);
+  itsolv::RowCheck want;
+  for (int32_t i = p.row_begin; i < p.row_end; ++i) {
+    float s = 0.0f;
+    for (int32_t j = 0; j < p.num; ++j)
+      if (j != i) s = s + std::fabs(p.a.get(i, j));
+    const float d = std::fabs(p.diag[i]);
+    if (s > d) {
+      want.failing_row = i;
+      want.d = d;
+      want.s = s;
+      break;
+    }
+    if (d > s) ++want.strict;
+  }
+  if (got.failing_row != want.failing_row || got.strict != want.strict || bits(got.d) != bits(want.d) ||
+      bits(got.s) != bits(want.s))
+    fault("pre-check differs from the plain row sums");
+  try {
+    itsolv::fail_check(got);
+  } catch (const itsolv::Failure&) {
+  }
+}
+
+// One sweep with every instruction set from the same estimate: all give the
+// same bits, and each row the plain update's value.
+void check_sweep(itsolv::Problem& p, itsolv::Context& ctx) {
+  const size_t n = static_cast<size_t>(p.num);
+  itsolv::copy_curr(p);
+  std::vector<float> first;
+  for (itsolv::Isa isa : {itsolv::Isa::plain, itsolv::Isa::avx2, itsolv::Isa::avx512}) {
+    if (!itsolv::isa_supported(isa)) continue;
+    itsolv::Context each = ctx;
+    each.isa = isa;
+    itsolv::sweep_rows(p, each);
+    std::vector<float> x(p.x.data(), p.x.data() + n);
+    if (first.empty()) {
+      first = x;
+    } else if (std::memcmp(first.data(), x.data(), n * sizeof(float)) != 0) {
+      fault("instruction sets disagree on a sweep");
+    }
+  }
+  for (int32_t i = p.row_begin; i < p.row_end; ++i) {
+    const float kernel = p.x[i];
+    itsolv::update_var(p, i);
+    if (!same_value(kernel, p.x[i])) fault("sweep differs from the plain update of a row");
+    p.x[i] = kernel;
+  }
+}
+
+void run(const uint8_t* data, size_t size) {
+  if (size == 0) return;
+  const uint8_t config = data[0];
+  ++data;
+  --size;
+  static constexpr size_t kPartBytes[] = {3, 16, 256, size_t{1} << 20};
+  itsolv::Context ctx{team(config & 1 ? 2 : 1)};
+  ctx.part_bytes = kPartBytes[(config >> 1) & 3];
+  ctx.compact_chunks = (config & 2) ? 4 : 1;
+  if (config & 8) ctx.team_bytes = 0;
+  if (config & 16) ctx.team_threshold = 0;
+  CheckedProgress progress;
+  ctx.progress = &progress;
+
+  int fd = (config & 32) ? pipe_file(data, size) : -1;
+  if (fd < 0) fd = regular_file(data, size);
+  const std::string path = "/proc/self/fd/" + std::to_string(fd);
+
+  itsolv::Problem p;
+  switch (config >> 6) {
+    case 1: p.block = 0, p.blocks = 2; break;
+    case 2: p.block = 1, p.blocks = 2; break;
+    case 3: p.block = 1, p.blocks = 3; break;
+    default: break;
+  }
+  bool loaded = true;
+  try {
+    itsolv::get_input(p, path.c_str(), ctx);
+  } catch (const itsolv::Failure& f) {
+    loaded = false;
+    if (f.message.empty() || f.message.back() != '\n') fault("a failure message without its line feed");
+  }
+  close(fd);
+  if (!progress.finished()) fault("progress not finished");
+  const Expected e = expected(data, size);
+  if (loaded != e.loads) fault(loaded ? "loaded a file the plain reading refuses" : "refused a whole problem");
+  if (!loaded) return;
+  check_loaded(p, e);
+  if (p.num > kMaxSweptN) return;
+
+  check_precheck(p, ctx);
+  for (int sweep = 0; sweep < kMaxSweeps; ++sweep) {
+    if (sweep < kComparedSweeps) {
+      check_sweep(p, ctx);
+    } else {
+      itsolv::sweep(p, ctx);
+    }
+    if (!(itsolv::get_max_err(p) > p.err)) break;
+  }
+  const std::string report = itsolv::format_report(p, kMaxSweeps);
+  if (report.empty() || report.back() != '\n') fault("report without its line feed");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  run(data, size);
+  return 0;
+}

@@ -1,0 +1,319 @@
+// The loader against a problem file that changes, fails or trickles in while
+// it is read: every load ends with the values the file held when read, or
+// with one "Cannot read file" line; never a crash or a hang.
+//
+// Changes are made between chunks by a progress sink, so that each case
+// happens at a known point of the reading.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "failure.hpp"
+#include "loader.hpp"
+#include "progress.hpp"
+#include "support/problem_values.hpp"
+
+using testing_support::Kind;
+using testing_support::Values;
+
+namespace {
+
+// A fresh directory, removed with the files named in it.
+class Scratch {
+ public:
+  Scratch() {
+    char name[] = "/tmp/itsolv-faults-XXXXXX";
+    if (mkdtemp(name) == nullptr) std::abort();
+    dir_ = name;
+  }
+  ~Scratch() {
+    for (const char* name : {"problem.txt", "other.txt", "fifo"}) unlink((dir_ + "/" + name).c_str());
+    rmdir(dir_.c_str());
+  }
+  std::string path(const char* name) const { return dir_ + "/" + name; }
+
+ private:
+  std::string dir_;
+};
+
+void write_file(const std::string& path, const std::string& text) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0 || write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size())) std::abort();
+  close(fd);
+}
+
+void append_file(const std::string& path, const std::string& text) {
+  const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  if (fd < 0 || write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size())) std::abort();
+  close(fd);
+}
+
+// Runs an action when the loader reports the end of its k-th chunk.
+class AtChunk : public itsolv::Progress {
+ public:
+  AtChunk(int k, std::function<void(uint64_t done)> action) : k_(k), action_(std::move(action)) {}
+  void advance(uint64_t done, uint64_t) override {
+    if (++calls_ != k_) return;
+    done_ = done;
+    action_(done);
+  }
+  void finish() override {}
+  bool acted() const { return calls_ >= k_; }
+  uint64_t done() const { return done_; }  // bytes read when it acted
+
+ private:
+  int k_;
+  std::function<void(uint64_t)> action_;
+  int calls_ = 0;
+  uint64_t done_ = 0;
+};
+
+struct Setting {
+  int threads;
+  size_t part_bytes;
+};
+constexpr Setting kSettings[] = {{1, 16}, {2, 16}, {1, 300}, {2, 1000}};
+
+itsolv::Workers& team(int threads) {
+  static itsolv::Workers one(1), two(2);
+  return threads == 1 ? one : two;
+}
+
+// Loads the file at `path`; the failure's message, or "" when it loads.
+std::string load(const std::string& path, Setting s, itsolv::Problem& p, itsolv::Progress* progress = nullptr) {
+  itsolv::Context ctx{team(s.threads)};
+  ctx.part_bytes = s.part_bytes;
+  ctx.compact_chunks = 1;
+  ctx.team_bytes = 0;
+  ctx.progress = progress;
+  try {
+    itsolv::get_input(p, path.c_str(), ctx);
+  } catch (const itsolv::Failure& f) {
+    return f.message;
+  }
+  return "";
+}
+
+bool same_bits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+::testing::AssertionResult holds(const itsolv::Problem& p, const Values& v) {
+  if (p.num != v.num) return ::testing::AssertionFailure() << "count " << p.num;
+  for (int32_t i = 0; i < v.num; ++i) {
+    if (!same_bits(p.x[i], v.x[static_cast<size_t>(i)])) return ::testing::AssertionFailure() << "x " << i;
+    if (!same_bits(p.b[i], v.b[static_cast<size_t>(i)])) return ::testing::AssertionFailure() << "b " << i;
+    for (int32_t j = 0; j < v.num; ++j)
+      if (!same_bits(p.coefficient(i, j), v.a[static_cast<size_t>(i) * v.num + j]))
+        return ::testing::AssertionFailure() << "a " << i << " " << j;
+  }
+  return ::testing::AssertionSuccess();
+}
+
+// One line, "Cannot read file PATH: ...".
+::testing::AssertionResult cannot_read(const std::string& message, const std::string& path) {
+  const std::string head = "Cannot read file " + path + ": ";
+  if (message.rfind(head, 0) == 0 && message.find('\n') == message.size() - 1) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "got \"" << message << "\"";
+}
+
+Values problem() { return testing_support::random_values(40, Kind::wide_integers, 17); }
+
+TEST(FileShrinks, TruncatedAfterAChunkEndsWithCannotRead) {
+  Scratch scratch;
+  const std::string path = scratch.path("problem.txt");
+  const Values v = problem();
+  const std::string text = testing_support::problem_text(v);
+  const uint64_t last_end = text.find_last_not_of('\n') + 1;
+  const uint64_t last_begin = text.find_last_of(' ', last_end - 1) + 1;
+  for (const Setting& s : kSettings)
+    for (int k : {1, 2, 7})
+      for (int cut = 0; cut < 4; ++cut) {
+        SCOPED_TRACE(testing::Message() << s.threads << " threads, parts of " << s.part_bytes << ", chunk " << k
+                                        << ", cut " << cut);
+        write_file(path, text);
+        AtChunk truncate_it(k, [&](uint64_t done) {
+          const uint64_t to[] = {0, done / 2, done, last_begin};
+          if (truncate(path.c_str(), static_cast<off_t>(to[cut])) != 0) std::abort();
+        });
+        itsolv::Problem p;
+        const std::string message = load(path, s, p, &truncate_it);
+        if (truncate_it.acted() && truncate_it.done() < last_end)
+          EXPECT_TRUE(cannot_read(message, path));
+        else
+          EXPECT_TRUE(message.empty() && holds(p, v)) << message;
+      }
+}
+
+// The last value cut to its first digit would read as a whole number: the
+// file ending before its size tells that it was cut, not written so.
+TEST(FileShrinks, CutInsideALastTokenNotYetReadEndsWithCannotRead) {
+  Scratch scratch;
+  const std::string path = scratch.path("problem.txt");
+  Values v = problem();
+  v.b.back() = 345.0f;
+  const std::string text = testing_support::problem_text(v);
+  const size_t last_begin = text.rfind("345");
+  for (const Setting& s : kSettings) {
+    write_file(path, text);
+    AtChunk truncate_it(1, [&](uint64_t) {
+      if (truncate(path.c_str(), static_cast<off_t>(last_begin + 1)) != 0) std::abort();
+    });
+    itsolv::Problem p;
+    EXPECT_EQ(load(path, s, p, &truncate_it), "Cannot read file " + path + ": the file was cut short while it was read\n");
+  }
+}
+
+TEST(FileShrinks, LosingOnlyWhatFollowsTheLastLineStillLoads) {
+  Scratch scratch;
+  const std::string path = scratch.path("problem.txt");
+  const Values v = problem();
+  const std::string whole = testing_support::problem_text(v);
+  const std::string text = whole + "words after the problem\n";
+  for (const Setting& s : kSettings) {
+    write_file(path, text);
+    AtChunk truncate_it(1, [&](uint64_t) {
+      if (truncate(path.c_str(), static_cast<off_t>(whole.size())) != 0) std::abort();
+    });
+    itsolv::Problem p;
+    EXPECT_EQ(load(path, s, p, &truncate_it), "");
+    EXPECT_TRUE(truncate_it.acted());
+    EXPECT_TRUE(holds(p, v));
+  }
+}
+
+TEST(FileReplaced, RenamedOverWhileReadTheOpenFileIsReadToItsEnd) {
+  Scratch scratch;
+  const std::string path = scratch.path("problem.txt");
+  const std::string other = scratch.path("other.txt");
+  const Values v = problem();
+  for (const Setting& s : kSettings) {
+    write_file(path, testing_support::problem_text(v));
+    AtChunk replace_it(1, [&](uint64_t) {
+      write_file(other, "1 0.5 0 4 2\n");
+      if (rename(other.c_str(), path.c_str()) != 0) std::abort();
+    });
+    itsolv::Problem p;
+    EXPECT_EQ(load(path, s, p, &replace_it), "");
+    EXPECT_TRUE(holds(p, v));
+  }
+}
+
+// A file rewritten in place, longer than it was when its size was taken, and
+// with a token longer than any buffer so far: the reader reads on past the
+// first size instead of waiting for room it never makes.
+TEST(FileReplaced, RewrittenInPlaceWithALongTokenEndsWithCannotRead) {
+  Scratch scratch;
+  const std::string path = scratch.path("problem.txt");
+  for (const Setting& s : kSettings) {
+    write_file(path, testing_support::problem_text(problem()));
+    AtChunk rewrite_it(1, [&](uint64_t done) {
+      if (truncate(path.c_str(), static_cast<off_t>(done)) != 0) std::abort();
+      append_file(path, std::string(100000, 'x'));
+    });
+    itsolv::Problem p;
+    const std::string message = load(path, s, p, &rewrite_it);
+    EXPECT_TRUE(cannot_read(message, path));
+    EXPECT_NE(message.find("xxxxxxxxxxxxxxxxxxxx"), std::string::npos) << message;
+  }
+}
+
+TEST(FileGrows, LastTokenCompletedWhileReadIsReadAsTheFileNowIs) {
+  Scratch scratch;
+  const std::string path = scratch.path("problem.txt");
+  Values v = problem();
+  v.b.back() = 3.0f;
+  std::string text = testing_support::problem_text(v);
+  text.pop_back();  // the file ends in "3", with no line feed yet
+  v.b.back() = 35.0f;
+  for (const Setting& s : kSettings) {
+    write_file(path, text);
+    AtChunk append_it(1, [&](uint64_t) { append_file(path, "5\n"); });
+    itsolv::Problem p;
+    EXPECT_EQ(load(path, s, p, &append_it), "");
+    EXPECT_TRUE(holds(p, v));
+  }
+}
+
+TEST(ReadError, FailedReadEndsWithCannotReadAndTheReason) {
+  // Reading the process's own memory at offset 0 fails with EIO.
+  itsolv::Problem p;
+  EXPECT_EQ(load("/proc/self/mem", kSettings[0], p), "Cannot read file /proc/self/mem: Input/output error\n");
+}
+
+// A writer thread feeding a FIFO: the loader reads the values as they come,
+// with no size to check them against.
+class Fifo : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { signal(SIGPIPE, SIG_IGN); }  // a refusing reader gives EPIPE
+  void SetUp() override {
+    if (mkfifo(path().c_str(), 0600) != 0) std::abort();
+  }
+  void TearDown() override {
+    if (writer_.joinable()) writer_.join();
+  }
+  std::string path() const { return scratch_.path("fifo"); }
+
+  // Opens the FIFO (which waits for the reader) and writes `text` in pieces
+  // of `piece` bytes, yielding between them, then closes it.
+  void feed(std::string text, size_t piece) {
+    writer_ = std::thread([this, text = std::move(text), piece] {
+      const int fd = open(path().c_str(), O_WRONLY | O_CLOEXEC);
+      if (fd < 0) std::abort();
+      for (size_t done = 0; done < text.size();) {
+        const ssize_t put = write(fd, text.data() + done, std::min(piece, text.size() - done));
+        if (put <= 0) break;
+        done += static_cast<size_t>(put);
+        std::this_thread::yield();
+      }
+      close(fd);
+    });
+  }
+
+  std::string load_fifo(Setting s, itsolv::Problem& p) {
+    const std::string message = load(path(), s, p);
+    writer_.join();
+    return message;
+  }
+
+ private:
+  Scratch scratch_;
+  std::thread writer_;
+};
+
+TEST_F(Fifo, FedInSmallPiecesLoadsLikeTheFile) {
+  const Values v = problem();
+  for (const Setting& s : kSettings) {
+    feed(testing_support::problem_text(v), 7);
+    itsolv::Problem p;
+    EXPECT_EQ(load_fifo(s, p), "");
+    EXPECT_TRUE(holds(p, v));
+  }
+}
+
+TEST_F(Fifo, WriterThatStopsHalfwayEndsWithCannotRead) {
+  const std::string text = testing_support::problem_text(problem());
+  for (const Setting& s : kSettings) {
+    feed(text.substr(0, text.size() / 2), 64);
+    itsolv::Problem p;
+    EXPECT_TRUE(cannot_read(load_fifo(s, p), path()));
+  }
+}
+
+TEST_F(Fifo, HugeCountWithFewValuesEndsWhenTheValuesDo) {
+  feed("50000 0.001 1 2 3\n", 4);
+  itsolv::Problem p;
+  EXPECT_EQ(load_fifo(kSettings[1], p),
+            "Cannot read file " + path() + ": the file ends at line 1 before the starting value x[3]\n");
+}
+
+}  // namespace
