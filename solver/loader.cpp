@@ -495,7 +495,10 @@ class Loader {
 
   size_t chunk_capacity() const {
     const size_t chunk = ctx_.part_bytes * static_cast<size_t>(ctx_.workers.size());
-    return p_.a.storage() == Storage::f32 ? chunk : chunk * ctx_.compact_chunks;
+    if (p_.a.storage() == Storage::f32) return chunk;
+    // Compact chunks stay small beside the matrix, so that a small problem
+    // is not outweighed by its read buffer.
+    return std::max(chunk, std::min(chunk * ctx_.compact_chunks, p_.a.bytes() / 4));
   }
 
   // Parses the complete tokens in data()[pos() .. cut), whose first is token t;
