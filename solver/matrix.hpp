@@ -39,15 +39,6 @@ inline Storage storage_for(float v) {
   return Storage::f32;
 }
 
-// The same for an integer token: its magnitude and sign.
-inline Storage storage_for_integer(uint64_t magnitude, bool negative) {
-  if (negative) {
-    if (magnitude == 0) return Storage::f32;  // -0
-    return magnitude <= 128 ? Storage::i8 : magnitude <= 32768 ? Storage::i16 : Storage::f32;
-  }
-  return magnitude <= 127 ? Storage::i8 : magnitude <= 32767 ? Storage::i16 : Storage::f32;
-}
-
 class Matrix {
  public:
   static constexpr int kPanel = 64;

@@ -92,42 +92,6 @@ inline bool parse_float(const char* begin, const char* end, float& out) {
   return parse_float_strtof(begin, end, out);
 }
 
-// A plain integer token of one to seven digits with an optional '-', read
-// eight bytes at a time. `p` must have 16 readable bytes. Gives the token's
-// length (0 when the token is not such an integer followed by white space).
-struct ShortInteger {
-  int length;
-  bool negative;
-  int32_t magnitude;
-};
-inline ShortInteger read_short_integer(const char* p) {
-  const bool negative = *p == '-';
-  const char* digits = p + negative;
-  uint64_t w;
-  std::memcpy(&w, digits, sizeof w);
-  // A byte of t is zero exactly where w holds a digit, up to the first
-  // byte that does not.
-  const uint64_t t = ((w & 0xF0F0F0F0F0F0F0F0) | (((w + 0x0606060606060606) & 0xF0F0F0F0F0F0F0F0) >> 4)) ^
-                     0x3333333333333333;
-  if (t == 0) return {0, false, 0};
-  const int length = __builtin_ctzll(t) >> 3;
-  if (length == 0 || !kSpace.space[static_cast<unsigned char>(digits[length])]) return {0, false, 0};
-  // The digits as the last `length` of eight, leading zeros before them.
-  uint64_t v = (w << (8 * (8 - length))) & 0x0F0F0F0F0F0F0F0F;
-  v = v * 10 + (v >> 8);
-  v = (((v & 0x000000FF000000FF) * 0x000F424000000064) + (((v >> 16) & 0x000000FF000000FF) * 0x0000271000000001)) >> 32;
-  return {length + negative, negative, static_cast<int32_t>(v)};
-}
-
-// A decimal token [-]digits[.digits][(e|E)[+-]digits], followed by white
-// space within `p`'s readable bytes. Gives the token's length and its value
-// in `out`, or 0 for any other form (which strtof then decides on).
-//
-// When the digits without the point form an integer m of at most 2^24 and
-// the power of ten k is at most 10 in magnitude, m and 10^|k| are exact
-// floats and one float multiplication or division rounds m * 10^k
-// correctly, as strtof does. Other decimals go to from_chars, and results
-// that overflow or underflow to strtof.
 // Reads the run of digits at q, eight at a time, moving q past it and
 // appending the digits to m (which wraps when the run is long: the caller
 // counts digits). Gives the number of digits. q must have 8 readable bytes
@@ -152,6 +116,33 @@ inline int read_digits(const char*& q, uint64_t& m) {
   }
 }
 
+// A plain integer token of one to seven digits with an optional '-', read
+// eight bytes at a time. `p` must be followed by white space within its
+// readable bytes, and 8 more. Gives the token's length (0 when the token is
+// not such an integer followed by white space).
+struct ShortInteger {
+  int length;
+  bool negative;
+  int32_t magnitude;
+};
+inline ShortInteger read_short_integer(const char* p) {
+  const bool negative = *p == '-';
+  const char* q = p + negative;
+  uint64_t m = 0;
+  const int length = read_digits(q, m);
+  if (length == 0 || length > 7 || !kSpace.space[static_cast<unsigned char>(*q)]) return {0, false, 0};
+  return {length + negative, negative, static_cast<int32_t>(m)};
+}
+
+// A decimal token [-]digits[.digits][(e|E)[+-]digits], followed by white
+// space within `p`'s readable bytes. Gives the token's length and its value
+// in `out`, or 0 for any other form (which strtof then decides on).
+//
+// When the digits without the point form an integer m of at most 2^24 and
+// the power of ten k is at most 10 in magnitude, m and 10^|k| are exact
+// floats and one float multiplication or division rounds m * 10^k
+// correctly, as strtof does. Other decimals go to from_chars, and results
+// that overflow or underflow to strtof.
 inline int read_decimal(const char* p, float& out) {
   static constexpr float kPow10[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
   const char* q = p;
