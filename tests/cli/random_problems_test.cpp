@@ -7,7 +7,19 @@
 namespace cli {
 namespace {
 
-using RandomProblems = CliTest;
+class RandomProblems : public CliTest {
+ protected:
+  // The run on one CPU and on two prints what the reference prints.
+  void expect_same_on_one_and_two_cpus(const std::string& path, const Reference& ref) const {
+    for (const int cpus : {1, 2}) {
+      SCOPED_TRACE("cpus = " + std::to_string(cpus));
+      RunOptions options;
+      options.cpus = cpus;
+      options.timeout_seconds = 30;
+      EXPECT_TRUE(printed(solve(path, options), ref.outcome.out, ref.outcome.status));
+    }
+  }
+};
 
 // Tallies what the runs ended with, so that a test shows it reached each
 // path often enough to mean something.
@@ -98,13 +110,7 @@ TEST_F(RandomProblems, ProblemsReadAndSweptByATeamAgreeWithTheReference) {
     SCOPED_TRACE("n = " + std::to_string(o.n) + ", " + std::to_string(text.size()) + " bytes");
     const Reference ref = reference(text);
     ASSERT_EQ(ref.kind, Reference::kOutcome);
-    for (const int cpus : {1, 2}) {
-      SCOPED_TRACE("cpus = " + std::to_string(cpus));
-      RunOptions options;
-      options.cpus = cpus;
-      options.timeout_seconds = 30;
-      EXPECT_TRUE(printed(solve(path, options), ref.outcome.out, ref.outcome.status));
-    }
+    expect_same_on_one_and_two_cpus(path, ref);
   }
 }
 
@@ -126,13 +132,7 @@ TEST_F(RandomProblems, FileOfSeveralChunksWidenedAtTheEndAgreesWithTheReference)
   const std::string path = write("chunks.txt", text);
   const Reference ref = reference(text);
   ASSERT_EQ(ref.kind, Reference::kOutcome);
-  for (const int cpus : {1, 2}) {
-    SCOPED_TRACE("cpus = " + std::to_string(cpus));
-    RunOptions options;
-    options.cpus = cpus;
-    options.timeout_seconds = 30;
-    EXPECT_TRUE(printed(solve(path, options), ref.outcome.out, ref.outcome.status));
-  }
+  expect_same_on_one_and_two_cpus(path, ref);
 }
 
 }  // namespace
