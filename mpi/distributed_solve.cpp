@@ -21,7 +21,8 @@ itsolv::Outcome failed(const std::string& message) { return {message, 1}; }
 
 }  // namespace
 
-itsolv::Outcome solve_file(const char* path, MPI_Comm comm, itsolv::Context& ctx) {
+itsolv::Outcome solve_file(const char* path, MPI_Comm comm, itsolv::Context& ctx,
+                           const itsolv::SweepWatch& watch) {
   int rank = 0, size = 1;
   MPI_Comm_rank(comm, &rank);
   MPI_Comm_size(comm, &size);
@@ -62,7 +63,7 @@ itsolv::Outcome solve_file(const char* path, MPI_Comm comm, itsolv::Context& ctx
   int64_t sweeps = 0;
   StepFailure failure;
   try {
-    failure = attempt([&] { sweeps = itsolv::iterate(p, ctx, gather); });
+    failure = attempt([&] { sweeps = itsolv::iterate(p, ctx, gather, watch); });
   } catch (const OtherFailed&) {
   }
   if (failure && !voted) any_failed(comm, true);

@@ -13,7 +13,8 @@ namespace itsolv_mpi {
 // Collective over `comm`: the whole run for one file. Every process returns
 // the same status; the text, the report or the one failure message, is
 // complete on process 0 only. No failure of any process leaves the others
-// waiting.
-itsolv::Outcome solve_file(const char* path, MPI_Comm comm, itsolv::Context& ctx);
+// waiting. `watch`, when given, is told of every sweep on this process.
+itsolv::Outcome solve_file(const char* path, MPI_Comm comm, itsolv::Context& ctx,
+                           const itsolv::SweepWatch& watch = {});
 
 }  // namespace itsolv_mpi

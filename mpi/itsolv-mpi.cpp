@@ -1,23 +1,28 @@
 // itsolv-mpi: itsolv spread over the processes of an MPI job. Started as
 // `mpirun -np K itsolv-mpi FILE`, it prints exactly what itsolv prints for
-// FILE, with the same exit status, whatever K is. Process 0 prints; every
-// process holds one contiguous block of the matrix's rows.
+// FILE, with the same exit status, whatever K is; `itsolv-mpi --monitor
+// FILE` prints a line per sweep on standard error, as itsolv does. Process 0
+// prints; every process holds one contiguous block of the matrix's rows.
 #include <mpi.h>
 
 #include <csignal>
 #include <new>
 #include <string>
+#include <string_view>
 
 #include "context.hpp"
 #include "distributed_solve.hpp"
+#include "monitor.hpp"
 #include "node_share.hpp"
 #include "output.hpp"
 
 int main(int argc, char** argv) {
   // A closed pipe shows as a failed write, not as a signal.
   std::signal(SIGPIPE, SIG_IGN);
-  const bool usage = argc != 2;
-  const std::string path = usage ? std::string() : std::string(argv[1]);
+  // --monitor is an option only as the first of exactly two arguments.
+  const bool monitor = argc == 3 && std::string_view(argv[1]) == "--monitor";
+  const bool usage = argc != 2 && !monitor;
+  const std::string path = usage ? std::string() : std::string(argv[argc - 1]);
 
   // Only the main thread calls MPI; the workers only sweep.
   int provided = 0;
@@ -33,7 +38,9 @@ int main(int argc, char** argv) {
     try {
       itsolv::Workers workers(itsolv_mpi::worker_threads(MPI_COMM_WORLD));
       itsolv::Context ctx{workers};
-      outcome = itsolv_mpi::solve_file(path.c_str(), MPI_COMM_WORLD, ctx);
+      itsolv::SweepWatch watch;
+      if (monitor && rank == 0) watch = itsolv::monitor_watch();
+      outcome = itsolv_mpi::solve_file(path.c_str(), MPI_COMM_WORLD, ctx, watch);
     } catch (const std::bad_alloc&) {
       // Only the report's text is left outside the agreed steps.
       outcome = {"Cannot allocate a!\n", 1};

@@ -1,8 +1,9 @@
 // itsolv: solves the square linear system of a problem file by Jacobi
 // iteration in single precision and prints the solution and the number of
 // sweeps. `itsolv --help`, `-h` and `--version` print the help and the
-// version instead. While a long load goes on, a progress line is shown on
-// standard error when that is a terminal.
+// version instead. While a long load or long sweeps go on, a progress line
+// is shown on standard error when that is a terminal; `itsolv --monitor
+// FILE` prints a line per sweep there instead, whatever it is.
 #include <unistd.h>
 
 #include <csignal>
@@ -12,6 +13,7 @@
 
 #include "context.hpp"
 #include "help.hpp"
+#include "monitor.hpp"
 #include "output.hpp"
 #include "progress_line.hpp"
 #include "solve.hpp"
@@ -24,16 +26,30 @@ int main(int argc, char** argv) {
     if (request == "--help" || request == "-h") return itsolv::emit(itsolv::help_text()) ? 0 : 1;
     if (request == "--version") return itsolv::emit(itsolv::version_text()) ? 0 : 1;
   }
-  if (argc != 2) {
+  // --monitor is an option only as the first of exactly two arguments.
+  const bool monitor = argc == 3 && std::string_view(argv[1]) == "--monitor";
+  if (argc != 2 && !monitor) {
     itsolv::emit("Usage: itsolv filename\n");
     return 1;
   }
   try {
     itsolv::Workers workers;
     itsolv::Context ctx{workers};
-    std::optional<itsolv::ProgressLine> progress;
-    if (isatty(STDERR_FILENO)) ctx.progress = &progress.emplace("itsolv: loading");
-    const itsolv::Outcome outcome = itsolv::solve_file(argv[1], ctx);
+    // On a terminal, loading and then the sweeps each show a line; both
+    // count their first second from the start. The monitor's lines take the
+    // place of the sweeps' line.
+    std::optional<itsolv::ProgressLine> loading, sweeping;
+    if (isatty(STDERR_FILENO)) {
+      ctx.progress = &loading.emplace("itsolv: loading");
+      if (!monitor) sweeping.emplace("itsolv:");
+    }
+    itsolv::SweepWatch watch;
+    if (monitor)
+      watch = itsolv::monitor_watch();
+    else if (sweeping)
+      watch = [&](int64_t sweep, float change, float err) { sweeping->sweep(sweep, change, err); };
+    const itsolv::Outcome outcome = itsolv::solve_file(argv[argc - 1], ctx, watch);
+    if (sweeping) sweeping->finish();  // erased before the report shows
     return itsolv::emit(outcome.text) ? outcome.status : 1;
   } catch (const std::bad_alloc&) {
     itsolv::emit("Cannot allocate a!\n");

@@ -52,15 +52,30 @@ ProgressLine::ProgressLine(std::string_view label, Write write, Now now, Clock::
 
 ProgressLine::~ProgressLine() { finish(); }
 
+bool ProgressLine::due(Clock::time_point now) {
+  if (finished_ || now - start_ < delay_) return false;
+  if (shown_ && now - drawn_ < interval_) return false;
+  shown_ = true;
+  drawn_ = now;
+  return true;
+}
+
 void ProgressLine::advance(uint64_t done, uint64_t total) {
   if (finished_) return;
   const Clock::time_point now = now_();
-  if (now - start_ < delay_) return;
-  if (shown_ && now - drawn_ < interval_) return;
+  if (!due(now)) return;
   char line[160];
   write_(format(line, label_, done, total, std::chrono::duration<double>(now - start_).count()));
-  shown_ = true;
-  drawn_ = now;
+}
+
+void ProgressLine::sweep(int64_t sweep, float change, float tolerance) {
+  if (finished_ || !due(now_())) return;
+  char line[160];
+  const int length = std::snprintf(line, sizeof line, "\r%.*s sweep %lld  change %.1e  tolerance %.1e\033[K",
+                                   static_cast<int>(label_.size()), label_.data(), static_cast<long long>(sweep),
+                                   static_cast<double>(change), static_cast<double>(tolerance));
+  write_(length > 0 && static_cast<size_t>(length) < sizeof line ? std::string_view(line, static_cast<size_t>(length))
+                                                                 : kErase);
 }
 
 void ProgressLine::finish() {

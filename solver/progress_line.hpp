@@ -4,6 +4,7 @@
 //
 //   itsolv: loading  42%  180.3 MB/s  0:03 left    (the total is known)
 //   itsolv: loading  120.5 MB  75.3 MB/s           (it is not: a pipe)
+//   itsolv: sweep 12  change 3.1e-03  tolerance 1.0e-04   (label "itsolv:")
 #pragma once
 
 #include <chrono>
@@ -34,6 +35,9 @@ class ProgressLine final : public Progress {
   ~ProgressLine() override;
 
   void advance(uint64_t done, uint64_t total) override;
+  // The sweeps: the number of the last sweep, its largest relative change
+  // and the tolerance, under the same rules for when to draw.
+  void sweep(int64_t sweep, float change, float tolerance);
   // Erases the line if it was shown; later advances show nothing.
   void finish() override;
 
@@ -41,6 +45,9 @@ class ProgressLine final : public Progress {
   static void write_stderr(std::string_view text);
 
  private:
+  // Whether a line is to be drawn now; if so, notes that it is.
+  bool due(Clock::time_point now);
+
   std::string_view label_;
   Write write_;
   Now now_;

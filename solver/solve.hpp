@@ -5,6 +5,7 @@
 
 #include "context.hpp"
 #include "problem.hpp"
+#include "sweeps.hpp"
 
 namespace itsolv {
 
@@ -13,9 +14,10 @@ struct Outcome {
   int status = 0;    // its exit status
 };
 
-Outcome solve(Problem& p, Context& ctx);
+// `watch`, when given, is told of every sweep.
+Outcome solve(Problem& p, Context& ctx, const SweepWatch& watch = {});
 
 // The whole run for one file: load, then solve.
-Outcome solve_file(const char* path, Context& ctx);
+Outcome solve_file(const char* path, Context& ctx, const SweepWatch& watch = {});
 
 }  // namespace itsolv

@@ -41,7 +41,7 @@ void sweep_rows(Problem& p, Context& ctx) {
   ctx.for_panels(p.a.panels(), p.num, [&](int32_t p0, int32_t p1) { kernel(data, p0, p1); });
 }
 
-int64_t iterate(Problem& p, Context& ctx, const std::function<void(Problem&)>& complete) {
+int64_t iterate(Problem& p, Context& ctx, const std::function<void(Problem&)>& complete, const SweepWatch& watch) {
   const size_t bytes = static_cast<size_t>(p.num) * sizeof(float);
   Buffer<float> checkpoint;  // the estimate after sweep 1, 2, 4, 8, ...
   if (!checkpoint.allocate(p.num)) fail("Cannot allocate curr!\n");
@@ -52,6 +52,7 @@ int64_t iterate(Problem& p, Context& ctx, const std::function<void(Problem&)>& c
     if (complete) complete(p);
     const float e = get_max_err(p);
     ++sweeps;
+    if (watch) watch(sweeps, e, p.err);
     if (!(e > p.err)) return sweeps;
     if (checkpoint_sweep > 0 && std::memcmp(checkpoint.data(), p.x.data(), bytes) == 0)
       fail("The iteration will not converge: sweep %lld repeats sweep %lld.\n", static_cast<long long>(sweeps),

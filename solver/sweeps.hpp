@@ -26,12 +26,19 @@ void sweep_rows(Problem& p, Context& ctx);
 // One whole sweep: copy_curr, then update_var for every row held.
 void sweep(Problem& p, Context& ctx);
 
+// Told of every sweep as soon as its largest relative change is known,
+// before the stopping test: the sweep's number (from 1), that change and
+// the tolerance err. Called once per sweep, so it must stay cheap.
+using SweepWatch = std::function<void(int64_t sweep, float change, float err)>;
+
 // Sweeps until the largest relative change is no longer above err and
 // returns the number of sweeps. A sweep depends only on the estimate before
 // it, so an estimate equal bit for bit to an earlier one means the stopping
-// test can never pass: that throws the Failure that names both sweeps.
+// test can never pass: that throws the Failure that names both sweeps (the
+// watch has been told of that sweep already).
 // `complete`, when given, runs after each sweep's update (a process that
 // holds a block of rows gathers the other rows' new values there).
-int64_t iterate(Problem& p, Context& ctx, const std::function<void(Problem&)>& complete = {});
+int64_t iterate(Problem& p, Context& ctx, const std::function<void(Problem&)>& complete = {},
+                const SweepWatch& watch = {});
 
 }  // namespace itsolv
