@@ -134,5 +134,42 @@ TEST_F(Report, LastSweepIsPrintedNotThePreviousOne) {
   EXPECT_RUN("2 0.05 0 0 200 37 3 64 200 5", "0.010989\n0.021396\ntotal number of iterations: 4\n", 0);
 }
 
+// --monitor FILE: one "SWEEP CHANGE" line per sweep on standard error, for
+// exactly the sweeps the reference makes; standard output and the status
+// are those of the run without it.
+TEST_F(Report, MonitorShowsEverySweepAndChangesNothingElse) {
+  struct Case {
+    std::string text, lines;  // lines: when not empty, the exact monitor text
+  };
+  std::vector<Case> cases = {
+      {"1 0.001 0 4 2", "1 1\n2 0\n"},
+      {"2 0.001 0 0 200 37 3 64 200 5", ""},
+      {"2 -1 0 0 200 37 0 64 200 5", "1 nan\n"},  // 0/0 first: ends even a negative tolerance
+      {"2 0.001 0 0 3 1 2 0 0 1", "1 1\n2 nan\n"},  // a later NaN is passed over
+      {"3\n0.001\n1 -1 0\n1 -1 0 0\n-1 1 0 0\n0 0 2 2\n", "1 2\n2 2\n3 2\n4 2\n"},  // sweep 4 repeats 2
+      {"2 0.001 0 0 1 2 1 0 5 1", ""},  // refused before any sweep: no line
+  };
+  ProblemMaker maker(77);
+  for (int k = 0; k < 8; ++k) {
+    ProblemMaker::Options o;
+    o.n = maker.uniform(2, 40);
+    cases.push_back({maker.problem(o), ""});
+  }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(shown(c.text, 200));
+    const std::string path = write("p.txt", c.text);
+    const Reference ref = reference(c.text);
+    ASSERT_EQ(ref.kind, Reference::kOutcome);
+    const RunResult plain = solve(path), monitored = itsolv({"--monitor", path});
+    EXPECT_TRUE(agrees(plain, c.text, path));
+    EXPECT_TRUE(monitored.exited && monitored.status == plain.status) << monitored.how();
+    EXPECT_TRUE(monitored.out == plain.out) << shown(monitored.out);
+    EXPECT_EQ(monitored.err, ref.outcome.monitor);
+    if (!c.lines.empty()) {
+      EXPECT_EQ(monitored.err, c.lines);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace cli

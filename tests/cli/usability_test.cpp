@@ -1,12 +1,15 @@
 // What the programs do for a person at a terminal: help and version on
-// request, and a progress line on standard error while a long load or write
-// goes on, shown only on a terminal and erased when the work ends.
+// request, and a progress line on standard error while a long load, the
+// sweeps or a write go on, shown only on a terminal and erased when the
+// work ends.
 #include <fcntl.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <termios.h>
 
+#include <limits>
 #include <regex>
+#include <tuple>
 
 #include "cli/cli_support.hpp"
 #include "progress_line.hpp"
@@ -113,6 +116,23 @@ TEST_F(ProgressLineTest, RedrawsAtMostOnceAnIntervalAndErasesOnce) {
   EXPECT_EQ(written.back(), "\r\033[K");
 }
 
+TEST_F(ProgressLineTest, SweepsShowChangeAndToleranceUnderTheSameRules) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  for (const auto& [t, sweep, change, tolerance] :
+       std::vector<std::tuple<double, int64_t, float, float>>{{0.5, 1, 1.0f, 1e-4f},  // before the delay
+                                                             {1.0, 2, 0.0031f, 1e-4f},
+                                                             {1.1, 3, 0.002f, 1e-4f},  // within the interval
+                                                             {1.3, 40000000000, nan, -1.0f}}) {
+    at(t);
+    line.sweep(sweep, change, tolerance);
+  }
+  line.finish();
+  line.sweep(5, 1.0f, 1.0f);
+  EXPECT_EQ(written, (std::vector<std::string>{"\rL sweep 2  change 3.1e-03  tolerance 1.0e-04\033[K",
+                                               "\rL sweep 40000000000  change nan  tolerance -1.0e+00\033[K",
+                                               "\r\033[K"}));
+}
+
 // ---------------------------------------------------------------------------
 // The programs under a terminal. Loading and writing are too fast to take a
 // second on their own: the program is held stopped for a while right after
@@ -199,12 +219,16 @@ HeldRun run_held(const std::string& program, const std::vector<std::string>& arg
   return run;
 }
 
-// What a terminal got: one line redrawn in place, then erased.
+// What a terminal got: one line redrawn in place, starting with `label`,
+// then erased; after an erasure only another line of the same program may
+// follow (itsolv's sweeps after its loading).
 ::testing::AssertionResult shown_then_erased(const std::string& err, const std::string& label) {
-  const std::string erase = "\r\033[K";
-  if (err.size() <= erase.size() || err[0] != '\r' || err.find(label) != 1 || err.find('\n') != std::string::npos ||
-      err.find(erase) != err.size() - erase.size())
-    return ::testing::AssertionFailure() << "standard error: " << shown(err);
+  const std::string erase = "\r\033[K", program = "\r" + label.substr(0, label.find(' ') + 1);
+  bool sound = err.size() > erase.size() && err[0] == '\r' && err.find(label) == 1 &&
+               err.find('\n') == std::string::npos && err.ends_with(erase);
+  for (size_t at = err.find(erase); sound && at + erase.size() < err.size(); at = err.find(erase, at + 1))
+    sound = err.compare(at + erase.size(), program.size(), program) == 0;
+  if (!sound) return ::testing::AssertionFailure() << "standard error: " << shown(err);
   return ::testing::AssertionSuccess();
 }
 
@@ -242,6 +266,25 @@ TEST_F(ProgressOnTerminal, ItsolvShowsShareRateAndTimeLeftThenErasesIt) {
   EXPECT_NE(run.err.find(" MB/s "), std::string::npos);
   EXPECT_NE(run.err.find(" left"), std::string::npos);
   EXPECT_TRUE(run.out == plain_output()) << "standard output differs from a run without a terminal";
+}
+
+TEST_F(ProgressOnTerminal, ItsolvGoesOnThroughTheSweepsUnlessMonitored) {
+  // Held while loading, the run is past its first second when it sweeps:
+  // the loading's line is erased and each sweep may redraw the next one.
+  const HeldRun run =
+      first_shown([] { return run_held(kItsolv, {problem()}, dir_->path(), true, problem(), IN_OPEN); });
+  EXPECT_EQ(run.status, 0);
+  EXPECT_TRUE(shown_then_erased(run.err, "itsolv: loading"));
+  EXPECT_NE(run.err.find("\r\033[K\ritsolv: sweep 1  change 1.0e+00  tolerance 1.0e-04\033[K"), std::string::npos)
+      << shown(run.err);
+  EXPECT_TRUE(run.out == plain_output()) << "standard output differs from a run without a terminal";
+  // With --monitor its lines take the place of the sweeps' line.
+  const HeldRun monitored = first_shown(
+      [] { return run_held(kItsolv, {"--monitor", problem()}, dir_->path(), true, problem(), IN_OPEN); });
+  EXPECT_EQ(monitored.status, 0);
+  EXPECT_TRUE(monitored.out == run.out);
+  EXPECT_EQ(monitored.err.find("itsolv: sweep"), std::string::npos) << shown(monitored.err);
+  EXPECT_NE(monitored.err.find("\r\033[K1 1\n2 "), std::string::npos) << shown(monitored.err);
 }
 
 TEST_F(ProgressOnTerminal, ItsolvReadingAPipeShowsBytesAndRate) {

@@ -1,4 +1,4 @@
-// Usage: the program takes exactly one argument.
+// Usage: the program takes exactly one argument, or --monitor and one.
 #include "cli/cli_support.hpp"
 
 namespace cli {
@@ -19,6 +19,16 @@ TEST_F(Usage, ThreeArgumentsPrintUsage) { EXPECT_TRUE(printed(itsolv({"a", "b", 
 
 TEST_F(Usage, EmptyArgumentIsOnePathThatCannotBeOpened) {
   EXPECT_TRUE(printed(itsolv({""}), "Cannot open file \n", 1));
+}
+
+TEST_F(Usage, MonitorIsAnOptionOnlyAsTheFirstOfTwoArguments) {
+  const std::string p = write("p.txt", "1 0.001 0 4 2\n");
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {p, "--monitor"}, {"--monitor", p, p}, {"--monitor", "--monitor", p}, {"--Monitor", p}})
+    EXPECT_TRUE(printed(itsolv(args), kUsage, 1)) << args[0] << " " << args[1];
+  // Alone, or as the file of --monitor, it is a path like any other.
+  EXPECT_TRUE(printed(itsolv({"--monitor"}), "Cannot open file --monitor\n", 1));
+  EXPECT_TRUE(printed(itsolv({"--monitor", "--monitor"}), "Cannot open file --monitor\n", 1));
 }
 
 TEST_F(Usage, OneGoodArgumentSolves) {

@@ -186,6 +186,21 @@ TEST_F(SameOutput, EstimateThatRepeatsStopsEveryProcess) {
   EXPECT_EQ(want.out, "The iteration will not converge: sweep 4 repeats sweep 2.\n");
 }
 
+TEST_F(SameOutput, MonitorLinesComeOnceFromProcessZero) {
+  const Values v = testing_support::random_values(130, Kind::decimals, 7);
+  for (const std::string& path : {file("p.txt", testing_support::problem_text(v)),
+                                  file("cycle.txt", "3\n0.001\n1 -1 0\n1 -1 0 0\n-1 1 0 0\n0 0 2 2\n")}) {
+    const Result want = expect_same({"--monitor", path});
+    ASSERT_FALSE(want.err.empty());
+    for (int processes : {2, 3}) {
+      const Result got = run(std::string(MPIEXEC_COMMAND) + " -np " + std::to_string(processes) + " " ITSOLV_MPI_PATH,
+                             {"--monitor", path});
+      // After a failure mpirun adds a notice of its own.
+      EXPECT_EQ(want.status == 0 ? got.err : got.err.substr(0, want.err.size()), want.err) << processes;
+    }
+  }
+}
+
 TEST_F(SameOutput, WrongCommandLineGetsItsolvUsage) {
   EXPECT_EQ(expect_same({}).out, "Usage: itsolv filename\n");
   const std::string path = file("p.txt", "1 0.001 0 4 2\n");

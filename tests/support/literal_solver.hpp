@@ -17,6 +17,7 @@ namespace literal {
 struct Outcome {
   std::string out;  // everything printed
   int status = 0;
+  std::string monitor;  // "SWEEP CHANGE" for every sweep, as --monitor prints them
 };
 
 inline bool space(char c) {
@@ -72,6 +73,7 @@ inline Outcome solve(int32_t num, float err, const std::vector<float>& a /* row-
       if (c > m) m = c;
     }
     ++sweeps;
+    o.monitor += std::to_string(sweeps) + " " + (std::isnan(m) ? "nan" : printf_string("%g", m)) + "\n";
     if (!(m > err)) break;
     if (checkpoint_sweep > 0 && std::memcmp(checkpoint.data(), x.data(), x.size() * sizeof(float)) == 0) {
       char line[200];
@@ -132,7 +134,7 @@ inline bool solve_text(const std::string& text, Outcome& outcome) {
     if (!number(b[static_cast<size_t>(r)])) return false;
   }
   if (num == 0) {
-    outcome = {"The matrix will not converge...\n", 1};
+    outcome = {"The matrix will not converge...\n", 1, ""};
     return true;
   }
   outcome = solve(num, err, a, b, std::move(x));
