@@ -53,7 +53,7 @@ ProgressLine::ProgressLine(std::string_view label, Write write, Now now, Clock::
 ProgressLine::~ProgressLine() { finish(); }
 
 bool ProgressLine::due(Clock::time_point now) {
-  if (finished_ || now - start_ < delay_) return false;
+  if (now - start_ < delay_) return false;
   if (shown_ && now - drawn_ < interval_) return false;
   shown_ = true;
   drawn_ = now;

@@ -45,7 +45,8 @@ class ProgressLine final : public Progress {
   static void write_stderr(std::string_view text);
 
  private:
-  // Whether a line is to be drawn now; if so, notes that it is.
+  // Whether a line is to be drawn now (the work not finished); if so, notes
+  // that it is.
   bool due(Clock::time_point now);
 
   std::string_view label_;
