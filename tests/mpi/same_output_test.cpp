@@ -190,6 +190,30 @@ TEST_F(SameOutput, WrongCommandLineGetsItsolvUsage) {
   EXPECT_EQ(expect_same({}).out, "Usage: itsolv filename\n");
   const std::string path = file("p.txt", "1 0.001 0 4 2\n");
   EXPECT_EQ(expect_same({path, path}).status, 1);
+  // Options only as the lone argument.
+  EXPECT_EQ(expect_same({"--help", "extra"}).out, "Usage: itsolv filename\n");
+}
+
+// Help and version under itsolv-mpi's own name, printed once however many
+// processes run.
+TEST_F(SameOutput, HelpAndVersionFromProcessZeroOnly) {
+  auto count = [](const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+  };
+  for (int processes : {1, 3}) {
+    const std::string mpi = std::string(MPIEXEC_COMMAND) + " -np " + std::to_string(processes) + " " ITSOLV_MPI_PATH;
+    const Result help = run(mpi, {"--help"});
+    EXPECT_EQ(help.status, 0) << help.err;
+    EXPECT_EQ(help.out.rfind("itsolv-mpi - ", 0), 0u) << help.out;
+    EXPECT_EQ(count(help.out, "Usage: itsolv-mpi FILE\n"), 1u) << help.out;
+    EXPECT_EQ(run(mpi, {"-h"}).out, help.out);
+    const Result version = run(mpi, {"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("itsolv-mpi ", 0), 0u) << version.out;
+    EXPECT_EQ(count(version.out, "\n"), 1u) << version.out;
+  }
 }
 
 }  // namespace
