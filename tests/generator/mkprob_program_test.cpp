@@ -177,23 +177,18 @@ TEST(MkprobReplaceTest, ReplacesAnExistingFileWholeAndRepeatsItself) {
   EXPECT_EQ(dir.entries(), std::set<std::string>{"20.txt"});
 }
 
+// A symbolic link is followed to the file it points at; a dangling one
+// creates its target.
 TEST(MkprobReplaceTest, FollowsASymbolicLinkToTheFile) {
-  TempDir dir;
-  std::filesystem::create_directory(dir / "data");
-  mkprob_test::write_file(dir / "data/real", "old");
-  std::filesystem::create_symlink("data/real", dir / "5.txt");
-  ASSERT_EQ(mkprob(dir, {"5", "0.01"}).status, 0);
-  EXPECT_TRUE(std::filesystem::is_symlink(dir / "5.txt"));
-  EXPECT_EQ(read_file(dir / "data/real"), reference_file(5, "0.01"));
-}
-
-TEST(MkprobReplaceTest, DanglingLinkCreatesItsTarget) {
-  TempDir dir;
-  std::filesystem::create_directory(dir / "data");
-  std::filesystem::create_symlink("data/new", dir / "5.txt");
-  ASSERT_EQ(mkprob(dir, {"5", "0.01"}).status, 0);
-  EXPECT_TRUE(std::filesystem::is_symlink(dir / "5.txt"));
-  EXPECT_EQ(read_file(dir / "data/new"), reference_file(5, "0.01"));
+  for (const bool dangling : {false, true}) {
+    TempDir dir;
+    std::filesystem::create_directory(dir / "data");
+    if (!dangling) mkprob_test::write_file(dir / "data/real", "old");
+    std::filesystem::create_symlink("data/real", dir / "5.txt");
+    ASSERT_EQ(mkprob(dir, {"5", "0.01"}).status, 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "5.txt"));
+    EXPECT_EQ(read_file(dir / "data/real"), reference_file(5, "0.01")) << dangling;
+  }
 }
 
 // A private file stays private (and, for root, keeps its owner).
