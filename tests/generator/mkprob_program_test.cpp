@@ -287,20 +287,27 @@ TEST(MkprobReplaceTest, NewFileHasTheModeThatTheUmaskAllows) {
   EXPECT_EQ(status.st_mode & 07777, 0640u);
 }
 
+// A file with one link is left as it was; one with two, written in place,
+// is lost, and the failure still said.
 TEST(MkprobFailureTest, FailedWriteLeavesTheOldFileAndNoTemporary) {
-  TempDir dir;
-  mkprob_test::write_file(dir / "300.txt", "old");
-  // The file size limit stops the writes part way; SIGXFSZ keeps its
-  // default action, which would end the program if it did not ignore it.
-  const Outcome outcome = mkprob(dir, {"300", "0.01"}, [] {
-    const rlimit limit{64 << 10, 64 << 10};
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-    ::signal(SIGXFSZ, SIG_DFL);
-  });
-  EXPECT_EQ(outcome.status, 1);
-  EXPECT_EQ(outcome.output, "Cannot write file 300.txt\n");
-  EXPECT_EQ(read_file(dir / "300.txt"), "old");
-  EXPECT_EQ(dir.entries(), std::set<std::string>{"300.txt"});
+  for (const bool linked : {false, true}) {
+    TempDir dir;
+    mkprob_test::write_file(dir / "300.txt", "old");
+    if (linked) std::filesystem::create_hard_link(dir / "300.txt", dir / "other");
+    // The file size limit stops the writes part way; SIGXFSZ keeps its
+    // default action, which would end the program if it did not ignore it.
+    const Outcome outcome = mkprob(dir, {"300", "0.01"}, [] {
+      const rlimit limit{64 << 10, 64 << 10};
+      ::setrlimit(RLIMIT_FSIZE, &limit);
+      ::signal(SIGXFSZ, SIG_DFL);
+    });
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.output, "Cannot write file 300.txt\n");
+    if (!linked) {
+      EXPECT_EQ(read_file(dir / "300.txt"), "old");
+    }
+    EXPECT_EQ(dir.entries().size(), linked ? 2u : 1u);
+  }
 }
 
 TEST(MkprobFailureTest, UncreatableFileIsReportedWithItsName) {
