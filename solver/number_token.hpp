@@ -2,10 +2,10 @@
 //
 // A token is a maximal run of bytes other than white space (blank, tab, line
 // feed, vertical tab, form feed, carriage return). A value token must be
-// wholly a number as the C library's strtof reads it in the C locale
-// (decimals, exponents, hexadecimal floats, inf, nan, a leading sign); the
-// parsers here give exactly strtof's value, taking faster routes for the
-// common forms.
+// wholly a number as the C library's formatted scan reads it under "%f" in
+// the C locale (decimals, exponents, hexadecimal floats, inf, nan, a leading
+// sign, and the scan's own forms such as "2e" or "0x."); the parsers here
+// give exactly the scan's value, taking faster routes for the common forms.
 #pragma once
 
 #include <fast_float/fast_float.h>
