@@ -1,12 +1,22 @@
 #pragma once
 
-// A file that appears under its name only once it is complete. The content
-// goes to a temporary file in the same directory, created as the file itself
-// would be created (mode 0666 less the umask); commit() renames it over the
-// name, replacing an existing file whole. Until then an existing file of
-// that name stays untouched, and the temporary file is removed when the
-// content is discarded, when the object is destroyed uncommitted, or when
-// the process is ended by SIGINT, SIGTERM or SIGHUP.
+// The file that mkprob writes, written so that what its name points at is
+// never damaged or exposed:
+//  - a missing file, or a regular file with one link, appears under its name
+//    only once it is complete. The content goes to an unnamed file in the
+//    same directory (O_TMPFILE; where the file system refuses that, a
+//    temporary name, removed when the content is discarded, when the object
+//    is destroyed uncommitted, or when SIGINT, SIGTERM or SIGHUP ends the
+//    process); commit() gives it the name, replacing an existing file whole.
+//    The new file keeps the old one's permission bits (and, for root, its
+//    owner and group); a new one gets 0666 less the umask.
+//  - a regular file with more than one link is emptied and written in place,
+//    so that every name shows the new content (a failed write loses the old).
+//  - anything else (a FIFO, a device) is opened and written, never replaced.
+// Symbolic links are followed, and the rules apply to their target; a
+// dangling link creates its target.
+
+#include <sys/stat.h>
 
 #include <string>
 
@@ -24,23 +34,25 @@ class AtomicFile {
   // Prepares to write `path`. False (errno set) when a file of that name
   // could not be created or opened for writing: its directory is missing or
   // not writable, the name is too long, or it names a directory or a file
-  // that may not be written. A symbolic link to an existing file is followed:
-  // the file it points to is replaced.
+  // that may not be written.
   bool open(const std::string& path);
 
-  // The temporary file's descriptor, for writing.
+  // The descriptor to write to.
   int fd() const { return fd_; }
 
-  // Closes the temporary file and renames it over the name. On failure the
-  // temporary file is removed and the name left as it was.
+  // Closes the file and, when it was written aside, gives it the name. On
+  // failure a file written aside is removed and the name left as it was.
   Commit commit();
 
-  // Closes and removes the temporary file.
+  // Closes the file; one written aside is removed.
   void discard();
 
  private:
+  bool open_aside(int mode, const struct ::stat* old);
+
   std::string target_;  // the name to replace, symbolic links resolved
-  std::string temp_;
+  std::string temp_;    // the temporary name, while the file has one
+  bool unnamed_ = false;  // written aside without a name (O_TMPFILE)
   int fd_ = -1;
 };
 

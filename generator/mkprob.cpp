@@ -50,8 +50,8 @@ int cannot_write(const std::string& name) {
   return 1;
 }
 
-// Prints the help or the version: status 0, or 1 when standard output
-// cannot take it.
+// Prints the help, the version or the usage: status 0, or 1 (after a note on
+// standard error) when standard output cannot take it.
 int print(std::string_view text) {
   if (mkprob::write_all(STDOUT_FILENO, text.data(), text.size())) return 0;
   std::fprintf(stderr, "mkprob: cannot write to standard output: %s\n", std::strerror(errno));
@@ -72,11 +72,10 @@ int main(int argc, char* argv[]) {
     if (request == "--version") return print(mkprob::version_text());
   }
   if (argc != 3) {
-    std::fputs(
+    print(
         "\nCommand line: mkprob num error\n"
         "num: number of variables [positive > 1]\n"
-        "err: absolute error [1-0.0001]\n",
-        stdout);
+        "err: absolute error [1-0.0001]\n");
     return 1;
   }
 

@@ -3,22 +3,29 @@
 // FILE, with the same exit status, whatever K is; `itsolv-mpi --monitor
 // FILE` prints a line per sweep on standard error, as itsolv does. Process 0
 // prints; every process holds one contiguous block of the matrix's rows.
+// `itsolv-mpi --help`, `-h` and `--version` print the help and the version
+// instead.
 #include <mpi.h>
 
 #include <csignal>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "context.hpp"
 #include "distributed_solve.hpp"
+#include "help.hpp"
 #include "monitor.hpp"
 #include "node_share.hpp"
 #include "output.hpp"
 
 int main(int argc, char** argv) {
-  // A closed pipe shows as a failed write, not as a signal.
+  // A closed pipe or a file size limit shows as a failed write, not as a
+  // signal.
   std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
+  const std::optional<std::string> requested = itsolv::requested_text(argc, argv, "itsolv-mpi");
   // --monitor is an option only as the first of exactly two arguments.
   const bool monitor = argc == 3 && std::string_view(argv[1]) == "--monitor";
   const bool usage = argc != 2 && !monitor;
@@ -31,7 +38,9 @@ int main(int argc, char** argv) {
   MPI_Comm_rank(MPI_COMM_WORLD, &rank);
 
   itsolv::Outcome outcome;
-  if (usage) {
+  if (requested) {
+    outcome = {*requested, 0};
+  } else if (usage) {
     // The same words as itsolv, so that both print the same.
     outcome = {"Usage: itsolv filename\n", 1};
   } else {

@@ -9,7 +9,6 @@
 #include <csignal>
 #include <new>
 #include <optional>
-#include <string_view>
 
 #include "context.hpp"
 #include "help.hpp"
@@ -19,13 +18,11 @@
 #include "solve.hpp"
 
 int main(int argc, char** argv) {
-  // A closed pipe shows as a failed write, not as a signal.
+  // A closed pipe or a file size limit shows as a failed write, not as a
+  // signal.
   std::signal(SIGPIPE, SIG_IGN);
-  if (argc == 2) {
-    const std::string_view request = argv[1];
-    if (request == "--help" || request == "-h") return itsolv::emit(itsolv::help_text()) ? 0 : 1;
-    if (request == "--version") return itsolv::emit(itsolv::version_text()) ? 0 : 1;
-  }
+  std::signal(SIGXFSZ, SIG_IGN);
+  if (const auto text = itsolv::requested_text(argc, argv, "itsolv")) return itsolv::emit(*text) ? 0 : 1;
   // --monitor is an option only as the first of exactly two arguments.
   const bool monitor = argc == 3 && std::string_view(argv[1]) == "--monitor";
   if (argc != 2 && !monitor) {

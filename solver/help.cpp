@@ -2,14 +2,27 @@
 
 namespace itsolv {
 
-std::string_view help_text() {
-  return "itsolv - solve a dense linear system A x = b by Jacobi iteration\n"
-         "\n"
-         "Usage: itsolv FILE\n"
-         "       itsolv --monitor FILE\n"
-         "       itsolv --help | -h\n"
-         "       itsolv --version\n"
-         "\n"
+std::string help_text(std::string_view program) {
+  const std::string name(program);
+  std::string text = name + " - solve a dense linear system A x = b by Jacobi iteration
+
+";
+  text += "Usage: " + name + " FILE
+";
+  text += "       " + name + " --monitor FILE
+";
+  text += "       " + name + " --help | -h
+";
+  text += "       " + name + " --version
+
+";
+  if (program != "itsolv")
+    text += "Run under mpirun (mpirun -np K " + name + " FILE): each process keeps a block
+"
+            "of the matrix's rows, and process 0 prints exactly what itsolv prints.
+
+";
+  return text +
          "Reads the problem in FILE, refuses a matrix that is not diagonally dominant\n"
          "by rows, then runs Jacobi sweeps in single precision until the largest\n"
          "relative change of a sweep is no longer above the file's tolerance. Prints\n"
@@ -27,12 +40,22 @@ std::string_view help_text() {
          "  x[0] ... x[n-1]            the starting values\n"
          "  A[i][0] ... A[i][n-1] b[i] each row of the matrix and its right-hand\n"
          "                             side, for i = 0 ... n-1\n"
-         "Numbers are read as C's strtof reads them (200, 2e2, -0.5, 0x1p3, inf).\n"
+         "A number is a token that C's scanf reads whole under \"%f\" (200, 2e2, -0.5,\n"
+         "0x1p3, inf). A file without a token, or with the count 0, is the empty\n"
+         "problem, which no matrix check passes.\n"
          "For example, 4 x = 2 started at 0 with tolerance 0.001:  1 0.001 0 4 2\n"
          "\n"
          "mkprob(1) writes such files. The manual: man itsolv\n";
 }
 
-std::string_view version_text() { return "itsolv " ITSOLV_VERSION "\n"; }
+std::string version_text(std::string_view program) { return std::string(program) + " " ITSOLV_VERSION "\n"; }
+
+std::optional<std::string> requested_text(int argc, char** argv, std::string_view program) {
+  if (argc != 2) return std::nullopt;
+  const std::string_view request = argv[1];
+  if (request == "--help" || request == "-h") return help_text(program);
+  if (request == "--version") return version_text(program);
+  return std::nullopt;
+}
 
 }  // namespace itsolv

@@ -412,20 +412,24 @@ class Loader {
     size_ = size_known ? size : 0;
     const char* begin = nullptr;
     const char* end = nullptr;
-    if (!in_.next_token(begin, end)) {
-      if (in_.offset(in_.end()) == 0) fail("Cannot read file %s: the file is empty\n", in_.path());
-      ends_before(0);
-    }
+    // The count decides first. A file without a token is the empty problem,
+    // as is a count of 0 whatever follows it: both load with no values, and
+    // the pre-check refuses them. A negative count asks for more memory
+    // than exists, whatever follows it.
     int32_t num = 0;
-    if (!parse_count(begin, end, num))
+    if (in_.next_token(begin, end) && !parse_count(begin, end, num))
       fail("Cannot read file %s: expected %s (a whole number from -2147483648 to 2147483647) at line %lld, found %s\n",
            in_.path(), describe(0, 0).c_str(), static_cast<long long>(in_.line()), quote(begin, end).c_str());
+    if (num < 0) fail("Cannot allocate a!\n");
+    p_.num = num;
+    if (num == 0) {
+      allocate(0);
+      return;
+    }
     if (!in_.next_token(begin, end)) ends_before(1);
     float err = 0.0f;
     if (!parse_float(begin, end, err)) bad_token(1, begin, end, in_.line());
-    p_.num = num;
     p_.err = err;
-    if (num < 0) fail("Cannot allocate a!\n");
 
     // Every value takes at least one byte and a separator before it.
     const uint64_t values = static_cast<uint64_t>(num) * (static_cast<uint64_t>(num) + 2);

@@ -2,14 +2,17 @@
 //
 // A token is a maximal run of bytes other than white space (blank, tab, line
 // feed, vertical tab, form feed, carriage return). A value token must be
-// wholly a number as the C library's strtof reads it in the C locale
-// (decimals, exponents, hexadecimal floats, inf, nan, a leading sign); the
-// parsers here give exactly strtof's value, taking faster routes for the
-// common forms.
+// wholly a number as the C library's formatted scan reads it under "%f" in
+// the C locale (decimals, exponents, hexadecimal floats, inf, nan, a leading
+// sign, and the scan's own forms such as "2e" or "0x."); the parsers here
+// give exactly the scan's value, taking faster routes for the common forms.
 #pragma once
 
-#include <charconv>
+#include <fast_float/fast_float.h>
+
+#include <climits>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -28,9 +31,15 @@ struct SpaceTable {
 };
 inline constexpr SpaceTable kSpace{};
 
-// Value of a whole token, exactly as strtof gives it, through the C library.
-inline bool parse_float_strtof(const char* begin, const char* end, float& out) {
+// Value of a whole token as the C library's "%f" scan reads it, through the
+// C library itself (the program never changes the C locale): a number
+// exactly when the scan consumes every byte of the token. The scan takes
+// forms that strtof stops short of ("2e", "1e+", "0x1p", "0x.") and reads
+// only "nan" out of "nan(123)".
+inline bool scan_float(const char* begin, const char* end, float& out) {
   const size_t length = static_cast<size_t>(end - begin);
+  // Embedded NUL bytes end the C string early and so fail the length test.
+  if (length == 0 || length > INT_MAX || std::memchr(begin, '\0', length) != nullptr) return false;
   char small[64];
   std::string large;
   char* text = small;
@@ -41,17 +50,31 @@ inline bool parse_float_strtof(const char* begin, const char* end, float& out) {
     std::memcpy(small, begin, length);
     small[length] = '\0';
   }
-  // Embedded NUL bytes end the C string early and so fail the length test.
-  if (std::memchr(begin, '\0', length) != nullptr || length == 0) return false;
-  char* stop = nullptr;
-  const float v = std::strtof(text, &stop);
-  if (stop != text + length) return false;
+  float v = 0.0f;
+  int used = -1;
+  if (std::sscanf(text, "%f%n", &v, &used) != 1 || used != static_cast<int>(length)) return false;
+  out = v;
+  return true;
+}
+
+// Value of a whole token of digits, points, exponent letters and signs that
+// fast_float reads in full, correctly rounded as the C library rounds. Other
+// forms (inf and nan spellings among them, which fast_float reads otherwise
+// than the scan) and tokens it stops short of are left to scan_float.
+inline bool parse_decimal_form(const char* begin, const char* end, float& out) {
+  for (const char* p = begin; p != end; ++p) {
+    const char c = *p;
+    if (!((c >= '0' && c <= '9') || c == '.' || c == 'e' || c == 'E' || c == '-' || c == '+')) return false;
+  }
+  float v = 0.0f;
+  const auto result = fast_float::from_chars(begin, end, v);
+  if (result.ec != std::errc() || result.ptr != end) return false;
   out = v;
   return true;
 }
 
 // Value of a whole token of the form [-]digits (at most 19 digits): exact
-// integer, rounded once to float as strtof rounds the decimal.
+// integer, rounded once to float as the scan rounds the decimal.
 inline bool parse_plain_integer(const char* begin, const char* end, float& out) {
   const char* p = begin;
   const bool negative = p != end && *p == '-';
@@ -71,25 +94,8 @@ inline bool parse_plain_integer(const char* begin, const char* end, float& out) 
 // Value of a whole token, or false when it is not wholly a number.
 inline bool parse_float(const char* begin, const char* end, float& out) {
   if (begin == end) return false;
-  if (parse_plain_integer(begin, end, out)) return true;
-  // from_chars takes plain decimals and exponent forms; it does not take a
-  // leading '+', hexadecimal floats, inf or nan, and it reports results that
-  // overflow or underflow instead of rounding them as strtof does. Those go
-  // to strtof.
-  bool plain = *begin != '+';
-  for (const char* p = begin; p != end && plain; ++p) {
-    const char c = *p;
-    plain = (c >= '0' && c <= '9') || c == '.' || c == 'e' || c == 'E' || c == '-' || c == '+';
-  }
-  if (plain) {
-    float v = 0.0f;
-    const auto result = std::from_chars(begin, end, v, std::chars_format::general);
-    if (result.ec == std::errc() && result.ptr == end) {
-      out = v;
-      return true;
-    }
-  }
-  return parse_float_strtof(begin, end, out);
+  return parse_plain_integer(begin, end, out) || parse_decimal_form(begin, end, out) ||
+         scan_float(begin, end, out);
 }
 
 // Reads the run of digits at q, eight at a time, moving q past it and
@@ -136,13 +142,13 @@ inline ShortInteger read_short_integer(const char* p) {
 
 // A decimal token [-]digits[.digits][(e|E)[+-]digits], followed by white
 // space within `p`'s readable bytes. Gives the token's length and its value
-// in `out`, or 0 for any other form (which strtof then decides on).
+// in `out`, or 0 for any other form (which parse_float then decides on).
 //
 // When the digits without the point form an integer m of at most 2^24 and
 // the power of ten k is at most 10 in magnitude, m and 10^|k| are exact
 // floats and one float multiplication or division rounds m * 10^k
-// correctly, as strtof does. Other decimals go to from_chars, and results
-// that overflow or underflow to strtof.
+// correctly, as the scan does. Other decimals go to fast_float, and what it
+// does not read in full to the scan.
 inline int read_decimal(const char* p, float& out) {
   static constexpr float kPow10[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
   const char* q = p;
@@ -179,9 +185,7 @@ inline int read_decimal(const char* p, float& out) {
     out = negative ? -f : f;
     return length;
   }
-  const auto result = std::from_chars(p, q, out, std::chars_format::general);
-  if (result.ec == std::errc() && result.ptr == q) return length;
-  return parse_float_strtof(p, q, out) ? length : 0;
+  return parse_decimal_form(p, q, out) || scan_float(p, q, out) ? length : 0;
 }
 
 // A whole token that is a decimal integer within signed 32-bit range, with an

@@ -64,12 +64,13 @@ inline std::vector<Token> tokens_of(const std::string& text) {
   return out;
 }
 
-// A whole token that strtof reads completely (no NUL inside).
+// A whole token that the C library's "%f" scan reads completely (no NUL
+// inside).
 inline bool whole_float(const std::string& token, float* value = nullptr) {
   if (token.empty() || token.find('\0') != std::string::npos) return false;
-  char* stop = nullptr;
-  const float v = std::strtof(token.c_str(), &stop);
-  if (stop != token.c_str() + token.size()) return false;
+  float v = 0;
+  int used = -1;
+  if (std::sscanf(token.c_str(), "%f%n", &v, &used) != 1 || used != static_cast<int>(token.size())) return false;
   if (value != nullptr) *value = v;
   return true;
 }
@@ -102,9 +103,14 @@ inline Reference reference(const std::string& text) {
   const std::vector<Token> tokens = tokens_of(text);
   auto token = [&](size_t k) { return text.substr(tokens[k].begin, tokens[k].end - tokens[k].begin); };
   long long count = 0;
-  if (tokens.empty() || !whole_integer(token(0), count)) return r;
+  if (!tokens.empty() && !whole_integer(token(0), count)) return r;
   if (count < 0) {
-    if (count >= INT32_MIN && tokens.size() >= 2 && whole_float(token(1))) r.kind = Reference::kNegativeCount;
+    if (count >= INT32_MIN) r.kind = Reference::kNegativeCount;
+    return r;
+  }
+  if (count == 0) {  // the empty problem, whatever follows the count
+    r.kind = Reference::kOutcome;
+    r.outcome = {"The matrix will not converge...\n", 1};
     return r;
   }
   if (count > 100000) return r;
@@ -338,7 +344,7 @@ class ProblemMaker {
 
   std::string special() {
     static const std::vector<std::string> kinds = {"inf", "-inf",     "nan",       "-nan", "INF",
-                                                   "NaN", "infinity", "-Infinity", "+inf", "nan(1)"};
+                                                   "NaN", "infinity", "-Infinity", "+inf", "nAn"};
     return pick(kinds);
   }
 
@@ -477,7 +483,7 @@ class Mutator {
         static const std::vector<std::string> kTokens = {
             "nan", "inf",        "-inf", "-0",    "1e40", "1e-45", "0x1p3",  "abc",         "99999999999",
             "-1",  "2147483648", "0",    "1.5.2", "37x",  "+",     "-",      ".",           "1e",
-            "0x",  "2.5",        "1e3",  "+7",    "0007", "-nan",  "NAN(x)", "3.4028236e38"};
+            "0x",  "2.5",        "1e3",  "+7",    "0007", "-nan",  "NAN(x)", "3.4028236e38", "2e", "0x1p+", "0x."};
         text.replace(t.begin, t.end - t.begin,
                      kTokens[static_cast<size_t>(uniform(0, static_cast<int>(kTokens.size()) - 1))]);
         return text;

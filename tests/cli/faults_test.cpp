@@ -41,6 +41,14 @@ TEST_F(Faults, FullDeviceKeepsAFailedRunFailed) {
   EXPECT_TRUE(failed_with_note(run_program(kItsolv, {}, options)));
 }
 
+// A file size limit below the report's size: a failed write, not SIGXFSZ.
+TEST_F(Faults, FileSizeLimitIsAFailureNotASignal) {
+  RunOptions options;
+  options.stdout_path = dir() + "/out.txt";
+  options.file_size_limit_bytes = 1000;
+  EXPECT_TRUE(failed_with_note(solve_text(large_problem(), "large.txt", options)));
+}
+
 TEST_F(Faults, ClosedPipeIsAFailureNotASignal) {
   RunOptions options;
   options.stdout_closed_pipe = true;

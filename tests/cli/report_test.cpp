@@ -41,7 +41,7 @@ TEST_F(Report, ZeroFirstRightHandSideFromZeroStopsAfterOneSweep) {
 }
 
 TEST_F(Report, NanToleranceStopsAfterOneSweep) {
-  for (const std::string tol : {"nan", "-nan", "NAN", "nan(7)"}) {
+  for (const std::string tol : {"nan", "-nan", "NAN"}) {
     SCOPED_TRACE(tol);
     EXPECT_RUN("2 " + tol + " 0 0 200 37 3 64 200 5", "0.015000\n0.025000\ntotal number of iterations: 1\n", 0);
   }

@@ -47,6 +47,8 @@ struct RunOptions {
   // (RLIMIT_STACK, also the default size of a thread's stack) when above 0.
   size_t memory_limit_bytes = 0;
   size_t stack_limit_bytes = 0;
+  // Limits the size of files the program writes (RLIMIT_FSIZE) when above 0.
+  size_t file_size_limit_bytes = 0;
   // Replaces the environment by exactly these strings when set.
   bool set_environment = false;
   std::vector<std::string> environment;
@@ -158,6 +160,10 @@ inline RunResult run_program(const std::string& program, const std::vector<std::
     if (options.memory_limit_bytes > 0) {
       const rlimit limit{options.memory_limit_bytes, options.memory_limit_bytes};
       ::setrlimit(RLIMIT_AS, &limit);
+    }
+    if (options.file_size_limit_bytes > 0) {
+      const rlimit limit{options.file_size_limit_bytes, options.file_size_limit_bytes};
+      ::setrlimit(RLIMIT_FSIZE, &limit);
     }
     if (options.set_environment)
       ::execve(program.c_str(), argv.data(), envp.data());

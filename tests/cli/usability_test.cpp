@@ -136,7 +136,8 @@ TEST_F(ProgressLineTest, SweepsShowChangeAndToleranceUnderTheSameRules) {
 // ---------------------------------------------------------------------------
 // The programs under a terminal. Loading and writing are too fast to take a
 // second on their own: the program is held stopped for a while right after
-// it opens its file (or is fed through a pipe with a pause).
+// it opens its file or first writes it (or is fed through a pipe with a
+// pause).
 
 constexpr auto kHold = std::chrono::milliseconds(1300);
 
@@ -324,10 +325,20 @@ TEST_F(ProgressOnTerminal, ItsolvReadingAPipeShowsBytesAndRate) {
   EXPECT_TRUE(run.out == plain_output()) << "standard output differs from a run without a terminal";
 }
 
+// A file that mkprob writes in place (it has a second link), so that its
+// first write can be seen: a new file has no name until it is complete.
+std::string linked_target(const TempDir& here) {
+  const std::string target = here.path() + "/6000.txt";
+  std::ofstream(here.path() + "/other") << "old";
+  if (::link((here.path() + "/other").c_str(), target.c_str()) != 0) throw std::runtime_error("no link");
+  return target;
+}
+
 TEST_F(ProgressOnTerminal, MkprobShowsItsWritingThenErasesIt) {
   TempDir here;
+  const std::string target = linked_target(here);
   const HeldRun run =
-      first_shown([&] { return run_held(kMkprob, {"6000", "0.0001"}, here.path(), true, here.path(), IN_CREATE); });
+      first_shown([&] { return run_held(kMkprob, {"6000", "0.0001"}, here.path(), true, target, IN_MODIFY); });
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, "");
   EXPECT_TRUE(shown_then_erased(run.err, "mkprob: writing"));
@@ -342,7 +353,7 @@ TEST_F(ProgressOnTerminal, NothingOnStandardErrorWhenItIsNotATerminal) {
   EXPECT_EQ(load.status, 0);
   EXPECT_EQ(load.err, "");
   TempDir here;
-  const HeldRun write = run_held(kMkprob, {"6000", "0.0001"}, here.path(), false, here.path(), IN_CREATE);
+  const HeldRun write = run_held(kMkprob, {"6000", "0.0001"}, here.path(), false, linked_target(here), IN_MODIFY);
   EXPECT_EQ(write.status, 0);
   EXPECT_EQ(write.err, "");
 }

@@ -6,6 +6,8 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +15,7 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "child_process.hpp"
@@ -67,10 +70,15 @@ TEST(MkprobUsageTest, WrongArgumentCountPrintsUsage) {
 
 TEST(MkprobUsageTest, UnwritableStandardOutputStillFails) {
   TempDir dir;
+  const std::string note = dir / "note";
   EXPECT_EQ(mkprob(dir, {},
-                   [] { ::dup2(::open("/dev/full", O_WRONLY), STDOUT_FILENO); })
+                   [&] {
+                     ::dup2(::open("/dev/full", O_WRONLY), STDOUT_FILENO);
+                     ::dup2(::open(note.c_str(), O_WRONLY | O_CREAT, 0600), STDERR_FILENO);
+                   })
                 .status,
             1);
+  EXPECT_NE(read_file(note).find("mkprob: cannot write to standard output"), std::string::npos);
   EXPECT_EQ(mkprob(dir, {},
                    [] {  // a pipe nobody reads: no SIGPIPE death
                      int ends[2];
@@ -169,14 +177,106 @@ TEST(MkprobReplaceTest, ReplacesAnExistingFileWholeAndRepeatsItself) {
   EXPECT_EQ(dir.entries(), std::set<std::string>{"20.txt"});
 }
 
+// A symbolic link is followed to the file it points at; a dangling one
+// creates its target.
 TEST(MkprobReplaceTest, FollowsASymbolicLinkToTheFile) {
+  for (const bool dangling : {false, true}) {
+    TempDir dir;
+    std::filesystem::create_directory(dir / "data");
+    if (!dangling) mkprob_test::write_file(dir / "data/real", "old");
+    std::filesystem::create_symlink("data/real", dir / "5.txt");
+    ASSERT_EQ(mkprob(dir, {"5", "0.01"}).status, 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "5.txt"));
+    EXPECT_EQ(read_file(dir / "data/real"), reference_file(5, "0.01")) << dangling;
+  }
+}
+
+// A private file stays private (and, for root, keeps its owner).
+TEST(MkprobReplaceTest, ReplacementKeepsTheModeAndOwner) {
   TempDir dir;
-  std::filesystem::create_directory(dir / "data");
-  mkprob_test::write_file(dir / "data/real", "old");
-  std::filesystem::create_symlink("data/real", dir / "5.txt");
-  ASSERT_EQ(mkprob(dir, {"5", "0.01"}).status, 0);
-  EXPECT_TRUE(std::filesystem::is_symlink(dir / "5.txt"));
-  EXPECT_EQ(read_file(dir / "data/real"), reference_file(5, "0.01"));
+  mkprob_test::write_file(dir / "4.txt", "old");
+  ASSERT_EQ(::chmod((dir / "4.txt").c_str(), 0600), 0);
+  const bool root = ::geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(::chown((dir / "4.txt").c_str(), 4321, 8765), 0);
+  }
+  ASSERT_EQ(mkprob(dir, {"4", "0.1"}, [] { ::umask(0); }).status, 0);
+  struct stat status;
+  ASSERT_EQ(::stat((dir / "4.txt").c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 07777, 0600u);
+  if (root) {
+    EXPECT_TRUE(status.st_uid == 4321 && status.st_gid == 8765);
+  }
+  EXPECT_EQ(read_file(dir / "4.txt"), reference_file(4, "0.1"));
+  EXPECT_EQ(dir.entries(), std::set<std::string>{"4.txt"});
+}
+
+// Every name of a file with hard links shows the new problem.
+TEST(MkprobReplaceTest, HardLinkedFileIsWrittenInPlace) {
+  TempDir dir;
+  mkprob_test::write_file(dir / "other", std::string(50000, 'x'));
+  std::filesystem::create_hard_link(dir / "other", dir / "6.txt");
+  ASSERT_EQ(mkprob(dir, {"6", "0.01"}).status, 0);
+  EXPECT_EQ(read_file(dir / "other"), reference_file(6, "0.01"));
+  EXPECT_TRUE(std::filesystem::equivalent(dir / "other", dir / "6.txt"));
+  EXPECT_EQ(dir.entries(), (std::set<std::string>{"6.txt", "other"}));
+}
+
+// A FIFO, named or reached through a link, is written into, never replaced:
+// its reader gets the whole problem.
+TEST(MkprobReplaceTest, FifoReaderGetsTheWholeProblem) {
+  for (const bool through_link : {false, true}) {
+    TempDir dir;
+    const std::string fifo = dir / (through_link ? "pipe" : "30.txt");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    if (through_link) std::filesystem::create_symlink("pipe", dir / "30.txt");
+    std::string got;
+    std::thread reader([&] { got = read_file(fifo); });
+    const Outcome outcome = mkprob(dir, {"30", "0.01"});
+    reader.join();
+    EXPECT_EQ(outcome.status, 0) << through_link;
+    EXPECT_EQ(got, reference_file(30, "0.01")) << through_link;
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+    EXPECT_EQ(dir.entries().size(), through_link ? 2u : 1u);
+  }
+}
+
+// Killed while writing, mkprob leaves no file behind: the file has no name
+// until it is complete.
+TEST(MkprobFailureTest, KilledWhileWritingLeavesNoName) {
+  TempDir dir;
+  std::fflush(nullptr);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(::open("/dev/null", O_WRONLY), STDOUT_FILENO);
+    if (::chdir(dir.path().c_str()) == 0) ::execl(MKPROB_PATH, MKPROB_PATH, "4000", "0.1", nullptr);
+    ::_exit(127);
+  }
+  // Wait for a file it holds open in the directory to have some bytes,
+  // then kill it.
+  const std::string fds = "/proc/" + std::to_string(pid) + "/fd";
+  auto writing = [&] {
+    std::error_code error;
+    for (const auto& fd : std::filesystem::directory_iterator(fds, error)) {
+      const std::string target = std::filesystem::read_symlink(fd.path(), error).string();
+      struct stat status;
+      if (target.rfind(dir.path() + "/", 0) == 0 && ::stat(fd.path().c_str(), &status) == 0 && status.st_size > 0)
+        return true;
+    }
+    return false;
+  };
+  bool caught = false;
+  for (int i = 0; i < 20000 && !caught; ++i) {
+    caught = writing() && ::kill(pid, SIGKILL) == 0;
+    if (!caught) ::usleep(100);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  if (caught && WIFSIGNALED(status)) {
+    EXPECT_TRUE(dir.entries().empty()) << *dir.entries().begin();
+  } else {
+    EXPECT_EQ(dir.entries(), std::set<std::string>{"4000.txt"});  // it ended first
+  }
 }
 
 TEST(MkprobReplaceTest, NewFileHasTheModeThatTheUmaskAllows) {
@@ -187,20 +287,27 @@ TEST(MkprobReplaceTest, NewFileHasTheModeThatTheUmaskAllows) {
   EXPECT_EQ(status.st_mode & 07777, 0640u);
 }
 
+// A file with one link is left as it was; one with two, written in place,
+// is lost, and the failure still said.
 TEST(MkprobFailureTest, FailedWriteLeavesTheOldFileAndNoTemporary) {
-  TempDir dir;
-  mkprob_test::write_file(dir / "300.txt", "old");
-  // The file size limit stops the writes part way; SIGXFSZ keeps its
-  // default action, which would end the program if it did not ignore it.
-  const Outcome outcome = mkprob(dir, {"300", "0.01"}, [] {
-    const rlimit limit{64 << 10, 64 << 10};
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-    ::signal(SIGXFSZ, SIG_DFL);
-  });
-  EXPECT_EQ(outcome.status, 1);
-  EXPECT_EQ(outcome.output, "Cannot write file 300.txt\n");
-  EXPECT_EQ(read_file(dir / "300.txt"), "old");
-  EXPECT_EQ(dir.entries(), std::set<std::string>{"300.txt"});
+  for (const bool linked : {false, true}) {
+    TempDir dir;
+    mkprob_test::write_file(dir / "300.txt", "old");
+    if (linked) std::filesystem::create_hard_link(dir / "300.txt", dir / "other");
+    // The file size limit stops the writes part way; SIGXFSZ keeps its
+    // default action, which would end the program if it did not ignore it.
+    const Outcome outcome = mkprob(dir, {"300", "0.01"}, [] {
+      const rlimit limit{64 << 10, 64 << 10};
+      ::setrlimit(RLIMIT_FSIZE, &limit);
+      ::signal(SIGXFSZ, SIG_DFL);
+    });
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.output, "Cannot write file 300.txt\n");
+    if (!linked) {
+      EXPECT_EQ(read_file(dir / "300.txt"), "old");
+    }
+    EXPECT_EQ(dir.entries().size(), linked ? 2u : 1u);
+  }
 }
 
 TEST(MkprobFailureTest, UncreatableFileIsReportedWithItsName) {

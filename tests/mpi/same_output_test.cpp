@@ -146,7 +146,7 @@ TEST_P(RefusedFile, SameMessageAndStatus) {
 INSTANTIATE_TEST_SUITE_P(
     Loading, RefusedFile,
     testing::Values(Refusal{"missing", nullptr, "Cannot open file"}, Refusal{"directory", nullptr, "Cannot open file"},
-                    Refusal{"empty", "", "Cannot read file"},
+                    Refusal{"empty", "", "The matrix will not converge..."},
                     // In the last row, which only the last block keeps.
                     Refusal{"malformed", "3 0.01 0 0 0  4 1 1 1  1 4 1 1  1 1 4 1.5.2\n", "Cannot read file"},
                     Refusal{"short", "5 0.01\n0 0 0 0 0\n9 1 1 1 1 1\n", "Cannot read file"},
@@ -205,6 +205,30 @@ TEST_F(SameOutput, WrongCommandLineGetsItsolvUsage) {
   EXPECT_EQ(expect_same({}).out, "Usage: itsolv filename\n");
   const std::string path = file("p.txt", "1 0.001 0 4 2\n");
   EXPECT_EQ(expect_same({path, path}).status, 1);
+  // Options only as the lone argument.
+  EXPECT_EQ(expect_same({"--help", "extra"}).out, "Usage: itsolv filename\n");
+}
+
+// Help and version under itsolv-mpi's own name, printed once however many
+// processes run.
+TEST_F(SameOutput, HelpAndVersionFromProcessZeroOnly) {
+  auto count = [](const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+  };
+  for (int processes : {1, 3}) {
+    const std::string mpi = std::string(MPIEXEC_COMMAND) + " -np " + std::to_string(processes) + " " ITSOLV_MPI_PATH;
+    const Result help = run(mpi, {"--help"});
+    EXPECT_EQ(help.status, 0) << help.err;
+    EXPECT_EQ(help.out.rfind("itsolv-mpi - ", 0), 0u) << help.out;
+    EXPECT_EQ(count(help.out, "Usage: itsolv-mpi FILE\n"), 1u) << help.out;
+    EXPECT_EQ(run(mpi, {"-h"}).out, help.out);
+    const Result version = run(mpi, {"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("itsolv-mpi ", 0), 0u) << version.out;
+    EXPECT_EQ(count(version.out, "\n"), 1u) << version.out;
+  }
 }
 
 }  // namespace

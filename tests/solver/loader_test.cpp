@@ -139,10 +139,13 @@ TEST(LoaderPlacesValues, IgnoresWhatFollowsTheLastRightHandSide) {
 }
 
 TEST(LoaderPlacesValues, CountZeroLoadsEmpty) {
-  itsolv::Problem p;
-  EXPECT_EQ(load("0 0.5", p), "");
-  EXPECT_EQ(p.num, 0);
-  EXPECT_EQ(p.err, 0.5f);
+  // Nothing after a count of 0 is read, and no token at all is the same.
+  for (const char* text : {"0 0.5", "0 abc", "", "\n\t \n"}) {
+    itsolv::Problem p;
+    EXPECT_EQ(load(text, p), "") << text;
+    EXPECT_EQ(p.num, 0);
+    EXPECT_EQ(p.err, 0.0f);
+  }
 }
 
 TEST(LoaderRefuses, MalformedTokensNamingValueAndLine) {
@@ -160,8 +163,6 @@ TEST(LoaderRefuses, MalformedTokensNamingValueAndLine) {
       {"1e3 1 0 0 1 2 3 4 5 6", "the number of variables"},
       {"99999999999 1 0", "the number of variables"},
       {"3", "the file ends at line 1 before the tolerance"},
-      {"\n\n  \n", "the file ends at line 3 before the number of variables"},
-      {"", "the file is empty"},
   };
   for (const Case& c : cases) {
     itsolv::Problem p;
@@ -196,7 +197,7 @@ TEST(LoaderRefuses, ACountTheFileCannotHoldBeforeAllocating) {
 TEST(LoaderRefuses, NegativeCountAsAnAllocationFailure) {
   itsolv::Problem p;
   EXPECT_EQ(load("-4 0.1", p), "Cannot allocate a!\n");
-  EXPECT_NE(load("-4", p).find("before the tolerance"), std::string::npos);
+  EXPECT_EQ(load("-4", p), "Cannot allocate a!\n");
 }
 
 TEST(LoaderRefuses, PathsThatCannotBeOpened) {

@@ -1,5 +1,5 @@
 // A second solver that follows the solver's rules literally: the tokens
-// read one at a time with strtof, a row-major matrix of floats, and every
+// read one at a time with the C library's "%f" scan, a row-major matrix of floats, and every
 // sweep a plain loop over the rows, one row at a time. The fast solver must
 // print exactly what this one prints, for every file.
 #pragma once
@@ -95,7 +95,7 @@ inline Outcome solve(int32_t num, float err, const std::vector<float>& a /* row-
   return o;
 }
 
-// Reads a whole, well-formed problem text with strtof, token by token, and
+// Reads a whole, well-formed problem text with sscanf, token by token, and
 // solves it. Returns false when the text is not a complete problem (those
 // files are refused, and the loader's tests say how).
 inline bool solve_text(const std::string& text, Outcome& outcome) {
@@ -113,9 +113,8 @@ inline bool solve_text(const std::string& text, Outcome& outcome) {
   auto number = [&](float& v) {
     std::string token;
     if (!next(token) || token.find('\0') != std::string::npos) return false;
-    char* stop = nullptr;
-    v = std::strtof(token.c_str(), &stop);
-    return stop == token.c_str() + token.size();
+    int used = -1;
+    return std::sscanf(token.c_str(), "%f%n", &v, &used) == 1 && used == static_cast<int>(token.size());
   };
   std::string token;
   if (!next(token)) return false;
