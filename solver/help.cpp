@@ -4,24 +4,14 @@ namespace itsolv {
 
 std::string help_text(std::string_view program) {
   const std::string name(program);
-  std::string text = name + " - solve a dense linear system A x = b by Jacobi iteration
-
-";
-  text += "Usage: " + name + " FILE
-";
-  text += "       " + name + " --monitor FILE
-";
-  text += "       " + name + " --help | -h
-";
-  text += "       " + name + " --version
-
-";
+  std::string text = name + " - solve a dense linear system A x = b by Jacobi iteration\n\n";
+  text += "Usage: " + name + " FILE\n";
+  text += "       " + name + " --monitor FILE\n";
+  text += "       " + name + " --help | -h\n";
+  text += "       " + name + " --version\n\n";
   if (program != "itsolv")
-    text += "Run under mpirun (mpirun -np K " + name + " FILE): each process keeps a block
-"
-            "of the matrix's rows, and process 0 prints exactly what itsolv prints.
-
-";
+    text += "Run under mpirun (mpirun -np K " + name + " FILE): each process keeps a block\n"
+            "of the matrix's rows, and process 0 prints exactly what itsolv prints.\n\n";
   return text +
          "Reads the problem in FILE, refuses a matrix that is not diagonally dominant\n"
          "by rows, then runs Jacobi sweeps in single precision until the largest\n"

@@ -110,7 +110,7 @@ inline Reference reference(const std::string& text) {
   }
   if (count == 0) {  // the empty problem, whatever follows the count
     r.kind = Reference::kOutcome;
-    r.outcome = {"The matrix will not converge...\n", 1};
+    r.outcome = {"The matrix will not converge...\n", 1, ""};
     return r;
   }
   if (count > 100000) return r;
