@@ -4,7 +4,7 @@
 // S is the number of sweeps (0 when the run failed), T the wall time from the
 // end of loading on the last process to finish it to the end of the run
 // (pre-check and sweeps), and Pk the peak resident memory (VmHWM) of process
-// k. mpi/measure.sh turns two such runs into a time per sweep.
+// k. bench/measure_mpi.sh turns two such runs into a time per sweep.
 #include <mpi.h>
 
 #include <chrono>
