@@ -15,7 +15,7 @@
 
 #include "distributed_solve.hpp"
 #include "node_share.hpp"
-#include "progress.hpp"
+#include "common/progress.hpp"
 
 namespace {
 

@@ -11,7 +11,8 @@
 #include <functional>
 #include <string_view>
 
-#include "progress.hpp"
+#include "common/progress.hpp"
+#include "common/write_all.hpp"
 
 namespace itsolv {
 
@@ -36,9 +37,6 @@ class ProgressLine final : public Progress {
   void advance(uint64_t done, uint64_t total) override;
   // Erases the line if it was shown; later advances show nothing.
   void finish() override;
-
-  // Writes all of `text` to standard error, ignoring failures.
-  static void write_stderr(std::string_view text);
 
  private:
   std::string_view label_;

@@ -1,28 +1,39 @@
-#include "output.hpp"
+#include "common/write_all.hpp"
 
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
 namespace itsolv {
 
-bool emit(std::string_view text) {
-  const char* p = text.data();
-  size_t left = text.size();
-  while (left > 0) {
-    const ssize_t put = write(STDOUT_FILENO, p, left);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) {
-      const int error = put < 0 ? errno : EIO;
-      std::fprintf(stderr, "itsolv: cannot write to standard output: %s\n", std::strerror(error));
+bool write_all(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t written = ::write(fd, data, size);
+    if (written < 0) {
+      if (errno == EINTR) continue;
       return false;
     }
-    p += put;
-    left -= static_cast<size_t>(put);
+    if (written == 0) {  // no progress and no reason given: treat as full
+      errno = ENOSPC;
+      return false;
+    }
+    data += written;
+    size -= static_cast<std::size_t>(written);
   }
   return true;
 }
+
+bool write_stdout(const char* program, std::string_view text) {
+  if (write_all(STDOUT_FILENO, text.data(), text.size())) return true;
+  std::fprintf(stderr, "%s: cannot write to standard output: %s\n", program, std::strerror(errno));
+  return false;
+}
+
+void write_stderr(std::string_view text) { (void)write_all(STDERR_FILENO, text.data(), text.size()); }
+
+void ignore_write_signals() { std::signal(SIGPIPE, SIG_IGN); }
 
 }  // namespace itsolv

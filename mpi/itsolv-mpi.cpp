@@ -11,7 +11,7 @@
 #include "context.hpp"
 #include "distributed_solve.hpp"
 #include "node_share.hpp"
-#include "output.hpp"
+#include "common/write_all.hpp"
 
 int main(int argc, char** argv) {
   // A closed pipe shows as a failed write, not as a signal.
@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
     }
   }
   int status = outcome.status;
-  if (rank == 0 && !itsolv::emit(outcome.text)) status = 1;
+  if (rank == 0 && !itsolv::write_stdout("itsolv", outcome.text)) status = 1;
   MPI_Finalize();
   return status;
 }

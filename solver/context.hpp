@@ -3,7 +3,7 @@
 #pragma once
 
 #include "kernels.hpp"
-#include "progress.hpp"
+#include "common/progress.hpp"
 #include "workers.hpp"
 
 namespace itsolv {

@@ -5,27 +5,25 @@
 // standard error when that is a terminal.
 #include <unistd.h>
 
-#include <csignal>
 #include <new>
 #include <optional>
 #include <string_view>
 
 #include "context.hpp"
 #include "help.hpp"
-#include "output.hpp"
-#include "progress_line.hpp"
+#include "common/progress_line.hpp"
+#include "common/write_all.hpp"
 #include "solve.hpp"
 
 int main(int argc, char** argv) {
-  // A closed pipe shows as a failed write, not as a signal.
-  std::signal(SIGPIPE, SIG_IGN);
+  itsolv::ignore_write_signals();
   if (argc == 2) {
     const std::string_view request = argv[1];
-    if (request == "--help" || request == "-h") return itsolv::emit(itsolv::help_text()) ? 0 : 1;
-    if (request == "--version") return itsolv::emit(itsolv::version_text()) ? 0 : 1;
+    if (request == "--help" || request == "-h") return itsolv::write_stdout("itsolv", itsolv::help_text()) ? 0 : 1;
+    if (request == "--version") return itsolv::write_stdout("itsolv", itsolv::version_text()) ? 0 : 1;
   }
   if (argc != 2) {
-    itsolv::emit("Usage: itsolv filename\n");
+    itsolv::write_stdout("itsolv", "Usage: itsolv filename\n");
     return 1;
   }
   try {
@@ -34,9 +32,9 @@ int main(int argc, char** argv) {
     std::optional<itsolv::ProgressLine> progress;
     if (isatty(STDERR_FILENO)) ctx.progress = &progress.emplace("itsolv: loading");
     const itsolv::Outcome outcome = itsolv::solve_file(argv[1], ctx);
-    return itsolv::emit(outcome.text) ? outcome.status : 1;
+    return itsolv::write_stdout("itsolv", outcome.text) ? outcome.status : 1;
   } catch (const std::bad_alloc&) {
-    itsolv::emit("Cannot allocate a!\n");
+    itsolv::write_stdout("itsolv", "Cannot allocate a!\n");
     return 1;
   }
 }

@@ -9,7 +9,7 @@
 #include <regex>
 
 #include "cli/cli_support.hpp"
-#include "progress_line.hpp"
+#include "common/progress_line.hpp"
 
 namespace cli {
 namespace {

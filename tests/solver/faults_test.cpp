@@ -21,7 +21,7 @@
 
 #include "failure.hpp"
 #include "loader.hpp"
-#include "progress.hpp"
+#include "common/progress.hpp"
 #include "support/problem_values.hpp"
 
 using testing_support::Kind;

@@ -13,7 +13,7 @@
 #include "failure.hpp"
 #include "loader.hpp"
 #include "matrix.hpp"
-#include "progress.hpp"
+#include "common/progress.hpp"
 
 namespace {
 
