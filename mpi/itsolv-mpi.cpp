@@ -4,18 +4,15 @@
 // process holds one contiguous block of the matrix's rows.
 #include <mpi.h>
 
-#include <csignal>
 #include <new>
 #include <string>
 
-#include "context.hpp"
+#include "common/write_all.hpp"
 #include "distributed_solve.hpp"
 #include "node_share.hpp"
-#include "common/write_all.hpp"
 
 int main(int argc, char** argv) {
-  // A closed pipe shows as a failed write, not as a signal.
-  std::signal(SIGPIPE, SIG_IGN);
+  itsolv::ignore_write_signals();
   const bool usage = argc != 2;
   const std::string path = usage ? std::string() : std::string(argv[1]);
 
@@ -32,8 +29,8 @@ int main(int argc, char** argv) {
   } else {
     try {
       itsolv::Workers workers(itsolv_mpi::worker_threads(MPI_COMM_WORLD));
-      itsolv::Context ctx{workers};
-      outcome = itsolv_mpi::solve_file(path.c_str(), MPI_COMM_WORLD, ctx);
+      itsolv::Team team{workers};
+      outcome = itsolv_mpi::solve_file(path.c_str(), MPI_COMM_WORLD, team);
     } catch (const std::bad_alloc&) {
       // Only the report's text is left outside the agreed steps.
       outcome = {"Cannot allocate a!\n", 1};

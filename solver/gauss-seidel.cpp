@@ -9,7 +9,6 @@
 #include <optional>
 #include <string_view>
 
-#include "context.hpp"
 #include "help.hpp"
 #include "common/progress_line.hpp"
 #include "common/write_all.hpp"
@@ -28,10 +27,10 @@ int main(int argc, char** argv) {
   }
   try {
     itsolv::Workers workers;
-    itsolv::Context ctx{workers};
+    itsolv::Team team{workers};
     std::optional<itsolv::ProgressLine> progress;
-    if (isatty(STDERR_FILENO)) ctx.progress = &progress.emplace("itsolv: loading");
-    const itsolv::Outcome outcome = itsolv::solve_file(argv[1], ctx);
+    if (isatty(STDERR_FILENO)) progress.emplace("itsolv: loading");
+    const itsolv::Outcome outcome = itsolv::solve_file(argv[1], team, {}, progress ? &*progress : nullptr);
     return itsolv::write_stdout("itsolv", outcome.text) ? outcome.status : 1;
   } catch (const std::bad_alloc&) {
     itsolv::write_stdout("itsolv", "Cannot allocate a!\n");

@@ -8,24 +8,24 @@
 
 namespace itsolv {
 
-Outcome solve(Problem& p, Context& ctx) {
+Outcome solve(Problem& p, Team& team) {
   try {
-    check_matrix(p, ctx);
-    const int64_t sweeps = iterate(p, ctx);
+    check_matrix(p, team);
+    const int64_t sweeps = iterate(p, team);
     return {format_report(p, sweeps), 0};
   } catch (const Failure& failure) {
     return {failure.message, 1};
   }
 }
 
-Outcome solve_file(const char* path, Context& ctx) {
+Outcome solve_file(const char* path, Team& team, const LoadOptions& options, Progress* progress) {
   Problem p;
   try {
-    get_input(p, path, ctx);
+    get_input(p, path, team.workers, options, progress);
   } catch (const Failure& failure) {
     return {failure.message, 1};
   }
-  return solve(p, ctx);
+  return solve(p, team);
 }
 
 }  // namespace itsolv

@@ -3,8 +3,10 @@
 
 #include <string>
 
-#include "context.hpp"
+#include "common/progress.hpp"
+#include "loader.hpp"
 #include "problem.hpp"
+#include "team.hpp"
 
 namespace itsolv {
 
@@ -13,9 +15,9 @@ struct Outcome {
   int status = 0;    // its exit status
 };
 
-Outcome solve(Problem& p, Context& ctx);
+Outcome solve(Problem& p, Team& team);
 
 // The whole run for one file: load, then solve.
-Outcome solve_file(const char* path, Context& ctx);
+Outcome solve_file(const char* path, Team& team, const LoadOptions& options = {}, Progress* progress = nullptr);
 
 }  // namespace itsolv

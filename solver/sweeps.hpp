@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <functional>
 
-#include "context.hpp"
 #include "problem.hpp"
+#include "team.hpp"
 
 namespace itsolv {
 
@@ -21,10 +21,10 @@ void update_var(Problem& p, int32_t i);
 float get_max_err(const Problem& p);
 
 // update_var for every row held, from curr.
-void sweep_rows(Problem& p, Context& ctx);
+void sweep_rows(Problem& p, Team& team);
 
 // One whole sweep: copy_curr, then update_var for every row held.
-void sweep(Problem& p, Context& ctx);
+void sweep(Problem& p, Team& team);
 
 // Sweeps until the largest relative change is no longer above err and
 // returns the number of sweeps. A sweep depends only on the estimate before
@@ -32,6 +32,6 @@ void sweep(Problem& p, Context& ctx);
 // test can never pass: that throws the Failure that names both sweeps.
 // `complete`, when given, runs after each sweep's update (a process that
 // holds a block of rows gathers the other rows' new values there).
-int64_t iterate(Problem& p, Context& ctx, const std::function<void(Problem&)>& complete = {});
+int64_t iterate(Problem& p, Team& team, const std::function<void(Problem&)>& complete = {});
 
 }  // namespace itsolv

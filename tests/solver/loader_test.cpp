@@ -51,11 +51,11 @@ itsolv::Workers& team(int threads) {
 // Loads text; returns the failure's message, or "" on success.
 std::string load(const std::string& text, itsolv::Problem& p, Setting s = {1, size_t{4} << 20}) {
   TempFile file(text);
-  itsolv::Context ctx{team(s.threads)};
-  ctx.part_bytes = s.part_bytes;
-  ctx.team_bytes = s.part_bytes < 64 ? 0 : s.part_bytes;
+  itsolv::LoadOptions options;
+  options.part_bytes = s.part_bytes;
+  options.team_bytes = s.part_bytes < 64 ? 0 : s.part_bytes;
   try {
-    itsolv::get_input(p, file.path(), ctx);
+    itsolv::get_input(p, file.path(), team(s.threads), options);
   } catch (const itsolv::Failure& f) {
     return f.message;
   }
@@ -200,11 +200,11 @@ TEST(LoaderRefuses, NegativeCountAsAnAllocationFailure) {
 }
 
 TEST(LoaderRefuses, PathsThatCannotBeOpened) {
-  itsolv::Context ctx{team(1)};
+
   for (const char* path : {"/nonexistent/problem.txt", "/tmp"}) {
     itsolv::Problem p;
     try {
-      itsolv::get_input(p, path, ctx);
+      itsolv::get_input(p, path, team(1));
       ADD_FAILURE() << path;
     } catch (const itsolv::Failure& f) {
       EXPECT_EQ(f.message, std::string("Cannot open file ") + path + "\n");
