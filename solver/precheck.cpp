@@ -9,7 +9,7 @@ namespace itsolv {
 RowCheck check_rows(const Problem& p, Team& team) {
   const int32_t n = p.num;
   Buffer<float> sums;  // by row number
-  if (!sums.allocate(n)) fail("Cannot allocate a!\n");
+  if (!sums.allocate(n)) fail("Cannot allocate the row sums!\n");
   const AbsSumKernel kernel = abs_sum_kernel(team.isa, p.a.storage());
   team.for_panels(p.a.panels(), n, [&](int32_t p0, int32_t p1) { kernel(p.a, p0, p1, sums.data()); });
 

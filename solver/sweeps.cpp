@@ -44,7 +44,7 @@ void sweep_rows(Problem& p, Team& team) {
 int64_t iterate(Problem& p, Team& team, const std::function<void(Problem&)>& complete) {
   const size_t bytes = static_cast<size_t>(p.num) * sizeof(float);
   Buffer<float> checkpoint;  // the estimate after sweep 1, 2, 4, 8, ...
-  if (!checkpoint.allocate(p.num)) fail("Cannot allocate curr!\n");
+  if (!checkpoint.allocate(p.num)) fail("Cannot allocate the checkpoint!\n");
   int64_t checkpoint_sweep = 0;
   int64_t sweeps = 0;
   for (;;) {
