@@ -57,66 +57,70 @@ struct Part {
   Placed placed;
 };
 
-class Loader {
+[[noreturn]] void ends_before(const Reader& in, int64_t t, int32_t n) {
+  fail("Cannot read file %s: the file ends at line %lld before %s\n", in.path(),
+       static_cast<long long>(in.last_line()), describe(t, n).c_str());
+}
+
+[[noreturn]] void bad_token(const Reader& in, int64_t t, int32_t n, const char* begin, const char* end, int64_t line) {
+  fail("Cannot read file %s: expected a number for %s at line %lld, found %s\n", in.path(), describe(t, n).c_str(),
+       static_cast<long long>(line), quote(begin, end).c_str());
+}
+
+// Reads the count and the tolerance into p and refuses a count that the
+// file (of `size` bytes, 0 when not known) cannot hold. Gives the number of
+// tokens of the whole problem.
+int64_t read_header(Problem& p, Reader& in, uint64_t size) {
+  const char* begin = nullptr;
+  const char* end = nullptr;
+  if (!in.next_token(begin, end)) {
+    if (in.offset(in.end()) == 0) fail("Cannot read file %s: the file is empty\n", in.path());
+    ends_before(in, 0, 0);
+  }
+  int32_t num = 0;
+  if (!parse_count(begin, end, num))
+    fail("Cannot read file %s: expected %s (a whole number from -2147483648 to 2147483647) at line %lld, found %s\n",
+         in.path(), describe(0, 0).c_str(), static_cast<long long>(in.line()), quote(begin, end).c_str());
+  if (!in.next_token(begin, end)) ends_before(in, 1, 0);
+  float err = 0.0f;
+  if (!parse_float(begin, end, err)) bad_token(in, 1, 0, begin, end, in.line());
+  p.num = num;
+  p.err = err;
+  if (num < 0) fail("Cannot allocate a!\n");
+
+  // Every value takes at least one byte and a separator before it.
+  const uint64_t values = static_cast<uint64_t>(num) * (static_cast<uint64_t>(num) + 2);
+  if (size > 0) {
+    const uint64_t done = in.offset(in.pos());
+    const uint64_t left = size > done ? size - done : 0;
+    if (left / 2 < values)
+      fail("Cannot read file %s: the file is too short for %d variables: their values need at least %llu more bytes, "
+           "and %llu remain\n",
+           in.path(), num, static_cast<unsigned long long>(values) * 2, static_cast<unsigned long long>(left));
+  }
+  return 2 + static_cast<int64_t>(values);
+}
+
+void allocate(Problem& p, const LoadOptions& options) {
+  const int32_t num = p.num;
+  const int blocks = std::max(options.blocks, 1);
+  const int block = std::clamp(options.block, 0, blocks - 1);
+  if (!p.a.allocate(num, split(num, blocks, block)) || !p.diag.allocate(num)) fail("Cannot allocate a!\n");
+  if (!p.x.allocate(num)) fail("Cannot allocate x!\n");
+  if (!p.curr.allocate(num)) fail("Cannot allocate curr!\n");
+  if (!p.b.allocate(num)) fail("Cannot allocate b!\n");
+}
+
+// Reads the values after the header chunk by chunk, each chunk split among
+// the team: counting its tokens gives each part its first token index, and
+// then each part places its values.
+class ChunkLoader {
  public:
-  Loader(Problem& p, Reader& reader, Workers& workers, const LoadOptions& options, Progress* progress)
-      : p_(p), in_(reader), workers_(workers), options_(options), progress_(progress) {}
+  ChunkLoader(Problem& p, Reader& reader, int64_t total, uint64_t size, Workers& workers, const LoadOptions& options,
+              Progress* progress)
+      : p_(p), in_(reader), total_(total), size_(size), workers_(workers), options_(options), progress_(progress) {}
 
-  void run(bool size_known, uint64_t size) {
-    size_ = size_known ? size : 0;
-    const char* begin = nullptr;
-    const char* end = nullptr;
-    if (!in_.next_token(begin, end)) {
-      if (in_.offset(in_.end()) == 0) fail("Cannot read file %s: the file is empty\n", in_.path());
-      ends_before(0);
-    }
-    int32_t num = 0;
-    if (!parse_count(begin, end, num))
-      fail("Cannot read file %s: expected %s (a whole number from -2147483648 to 2147483647) at line %lld, found %s\n",
-           in_.path(), describe(0, 0).c_str(), static_cast<long long>(in_.line()), quote(begin, end).c_str());
-    if (!in_.next_token(begin, end)) ends_before(1);
-    float err = 0.0f;
-    if (!parse_float(begin, end, err)) bad_token(1, begin, end, in_.line());
-    p_.num = num;
-    p_.err = err;
-    if (num < 0) fail("Cannot allocate a!\n");
-
-    // Every value takes at least one byte and a separator before it.
-    const uint64_t values = static_cast<uint64_t>(num) * (static_cast<uint64_t>(num) + 2);
-    total_ = 2 + static_cast<int64_t>(values);
-    if (size_known) {
-      const uint64_t done = in_.offset(in_.pos());
-      const uint64_t left = size > done ? size - done : 0;
-      if (left / 2 < values)
-        fail("Cannot read file %s: the file is too short for %d variables: their values need at least %llu more bytes, "
-             "and %llu remain\n",
-             in_.path(), num, static_cast<unsigned long long>(values) * 2, static_cast<unsigned long long>(left));
-    }
-    allocate(num);
-    read_values();
-  }
-
- private:
-  [[noreturn]] void ends_before(int64_t t) {
-    fail("Cannot read file %s: the file ends at line %lld before %s\n", in_.path(),
-         static_cast<long long>(in_.last_line()), describe(t, p_.num).c_str());
-  }
-
-  [[noreturn]] void bad_token(int64_t t, const char* begin, const char* end, int64_t line) {
-    fail("Cannot read file %s: expected a number for %s at line %lld, found %s\n", in_.path(),
-         describe(t, p_.num).c_str(), static_cast<long long>(line), quote(begin, end).c_str());
-  }
-
-  void allocate(int32_t num) {
-    const int blocks = std::max(options_.blocks, 1);
-    const int block = std::clamp(options_.block, 0, blocks - 1);
-    if (!p_.a.allocate(num, split(num, blocks, block)) || !p_.diag.allocate(num)) fail("Cannot allocate a!\n");
-    if (!p_.x.allocate(num)) fail("Cannot allocate x!\n");
-    if (!p_.curr.allocate(num)) fail("Cannot allocate curr!\n");
-    if (!p_.b.allocate(num)) fail("Cannot allocate b!\n");
-  }
-
-  void read_values() {
+  void run() {
     int64_t t = 2;  // index of the next token
     while (t < total_) {
       if (in_.pos() == in_.end()) {
@@ -137,9 +141,10 @@ class Loader {
       }
       t = place_chunk(t, static_cast<size_t>(cut - in_.data()));
     }
-    if (t < total_) ends_before(t);
+    if (t < total_) ends_before(in_, t, p_.num);
   }
 
+ private:
   size_t chunk_capacity() const {
     const size_t chunk = options_.part_bytes * static_cast<size_t>(workers_.size());
     if (p_.a.storage() == Storage::f32) return chunk;
@@ -196,7 +201,7 @@ class Loader {
       Storage need = p_.a.storage();
       for (const Part& part : parts) {
         if (part.placed.bad >= 0)
-          bad_token(part.placed.bad, part.placed.bad_begin, part.placed.bad_end,
+          bad_token(in_, part.placed.bad, p_.num, part.placed.bad_begin, part.placed.bad_end,
                     in_.line() + count_newlines(from, part.placed.bad_begin));
         need = std::max(need, part.placed.need);
       }
@@ -225,11 +230,11 @@ class Loader {
 
   Problem& p_;
   Reader& in_;
+  const int64_t total_;  // tokens of the whole problem
+  const uint64_t size_;  // the file's size, 0 when not known
   Workers& workers_;
   const LoadOptions& options_;
   Progress* progress_;
-  int64_t total_ = 2;
-  uint64_t size_ = 0;
 };
 
 }  // namespace
@@ -246,12 +251,13 @@ void get_input(Problem& p, const char* path, Workers& workers, const LoadOptions
     }
   } finish{progress};
   try {
-    const uint64_t size = S_ISREG(st.st_mode) && st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
-    Reader reader(file.fd(), path, std::min(options.part_bytes, kFirstRead), size);
-    Loader loader(p, reader, workers, options, progress);
     // Some files (under /proc) call themselves regular with size 0 and still
     // hold bytes: their size is as unknown as a pipe's.
-    loader.run(S_ISREG(st.st_mode) && st.st_size > 0, static_cast<uint64_t>(st.st_size));
+    const uint64_t size = S_ISREG(st.st_mode) && st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
+    Reader reader(file.fd(), path, std::min(options.part_bytes, kFirstRead), size);
+    const int64_t total = read_header(p, reader, size);
+    allocate(p, options);
+    ChunkLoader(p, reader, total, size, workers, options, progress).run();
   } catch (const std::bad_alloc&) {
     fail("Cannot read file %s: not enough memory to read it\n", path);
   }
