@@ -3,10 +3,10 @@
 //
 // The first byte chooses how the solver runs; the rest is the file:
 //   bit 0     one or two threads
-//   bits 1-2  Context::part_bytes: 3, 16, 256 or 1 MiB, and compact_chunks
+//   bits 1-2  LoadOptions::part_bytes: 3, 16, 256 or 1 MiB, and compact_chunks
 //             1, 4, 1 or 4 (so that widening to floats shrinks the buffer)
 //   bit 3     team_bytes 0 (every chunk parsed by the team) or the default
-//   bit 4     team_threshold 0 (every sweep split) or the default
+//   bit 4     Team::threshold 0 (every sweep split) or the default
 //   bit 5     the file is a pipe (no size known) instead of a regular file
 //   bits 6-7  the rows held: all, block 0 or 1 of 2, block 1 of 3
 //
@@ -33,7 +33,6 @@
 #include <string>
 #include <vector>
 
-#include "context.hpp"
 #include "failure.hpp"
 #include "kernels.hpp"
 #include "loader.hpp"
@@ -184,10 +183,11 @@ int pipe_file(const uint8_t* data, size_t size) {
 void check_loaded(const itsolv::Problem& p, const Expected& e) {
   const int32_t n = p.num;
   if (n != e.num || bits(p.err) != bits(e.err)) fault("count or tolerance differ from the plain reading");
-  if (p.row_begin < 0 || p.row_begin > p.row_end || p.row_end > n) fault("rows held out of range");
+  const itsolv::RowRange held = p.a.held();
+  if (held.begin < 0 || held.begin > held.end || held.end > n) fault("rows held out of range");
   for (int32_t i = 0; i < n; ++i)
     if (bits(p.x[i]) != bits(e.values[static_cast<size_t>(i)])) fault("starting value differs");
-  for (int32_t i = p.row_begin; i < p.row_end; ++i) {
+  for (int32_t i = held.begin; i < held.end; ++i) {
     const size_t row = static_cast<size_t>(n) + static_cast<size_t>(i) * (static_cast<size_t>(n) + 1);
     for (int32_t j = 0; j < n; ++j)
       if (bits(p.coefficient(i, j)) != bits(e.values[row + static_cast<size_t>(j)])) fault("coefficient differs");
@@ -195,10 +195,10 @@ void check_loaded(const itsolv::Problem& p, const Expected& e) {
   }
 }
 
-void check_precheck(const itsolv::Problem& p, itsolv::Context& ctx) {
+void check_precheck(const itsolv::Problem& p, itsolv::Team& ctx) {
   const itsolv::RowCheck got = itsolv::check_rows(p, ctx);
   itsolv::RowCheck want;
-  for (int32_t i = p.row_begin; i < p.row_end; ++i) {
+  for (int32_t i = p.a.first_row(); i < p.a.row_end(); ++i) {
     float s = 0.0f;
     for (int32_t j = 0; j < p.num; ++j)
       if (j != i) s = s + std::fabs(p.a.get(i, j));
@@ -222,13 +222,13 @@ void check_precheck(const itsolv::Problem& p, itsolv::Context& ctx) {
 
 // One sweep with every instruction set from the same estimate: all give the
 // same bits, and each row the plain update's value.
-void check_sweep(itsolv::Problem& p, itsolv::Context& ctx) {
+void check_sweep(itsolv::Problem& p, itsolv::Team& ctx) {
   const size_t n = static_cast<size_t>(p.num);
   itsolv::copy_curr(p);
   std::vector<float> first;
   for (itsolv::Isa isa : {itsolv::Isa::plain, itsolv::Isa::avx2, itsolv::Isa::avx512}) {
     if (!itsolv::isa_supported(isa)) continue;
-    itsolv::Context each = ctx;
+    itsolv::Team each = ctx;
     each.isa = isa;
     itsolv::sweep_rows(p, each);
     std::vector<float> x(p.x.data(), p.x.data() + n);
@@ -238,7 +238,7 @@ void check_sweep(itsolv::Problem& p, itsolv::Context& ctx) {
       fault("instruction sets disagree on a sweep");
     }
   }
-  for (int32_t i = p.row_begin; i < p.row_end; ++i) {
+  for (int32_t i = p.a.first_row(); i < p.a.row_end(); ++i) {
     const float kernel = p.x[i];
     itsolv::update_var(p, i);
     if (!same_value(kernel, p.x[i])) fault("sweep differs from the plain update of a row");
@@ -252,13 +252,13 @@ void run(const uint8_t* data, size_t size) {
   ++data;
   --size;
   static constexpr size_t kPartBytes[] = {3, 16, 256, size_t{1} << 20};
-  itsolv::Context ctx{team(config & 1 ? 2 : 1)};
-  ctx.part_bytes = kPartBytes[(config >> 1) & 3];
-  ctx.compact_chunks = (config & 2) ? 4 : 1;
-  if (config & 8) ctx.team_bytes = 0;
-  if (config & 16) ctx.team_threshold = 0;
+  itsolv::Team ctx{team(config & 1 ? 2 : 1)};
+  itsolv::LoadOptions options;
+  options.part_bytes = kPartBytes[(config >> 1) & 3];
+  options.compact_chunks = (config & 2) ? 4 : 1;
+  if (config & 8) options.team_bytes = 0;
+  if (config & 16) ctx.threshold = 0;
   CheckedProgress progress;
-  ctx.progress = &progress;
 
   int fd = (config & 32) ? pipe_file(data, size) : -1;
   if (fd < 0) fd = regular_file(data, size);
@@ -266,14 +266,14 @@ void run(const uint8_t* data, size_t size) {
 
   itsolv::Problem p;
   switch (config >> 6) {
-    case 1: p.block = 0, p.blocks = 2; break;
-    case 2: p.block = 1, p.blocks = 2; break;
-    case 3: p.block = 1, p.blocks = 3; break;
+    case 1: options.block = 0, options.blocks = 2; break;
+    case 2: options.block = 1, options.blocks = 2; break;
+    case 3: options.block = 1, options.blocks = 3; break;
     default: break;
   }
   bool loaded = true;
   try {
-    itsolv::get_input(p, path.c_str(), ctx);
+    itsolv::get_input(p, path.c_str(), ctx.workers, options, &progress);
   } catch (const itsolv::Failure& f) {
     loaded = false;
     if (f.message.empty() || f.message.back() != '\n') fault("a failure message without its line feed");

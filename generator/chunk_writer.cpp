@@ -5,7 +5,7 @@
 #include <new>
 #include <system_error>
 
-#include "generator/write_all.hpp"
+#include "common/write_all.hpp"
 
 namespace mkprob {
 
@@ -42,7 +42,7 @@ void ChunkWriter::use_chunk(char* chunk) {
 }
 
 void ChunkWriter::write(const char* data, std::size_t size) {
-  if (size > 0 && good() && !write_all(fd_, data, size))
+  if (size > 0 && good() && !itsolv::write_all(fd_, data, size))
     failed_.store(true, std::memory_order_relaxed);
 }
 

@@ -15,11 +15,9 @@
 
 #include <unistd.h>
 
-#include <cerrno>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <exception>
 #include <optional>
 #include <string>
@@ -31,9 +29,9 @@
 #include "generator/problem_args.hpp"
 #include "generator/problem_writer.hpp"
 #include "generator/rand_stream.hpp"
-#include "generator/write_all.hpp"
 #include "generator/write_progress.hpp"
-#include "solver/progress_line.hpp"
+#include "common/progress_line.hpp"
+#include "common/write_all.hpp"
 
 namespace {
 
@@ -53,9 +51,7 @@ int cannot_write(const std::string& name) {
 // Prints the help, the version or the usage: status 0, or 1 (after a note on
 // standard error) when standard output cannot take it.
 int print(std::string_view text) {
-  if (mkprob::write_all(STDOUT_FILENO, text.data(), text.size())) return 0;
-  std::fprintf(stderr, "mkprob: cannot write to standard output: %s\n", std::strerror(errno));
-  return 1;
+  return itsolv::write_stdout("mkprob", text) ? 0 : 1;
 }
 
 }  // namespace
@@ -63,8 +59,7 @@ int print(std::string_view text) {
 int main(int argc, char* argv[]) {
   // A closed standard output or a file size limit shows as a failed write,
   // not as the end of the process.
-  std::signal(SIGPIPE, SIG_IGN);
-  std::signal(SIGXFSZ, SIG_IGN);
+  itsolv::ignore_write_signals();
 
   if (argc == 2) {
     const std::string_view request = argv[1];

@@ -9,7 +9,7 @@
 #include <cstdio>
 
 #include "generator/problem_args.hpp"
-#include "solver/progress.hpp"
+#include "common/progress.hpp"
 
 namespace mkprob {
 

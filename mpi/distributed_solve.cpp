@@ -21,7 +21,7 @@ itsolv::Outcome failed(const std::string& message) { return {message, 1}; }
 
 }  // namespace
 
-itsolv::Outcome solve_file(const char* path, MPI_Comm comm, itsolv::Context& ctx,
+itsolv::Outcome solve_file(const char* path, MPI_Comm comm, itsolv::Team& team, itsolv::Progress* progress,
                            const itsolv::SweepWatch& watch) {
   int rank = 0, size = 1;
   MPI_Comm_rank(comm, &rank);
@@ -29,14 +29,16 @@ itsolv::Outcome solve_file(const char* path, MPI_Comm comm, itsolv::Context& ctx
 
   // Loading: every process reads the whole file and keeps its block.
   itsolv::Problem p;
-  p.block = rank;
-  p.blocks = size;
-  if (const StepFailure f = agree(comm, attempt([&] { itsolv::get_input(p, path, ctx); }))) return failed(*f);
+  itsolv::LoadOptions options;
+  options.block = rank;
+  options.blocks = size;
+  if (const StepFailure f = agree(comm, attempt([&] { itsolv::get_input(p, path, team.workers, options, progress); })))
+    return failed(*f);
 
   // Pre-check: each block's, then the whole matrix's, the same on every
   // process, so every process fails or passes it alike.
   itsolv::RowCheck mine;
-  if (const StepFailure f = agree(comm, attempt([&] { mine = itsolv::check_rows(p, ctx); }))) return failed(*f);
+  if (const StepFailure f = agree(comm, attempt([&] { mine = itsolv::check_rows(p, team); }))) return failed(*f);
   std::vector<itsolv::RowCheck> checks(static_cast<size_t>(size));
   // The same machine type everywhere: the check travels as its bytes.
   constexpr int kBytes = static_cast<int>(sizeof(itsolv::RowCheck));
@@ -63,7 +65,7 @@ itsolv::Outcome solve_file(const char* path, MPI_Comm comm, itsolv::Context& ctx
   int64_t sweeps = 0;
   StepFailure failure;
   try {
-    failure = attempt([&] { sweeps = itsolv::iterate(p, ctx, gather, watch); });
+    failure = attempt([&] { sweeps = itsolv::iterate(p, team, gather, watch); });
   } catch (const OtherFailed&) {
   }
   if (failure && !voted) any_failed(comm, true);

@@ -7,24 +7,19 @@
 // instead.
 #include <mpi.h>
 
-#include <csignal>
 #include <new>
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include "context.hpp"
+#include "common/write_all.hpp"
 #include "distributed_solve.hpp"
 #include "help.hpp"
 #include "monitor.hpp"
 #include "node_share.hpp"
-#include "output.hpp"
 
 int main(int argc, char** argv) {
-  // A closed pipe or a file size limit shows as a failed write, not as a
-  // signal.
-  std::signal(SIGPIPE, SIG_IGN);
-  std::signal(SIGXFSZ, SIG_IGN);
+  itsolv::ignore_write_signals();
   const std::optional<std::string> requested = itsolv::requested_text(argc, argv, "itsolv-mpi");
   // --monitor is an option only as the first of exactly two arguments.
   const bool monitor = argc == 3 && std::string_view(argv[1]) == "--monitor";
@@ -46,17 +41,17 @@ int main(int argc, char** argv) {
   } else {
     try {
       itsolv::Workers workers(itsolv_mpi::worker_threads(MPI_COMM_WORLD));
-      itsolv::Context ctx{workers};
+      itsolv::Team team{workers};
       itsolv::SweepWatch watch;
       if (monitor && rank == 0) watch = itsolv::monitor_watch();
-      outcome = itsolv_mpi::solve_file(path.c_str(), MPI_COMM_WORLD, ctx, watch);
+      outcome = itsolv_mpi::solve_file(path.c_str(), MPI_COMM_WORLD, team, nullptr, watch);
     } catch (const std::bad_alloc&) {
       // Only the report's text is left outside the agreed steps.
       outcome = {"Cannot allocate a!\n", 1};
     }
   }
   int status = outcome.status;
-  if (rank == 0 && !itsolv::emit(outcome.text)) status = 1;
+  if (rank == 0 && !itsolv::write_stdout("itsolv", outcome.text)) status = 1;
   MPI_Finalize();
   return status;
 }

@@ -7,11 +7,13 @@
 #include <vector>
 
 #include "precheck.hpp"
+#include "row_range.hpp"
 
 namespace itsolv_mpi {
 
 // Rows [displs[k], displs[k] + counts[k]) are block k of `blocks`: the rows
-// the loader keeps for Problem::block = k, in the form MPI_Allgatherv takes.
+// the loader keeps for LoadOptions::block = k, in the form MPI_Allgatherv
+// takes.
 struct BlockLayout {
   std::vector<int> counts, displs;
 };
@@ -19,9 +21,9 @@ struct BlockLayout {
 inline BlockLayout block_layout(int32_t n, int blocks) {
   BlockLayout layout;
   for (int k = 0; k < blocks; ++k) {
-    const int64_t begin = int64_t{n} * k / blocks, end = int64_t{n} * (k + 1) / blocks;
-    layout.displs.push_back(static_cast<int>(begin));
-    layout.counts.push_back(static_cast<int>(end - begin));
+    const itsolv::RowRange rows = itsolv::split(n, blocks, k);
+    layout.displs.push_back(rows.begin);
+    layout.counts.push_back(rows.size());
   }
   return layout;
 }

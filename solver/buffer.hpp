@@ -100,10 +100,6 @@ class Buffer {
   T& operator[](int64_t i) { return data()[i]; }
   const T& operator[](int64_t i) const { return data()[i]; }
   int64_t size() const { return size_; }
-  void swap(Buffer& other) noexcept {
-    memory_.swap(other.memory_);
-    std::swap(size_, other.size_);
-  }
 
  private:
   RawMemory memory_;

@@ -6,38 +6,33 @@
 // FILE` prints a line per sweep there instead, whatever it is.
 #include <unistd.h>
 
-#include <csignal>
 #include <new>
 #include <optional>
 
-#include "context.hpp"
 #include "help.hpp"
+#include "common/progress_line.hpp"
+#include "common/write_all.hpp"
 #include "monitor.hpp"
-#include "output.hpp"
-#include "progress_line.hpp"
 #include "solve.hpp"
 
 int main(int argc, char** argv) {
-  // A closed pipe or a file size limit shows as a failed write, not as a
-  // signal.
-  std::signal(SIGPIPE, SIG_IGN);
-  std::signal(SIGXFSZ, SIG_IGN);
-  if (const auto text = itsolv::requested_text(argc, argv, "itsolv")) return itsolv::emit(*text) ? 0 : 1;
+  itsolv::ignore_write_signals();
+  if (const auto text = itsolv::requested_text(argc, argv, "itsolv")) return itsolv::write_stdout("itsolv", *text) ? 0 : 1;
   // --monitor is an option only as the first of exactly two arguments.
   const bool monitor = argc == 3 && std::string_view(argv[1]) == "--monitor";
   if (argc != 2 && !monitor) {
-    itsolv::emit("Usage: itsolv filename\n");
+    itsolv::write_stdout("itsolv", "Usage: itsolv filename\n");
     return 1;
   }
   try {
     itsolv::Workers workers;
-    itsolv::Context ctx{workers};
+    itsolv::Team team{workers};
     // On a terminal, loading and then the sweeps each show a line; both
     // count their first second from the start. The monitor's lines take the
     // place of the sweeps' line.
     std::optional<itsolv::ProgressLine> loading, sweeping;
     if (isatty(STDERR_FILENO)) {
-      ctx.progress = &loading.emplace("itsolv: loading");
+      loading.emplace("itsolv: loading");
       if (!monitor) sweeping.emplace("itsolv:");
     }
     itsolv::SweepWatch watch;
@@ -45,11 +40,12 @@ int main(int argc, char** argv) {
       watch = itsolv::monitor_watch();
     else if (sweeping)
       watch = [&](int64_t sweep, float change, float err) { sweeping->sweep(sweep, change, err); };
-    const itsolv::Outcome outcome = itsolv::solve_file(argv[argc - 1], ctx, watch);
+    const itsolv::Outcome outcome =
+        itsolv::solve_file(argv[argc - 1], team, {}, loading ? &*loading : nullptr, watch);
     if (sweeping) sweeping->finish();  // erased before the report shows
-    return itsolv::emit(outcome.text) ? outcome.status : 1;
+    return itsolv::write_stdout("itsolv", outcome.text) ? outcome.status : 1;
   } catch (const std::bad_alloc&) {
-    itsolv::emit("Cannot allocate a!\n");
+    itsolv::write_stdout("itsolv", "Cannot allocate a!\n");
     return 1;
   }
 }

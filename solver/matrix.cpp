@@ -4,13 +4,11 @@
 
 namespace itsolv {
 
-bool Matrix::allocate(int32_t n, int32_t first_row, int32_t rows) {
-  if (rows < 0) rows = n;
-  if (n < 0 || first_row < 0 || rows > n || first_row > n - rows) return false;
+bool Matrix::allocate(int32_t n, RowRange held) {
+  if (n < 0 || held.begin < 0 || held.begin > held.end || held.end > n) return false;
   n_ = n;
-  first_row_ = first_row;
-  rows_ = rows;
-  panels_ = static_cast<int32_t>((int64_t{rows} + kPanel - 1) / kPanel);
+  held_ = held;
+  panels_ = static_cast<int32_t>((int64_t{held.size()} + kPanel - 1) / kPanel);
   storage_ = Storage::i8;
   size_t bytes = 0;
   if (!byte_size(static_cast<uint64_t>(padded_rows()), static_cast<uint64_t>(n), bytes)) return false;
@@ -40,7 +38,7 @@ bool Matrix::widen(Storage target, int32_t row_end) {
   size_t bytes = 0;
   if (!byte_size(elements(), storage_bytes(target), bytes)) return false;
   if (!memory_.grow(bytes)) return false;
-  const int32_t rows_written = row_end - first_row_;
+  const int32_t rows_written = row_end - held_.begin;
   const int32_t used_panels = rows_written <= 0 ? 0 : (rows_written - 1) / kPanel + 1;
   const size_t count = used_panels >= panels_ ? elements() : panel_offset(used_panels);
   void* base = memory_.data();
@@ -57,15 +55,6 @@ float Matrix::get(int32_t row, int32_t col) const {
     case Storage::i8: return data<int8_t>()[k];
     case Storage::i16: return data<int16_t>()[k];
     default: return data<float>()[k];
-  }
-}
-
-void Matrix::set(int32_t row, int32_t col, float v) {
-  const size_t k = index(row, col);
-  switch (storage_) {
-    case Storage::i8: data<int8_t>()[k] = static_cast<int8_t>(v); break;
-    case Storage::i16: data<int16_t>()[k] = static_cast<int16_t>(v); break;
-    default: data<float>()[k] = v; break;
   }
 }
 

@@ -18,6 +18,7 @@
 #include <cstdint>
 
 #include "buffer.hpp"
+#include "row_range.hpp"
 
 namespace itsolv {
 
@@ -44,9 +45,10 @@ class Matrix {
   static constexpr int kPanel = 64;
   static constexpr int kLanes = 16;  // the last panel's height is a multiple
 
-  // Room for rows [first_row, first_row + rows) of an n-column matrix (all
-  // n rows by default) in the narrowest storage, all zero.
-  bool allocate(int32_t n, int32_t first_row = 0, int32_t rows = -1);
+  // Room for the rows `held` of an n-column matrix in the narrowest
+  // storage, all zero.
+  bool allocate(int32_t n, RowRange held);
+  bool allocate(int32_t n) { return allocate(n, {0, n}); }
 
   // Widens the storage to `to`, keeping every value. Only rows below
   // `row_end` can hold non-zero values; panels after the one holding the
@@ -55,9 +57,11 @@ class Matrix {
 
   Storage storage() const { return storage_; }
   int32_t n() const { return n_; }  // columns
-  int32_t first_row() const { return first_row_; }
-  int32_t rows() const { return rows_; }
-  int32_t row_end() const { return first_row_ + rows_; }
+  // The rows whose coefficients are held.
+  RowRange held() const { return held_; }
+  int32_t first_row() const { return held_.begin; }
+  int32_t rows() const { return held_.size(); }
+  int32_t row_end() const { return held_.end; }
   int32_t panels() const { return panels_; }
   size_t bytes() const { return elements() * storage_bytes(storage_); }
   size_t elements() const { return padded_rows() * static_cast<size_t>(n_); }
@@ -68,14 +72,14 @@ class Matrix {
   // Rows of panel p, padding included: the distance between its columns.
   int panel_height(int32_t p) const {
     if (p + 1 < panels_) return kPanel;
-    const int rows = rows_ - p * kPanel;
+    const int rows = held_.size() - p * kPanel;
     return (rows + kLanes - 1) / kLanes * kLanes;
   }
 
   // Element index of (row, col) in the panel layout; row counts from 0 for
   // the matrix, not for the rows held.
   size_t index(int32_t row, int32_t col) const {
-    const int32_t local = row - first_row_;
+    const int32_t local = row - held_.begin;
     const int32_t p = local / kPanel;
     return panel_offset(p) + static_cast<size_t>(col) * static_cast<size_t>(panel_height(p)) +
            static_cast<size_t>(local % kPanel);
@@ -86,7 +90,7 @@ class Matrix {
   // Element (row, 0); element (row, col) is col * panel_height() further.
   template <typename T>
   T* row_base(int32_t row) {
-    const int32_t local = row - first_row_;
+    const int32_t local = row - held_.begin;
     return data<T>() + panel_offset(local / kPanel) + static_cast<size_t>(local % kPanel);
   }
 
@@ -96,7 +100,7 @@ class Matrix {
   const T* data() const { return static_cast<const T*>(memory_.data()); }
 
   // First row of panel p.
-  int32_t panel_row(int32_t p) const { return first_row_ + p * kPanel; }
+  int32_t panel_row(int32_t p) const { return held_.begin + p * kPanel; }
 
   // First element of panel p (rows panel_row(p) ...).
   template <typename T>
@@ -105,14 +109,11 @@ class Matrix {
   }
 
   float get(int32_t row, int32_t col) const;
-  // Stores v, which must fit the current storage.
-  void set(int32_t row, int32_t col, float v);
 
  private:
   RawMemory memory_;
   int32_t n_ = 0;
-  int32_t first_row_ = 0;
-  int32_t rows_ = 0;
+  RowRange held_;
   int32_t panels_ = 0;
   Storage storage_ = Storage::i8;
 };

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "progress_line.hpp"
+#include "common/write_all.hpp"
 
 namespace itsolv {
 
@@ -17,7 +17,7 @@ std::string_view monitor_line(char (&line)[64], int64_t sweep, float change) {
 SweepWatch monitor_watch() {
   return [](int64_t sweep, float change, float) {
     char line[64];
-    ProgressLine::write_stderr(monitor_line(line, sweep, change));
+    write_stderr(monitor_line(line, sweep, change));
   };
 }
 

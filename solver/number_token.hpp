@@ -102,6 +102,25 @@ inline bool parse_float(const char* begin, const char* end, float& out) {
 // appending the digits to m (which wraps when the run is long: the caller
 // counts digits). Gives the number of digits. q must have 8 readable bytes
 // after the run.
+//
+// How one round works on the eight bytes w (the first byte lowest):
+// - Which bytes are digits: a byte is '0'..'9' exactly when its high nibble
+//   is 3 and adding 6 to it leaves the high nibble 3 (a low nibble above 9
+//   carries into it). Or-ing the high nibbles of w and of w + 6 in every
+//   byte (the latter moved down) gives 0x33 for a digit; xor with 0x33
+//   leaves zero bytes for digits, and the lowest non-zero byte ends the run
+//   (its trailing zero bits / 8 are the run's length). A carry out of a
+//   byte only comes from a non-digit and only reaches bytes after it.
+// - Shifting w up by the bytes that are not in the run drops the bytes after
+//   it and puts zero bytes before its first digit, leading zeros; masking
+//   keeps the low nibbles, the digit values d0 (most significant) .. d7.
+// - v * 10 + (v >> 8) puts d0 * 10 + d1 in byte 0, d2 * 10 + d3 in byte 2,
+//   and so on: four two-digit groups g0 .. g3.
+// - One multiplication of g0 and g2 (masked out of bytes 0 and 4) by a
+//   constant holding 10^6 and 100, and one of g1 and g3 by one holding 10^4
+//   and 1, add up to g0 * 10^6 + g1 * 10^4 + g2 * 100 + g3 in their upper
+//   32 bits: the run's value.
+// - m takes it after its earlier digits, scaled by 10^length.
 inline int read_digits(const char*& q, uint64_t& m) {
   static constexpr uint64_t kScale[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
   int count = 0;
@@ -120,24 +139,6 @@ inline int read_digits(const char*& q, uint64_t& m) {
     count += length;
     if (length < 8) return count;
   }
-}
-
-// A plain integer token of one to seven digits with an optional '-', read
-// eight bytes at a time. `p` must be followed by white space within its
-// readable bytes, and 8 more. Gives the token's length (0 when the token is
-// not such an integer followed by white space).
-struct ShortInteger {
-  int length;
-  bool negative;
-  int32_t magnitude;
-};
-inline ShortInteger read_short_integer(const char* p) {
-  const bool negative = *p == '-';
-  const char* q = p + negative;
-  uint64_t m = 0;
-  const int length = read_digits(q, m);
-  if (length == 0 || length > 7 || !kSpace.space[static_cast<unsigned char>(*q)]) return {0, false, 0};
-  return {length + negative, negative, static_cast<int32_t>(m)};
 }
 
 // A decimal token [-]digits[.digits][(e|E)[+-]digits], followed by white

@@ -6,12 +6,12 @@
 
 namespace itsolv {
 
-RowCheck check_rows(const Problem& p, Context& ctx) {
+RowCheck check_rows(const Problem& p, Team& team) {
   const int32_t n = p.num;
   Buffer<float> sums;  // by row number
-  if (!sums.allocate(n)) fail("Cannot allocate a!\n");
-  const AbsSumKernel kernel = abs_sum_kernel(ctx.isa, p.a.storage());
-  ctx.for_panels(p.a.panels(), n, [&](int32_t p0, int32_t p1) { kernel(p.a, p0, p1, sums.data()); });
+  if (!sums.allocate(n)) fail("Cannot allocate the row sums!\n");
+  const AbsSumKernel kernel = abs_sum_kernel(team.isa, p.a.storage());
+  team.for_panels(p.a.panels(), n, [&](int32_t p0, int32_t p1) { kernel(p.a, p0, p1, sums.data()); });
 
   // Rows in order: the first that fails is the one reported. Comparisons are
   // ordered, so a NaN neither fails a row nor makes it strict.
@@ -37,6 +37,6 @@ void fail_check(const RowCheck& check) {
   if (check.strict == 0) fail("The matrix will not converge...\n");
 }
 
-void check_matrix(const Problem& p, Context& ctx) { fail_check(check_rows(p, ctx)); }
+void check_matrix(const Problem& p, Team& team) { fail_check(check_rows(p, team)); }
 
 }  // namespace itsolv

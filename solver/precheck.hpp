@@ -2,8 +2,8 @@
 // weakly in every row and strictly in at least one.
 #pragma once
 
-#include "context.hpp"
 #include "problem.hpp"
+#include "team.hpp"
 
 namespace itsolv {
 
@@ -14,13 +14,13 @@ struct RowCheck {
   int64_t strict = 0;        // rows before it (all rows held if none)
                              // that are strictly dominant
 };
-RowCheck check_rows(const Problem& p, Context& ctx);
+RowCheck check_rows(const Problem& p, Team& team);
 
 // The Failure for a check of the whole matrix, if it failed.
 void fail_check(const RowCheck& check);
 
 // Returns when the matrix is accepted; otherwise throws the Failure that
 // names the first failing row (or that no row is strictly dominant).
-void check_matrix(const Problem& p, Context& ctx);
+void check_matrix(const Problem& p, Team& team);
 
 }  // namespace itsolv

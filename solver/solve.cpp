@@ -8,24 +8,25 @@
 
 namespace itsolv {
 
-Outcome solve(Problem& p, Context& ctx, const SweepWatch& watch) {
+Outcome solve(Problem& p, Team& team, const SweepWatch& watch) {
   try {
-    check_matrix(p, ctx);
-    const int64_t sweeps = iterate(p, ctx, {}, watch);
+    check_matrix(p, team);
+    const int64_t sweeps = iterate(p, team, {}, watch);
     return {format_report(p, sweeps), 0};
   } catch (const Failure& failure) {
     return {failure.message, 1};
   }
 }
 
-Outcome solve_file(const char* path, Context& ctx, const SweepWatch& watch) {
+Outcome solve_file(const char* path, Team& team, const LoadOptions& options, Progress* progress,
+                   const SweepWatch& watch) {
   Problem p;
   try {
-    get_input(p, path, ctx);
+    get_input(p, path, team.workers, options, progress);
   } catch (const Failure& failure) {
     return {failure.message, 1};
   }
-  return solve(p, ctx, watch);
+  return solve(p, team, watch);
 }
 
 }  // namespace itsolv

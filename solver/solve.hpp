@@ -3,9 +3,11 @@
 
 #include <string>
 
-#include "context.hpp"
+#include "common/progress.hpp"
+#include "loader.hpp"
 #include "problem.hpp"
 #include "sweeps.hpp"
+#include "team.hpp"
 
 namespace itsolv {
 
@@ -15,9 +17,10 @@ struct Outcome {
 };
 
 // `watch`, when given, is told of every sweep.
-Outcome solve(Problem& p, Context& ctx, const SweepWatch& watch = {});
+Outcome solve(Problem& p, Team& team, const SweepWatch& watch = {});
 
 // The whole run for one file: load, then solve.
-Outcome solve_file(const char* path, Context& ctx, const SweepWatch& watch = {});
+Outcome solve_file(const char* path, Team& team, const LoadOptions& options = {}, Progress* progress = nullptr,
+                   const SweepWatch& watch = {});
 
 }  // namespace itsolv

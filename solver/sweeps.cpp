@@ -30,25 +30,25 @@ float get_max_err(const Problem& p) {
   return m;
 }
 
-void sweep(Problem& p, Context& ctx) {
+void sweep(Problem& p, Team& team) {
   copy_curr(p);
-  sweep_rows(p, ctx);
+  sweep_rows(p, team);
 }
 
-void sweep_rows(Problem& p, Context& ctx) {
+void sweep_rows(Problem& p, Team& team) {
   const SweepData data{&p.a, p.curr.data(), p.b.data(), p.diag.data(), p.x.data(), p.num};
-  const SweepKernel kernel = sweep_kernel(ctx.isa, p.a.storage());
-  ctx.for_panels(p.a.panels(), p.num, [&](int32_t p0, int32_t p1) { kernel(data, p0, p1); });
+  const SweepKernel kernel = sweep_kernel(team.isa, p.a.storage());
+  team.for_panels(p.a.panels(), p.num, [&](int32_t p0, int32_t p1) { kernel(data, p0, p1); });
 }
 
-int64_t iterate(Problem& p, Context& ctx, const std::function<void(Problem&)>& complete, const SweepWatch& watch) {
+int64_t iterate(Problem& p, Team& team, const std::function<void(Problem&)>& complete, const SweepWatch& watch) {
   const size_t bytes = static_cast<size_t>(p.num) * sizeof(float);
   Buffer<float> checkpoint;  // the estimate after sweep 1, 2, 4, 8, ...
-  if (!checkpoint.allocate(p.num)) fail("Cannot allocate curr!\n");
+  if (!checkpoint.allocate(p.num)) fail("Cannot allocate the checkpoint!\n");
   int64_t checkpoint_sweep = 0;
   int64_t sweeps = 0;
   for (;;) {
-    sweep(p, ctx);
+    sweep(p, team);
     if (complete) complete(p);
     const float e = get_max_err(p);
     ++sweeps;

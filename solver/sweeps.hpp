@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <functional>
 
-#include "context.hpp"
 #include "problem.hpp"
+#include "team.hpp"
 
 namespace itsolv {
 
@@ -21,10 +21,10 @@ void update_var(Problem& p, int32_t i);
 float get_max_err(const Problem& p);
 
 // update_var for every row held, from curr.
-void sweep_rows(Problem& p, Context& ctx);
+void sweep_rows(Problem& p, Team& team);
 
 // One whole sweep: copy_curr, then update_var for every row held.
-void sweep(Problem& p, Context& ctx);
+void sweep(Problem& p, Team& team);
 
 // Told of every sweep as soon as its largest relative change is known,
 // before the stopping test: the sweep's number (from 1), that change and
@@ -38,7 +38,7 @@ using SweepWatch = std::function<void(int64_t sweep, float change, float err)>;
 // watch has been told of that sweep already).
 // `complete`, when given, runs after each sweep's update (a process that
 // holds a block of rows gathers the other rows' new values there).
-int64_t iterate(Problem& p, Context& ctx, const std::function<void(Problem&)>& complete = {},
+int64_t iterate(Problem& p, Team& team, const std::function<void(Problem&)>& complete = {},
                 const SweepWatch& watch = {});
 
 }  // namespace itsolv

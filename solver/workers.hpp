@@ -48,12 +48,4 @@ class Workers {
   std::atomic<bool> stop_{false};
 };
 
-// The half-open range of `count` items that member k of `members` takes.
-struct Range {
-  int64_t begin, end;
-};
-inline Range share(int64_t count, int members, int k) {
-  return {count * k / members, count * (k + 1) / members};
-}
-
 }  // namespace itsolv

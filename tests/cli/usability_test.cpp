@@ -12,7 +12,7 @@
 #include <tuple>
 
 #include "cli/cli_support.hpp"
-#include "progress_line.hpp"
+#include "common/progress_line.hpp"
 
 namespace cli {
 namespace {

@@ -66,7 +66,7 @@ TEST(Agreement, AFileOnlyTheLastProcessCannotOpenEndsTheRunEverywhere) {
   const std::string good = write_temp("2\n0.001\n0 0\n200 37 3\n64 200 5\n");
   const std::string missing = "/nonexistent/itsolv-mpi-agreement-test";
   itsolv::Workers workers(1);
-  itsolv::Context ctx{workers};
+  itsolv::Team ctx{workers};
   const itsolv::Outcome outcome =
       itsolv_mpi::solve_file((rank() == size() - 1 ? missing : good).c_str(), MPI_COMM_WORLD, ctx);
   EXPECT_EQ(outcome.status, 1);

@@ -25,7 +25,6 @@ std::string write_temp(const std::string& text) {
 
 TEST(BlockLayout, IsTheRowsTheLoaderKeepsForEachBlock) {
   itsolv::Workers workers(1);
-  itsolv::Context ctx{workers};
   for (int32_t n : {0, 1, 2, 5, 67}) {
     const std::string path =
         write_temp(testing_support::problem_text(testing_support::random_values(n, testing_support::Kind::small_integers, 7)));
@@ -34,12 +33,13 @@ TEST(BlockLayout, IsTheRowsTheLoaderKeepsForEachBlock) {
       int next = 0;
       for (int k = 0; k < blocks; ++k) {
         itsolv::Problem p;
-        p.block = k;
-        p.blocks = blocks;
-        itsolv::get_input(p, path.c_str(), ctx);
+        itsolv::LoadOptions options;
+        options.block = k;
+        options.blocks = blocks;
+        itsolv::get_input(p, path.c_str(), workers, options);
         const size_t at = static_cast<size_t>(k);
-        EXPECT_EQ(layout.displs[at], p.row_begin) << n << " rows, block " << k << " of " << blocks;
-        EXPECT_EQ(layout.counts[at], p.row_end - p.row_begin) << n << " rows, block " << k << " of " << blocks;
+        EXPECT_EQ(layout.displs[at], p.a.first_row()) << n << " rows, block " << k << " of " << blocks;
+        EXPECT_EQ(layout.counts[at], p.a.rows()) << n << " rows, block " << k << " of " << blocks;
         EXPECT_EQ(layout.displs[at], next);
         next = layout.displs[at] + layout.counts[at];
       }

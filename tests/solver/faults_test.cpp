@@ -21,7 +21,7 @@
 
 #include "failure.hpp"
 #include "loader.hpp"
-#include "progress.hpp"
+#include "common/progress.hpp"
 #include "support/problem_values.hpp"
 
 using testing_support::Kind;
@@ -92,13 +92,12 @@ itsolv::Workers& team(int threads) {
 
 // Loads the file at `path`; the failure's message, or "" when it loads.
 std::string load(const std::string& path, Setting s, itsolv::Problem& p, itsolv::Progress* progress = nullptr) {
-  itsolv::Context ctx{team(s.threads)};
-  ctx.part_bytes = s.part_bytes;
-  ctx.compact_chunks = 1;
-  ctx.team_bytes = 0;
-  ctx.progress = progress;
+  itsolv::LoadOptions options;
+  options.part_bytes = s.part_bytes;
+  options.compact_chunks = 1;
+  options.team_bytes = 0;
   try {
-    itsolv::get_input(p, path.c_str(), ctx);
+    itsolv::get_input(p, path.c_str(), team(s.threads), options, progress);
   } catch (const itsolv::Failure& f) {
     return f.message;
   }

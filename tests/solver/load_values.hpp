@@ -6,6 +6,16 @@
 #include "problem.hpp"
 #include "support/problem_values.hpp"
 
+// Stores v, which must fit the matrix's storage, at (row, col).
+inline void set_coefficient(itsolv::Matrix& a, int32_t row, int32_t col, float v) {
+  const size_t k = a.index(row, col);
+  switch (a.storage()) {
+    case itsolv::Storage::i8: a.data<int8_t>()[k] = static_cast<int8_t>(v); break;
+    case itsolv::Storage::i16: a.data<int16_t>()[k] = static_cast<int16_t>(v); break;
+    default: a.data<float>()[k] = v; break;
+  }
+}
+
 inline void load_values(itsolv::Problem& p, const testing_support::Values& v,
                         itsolv::Storage at_least = itsolv::Storage::i8) {
   using itsolv::Storage;
@@ -27,7 +37,7 @@ inline void load_values(itsolv::Problem& p, const testing_support::Values& v,
       if (i == j)
         p.diag[i] = c;
       else
-        p.a.set(i, j, c);
+        set_coefficient(p.a, i, j, c);
     }
     p.b[i] = v.b[static_cast<size_t>(i)];
     p.x[i] = v.x[static_cast<size_t>(i)];

@@ -15,6 +15,7 @@
 #include "failure.hpp"
 #include "loader.hpp"
 #include "support/problem_values.hpp"
+#include "value_placement.hpp"
 
 using testing_support::Kind;
 using testing_support::Values;
@@ -51,11 +52,11 @@ itsolv::Workers& team(int threads) {
 // Loads text; returns the failure's message, or "" on success.
 std::string load(const std::string& text, itsolv::Problem& p, Setting s = {1, size_t{4} << 20}) {
   TempFile file(text);
-  itsolv::Context ctx{team(s.threads)};
-  ctx.part_bytes = s.part_bytes;
-  ctx.team_bytes = s.part_bytes < 64 ? 0 : s.part_bytes;
+  itsolv::LoadOptions options;
+  options.part_bytes = s.part_bytes;
+  options.team_bytes = s.part_bytes < 64 ? 0 : s.part_bytes;
   try {
-    itsolv::get_input(p, file.path(), ctx);
+    itsolv::get_input(p, file.path(), team(s.threads), options);
   } catch (const itsolv::Failure& f) {
     return f.message;
   }
@@ -201,14 +202,42 @@ TEST(LoaderRefuses, NegativeCountAsAnAllocationFailure) {
 }
 
 TEST(LoaderRefuses, PathsThatCannotBeOpened) {
-  itsolv::Context ctx{team(1)};
+
   for (const char* path : {"/nonexistent/problem.txt", "/tmp"}) {
     itsolv::Problem p;
     try {
-      itsolv::get_input(p, path, ctx);
+      itsolv::get_input(p, path, team(1));
       ADD_FAILURE() << path;
     } catch (const itsolv::Failure& f) {
       EXPECT_EQ(f.message, std::string("Cannot open file ") + path + "\n");
     }
+  }
+}
+
+// Token t's place in a file of 3 variables (count, tolerance, x[0..2], then
+// rows of a[i][0..2] b[i]), and the rows that the tokens before it reach: a
+// widening keeps the values of every row up to and including the one of the
+// last token placed.
+TEST(TokenPlaces, EachIndexHasOnePlace) {
+  struct Case {
+    int64_t t;
+    const char* described;
+    int32_t rows_reached_after;
+  };
+  const Case cases[] = {
+      {0, "the number of variables", 0},
+      {1, "the tolerance", 0},
+      {2, "the starting value x[0]", 0},
+      {4, "the starting value x[2]", 0},
+      {5, "the coefficient a[0][0]", 1},
+      {8, "the right-hand side b[0]", 1},
+      {9, "the coefficient a[1][0]", 2},
+      {11, "the coefficient a[1][2]", 2},
+      {12, "the right-hand side b[1]", 2},
+      {16, "the right-hand side b[2]", 3},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(itsolv::describe(c.t, 3), c.described) << c.t;
+    EXPECT_EQ(itsolv::rows_reached(c.t + 1, 3), c.rows_reached_after) << c.t;
   }
 }

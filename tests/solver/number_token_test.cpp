@@ -17,6 +17,7 @@
 #include "failure.hpp"
 #include "loader.hpp"
 #include "number_token.hpp"
+#include "support/short_integer.hpp"
 
 namespace {
 
@@ -143,7 +144,7 @@ TEST(NumberTokens, FastRoutesAgreeWithTheScanOrDecline) {
       EXPECT_EQ(static_cast<size_t>(length), token.size()) << token;
       EXPECT_EQ(bits(v), bits(by_scan(token))) << token;
     }
-    const itsolv::ShortInteger whole = itsolv::read_short_integer(padded.c_str());
+    const testing_support::ShortInteger whole = testing_support::read_short_integer(padded.c_str());
     if (whole.length > 0) {
       EXPECT_EQ(static_cast<size_t>(whole.length), token.size()) << token;
       const float f = static_cast<float>(whole.magnitude);
@@ -159,7 +160,7 @@ TEST(NumberTokens, NotWhollyANumber) {
     EXPECT_FALSE(itsolv::parse_float(token, token + std::strlen(token), v)) << token;
     const std::string padded = token + std::string(32, ' ');
     EXPECT_EQ(itsolv::read_decimal(padded.c_str(), v), 0) << token;
-    EXPECT_EQ(itsolv::read_short_integer(padded.c_str()).length, 0) << token;
+    EXPECT_EQ(testing_support::read_short_integer(padded.c_str()).length, 0) << token;
   }
 }
 
@@ -195,11 +196,11 @@ TEST(NumberTokens, LoaderReadsTheCorpusAsTheScanDoes) {
   close(fd);
   for (int threads : {1, 2}) {
     itsolv::Workers workers(threads);
-    itsolv::Context ctx{workers};
-    ctx.part_bytes = 4096;
-    ctx.team_bytes = 0;
+    itsolv::LoadOptions options;
+    options.part_bytes = 4096;
+    options.team_bytes = 0;
     itsolv::Problem p;
-    itsolv::get_input(p, name, ctx);
+    itsolv::get_input(p, name, workers, options);
     size_t k = 0;
     for (int32_t i = 0; i < n; ++i, ++k) ASSERT_EQ(bits(p.x[i]), bits(by_scan(tokens[k]))) << tokens[k];
     for (int32_t i = 0; i < n; ++i) {

@@ -13,7 +13,7 @@
 #include "failure.hpp"
 #include "loader.hpp"
 #include "matrix.hpp"
-#include "progress.hpp"
+#include "common/progress.hpp"
 
 namespace {
 
@@ -29,11 +29,10 @@ std::string load_from_pipe(const std::string& bytes) {
   if (pipe2(fds, O_CLOEXEC) != 0) std::abort();
   if (write(fds[1], bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) std::abort();
   close(fds[1]);
-  itsolv::Context ctx{one_thread()};
   itsolv::Problem p;
   std::string message;
   try {
-    itsolv::get_input(p, ("/proc/self/fd/" + std::to_string(fds[0])).c_str(), ctx);
+    itsolv::get_input(p, ("/proc/self/fd/" + std::to_string(fds[0])).c_str(), one_thread());
   } catch (const itsolv::Failure& f) {
     message = f.message;
   }
@@ -81,14 +80,13 @@ TEST(Regressions, ProgressOffsetsStayInOrderWhenTheBufferShrinks) {
     close(fd);
     for (size_t compact_chunks : {1, 4}) {
       SCOPED_TRACE(text + ", compact chunks " + std::to_string(compact_chunks));
-      itsolv::Context ctx{one_thread()};
-      ctx.part_bytes = 3;
-      ctx.compact_chunks = compact_chunks;
+      itsolv::LoadOptions options;
+      options.part_bytes = 3;
+      options.compact_chunks = compact_chunks;
       Offsets offsets;
-      ctx.progress = &offsets;
       itsolv::Problem p;
       try {
-        itsolv::get_input(p, name, ctx);
+        itsolv::get_input(p, name, one_thread(), options, &offsets);
       } catch (const itsolv::Failure&) {
       }
       EXPECT_EQ(p.a.storage(), itsolv::Storage::f32);

@@ -35,16 +35,17 @@ std::string write_temp(const std::string& text) {
 // would, joining the new values after every sweep.
 std::string solve_in_blocks(const std::string& path, int blocks) {
   itsolv::Workers workers(1);
-  itsolv::Context ctx{workers};
+  itsolv::Team ctx{workers};
   std::vector<std::unique_ptr<itsolv::Problem>> parts;
   try {
     for (int k = 0; k < blocks; ++k) {
       auto p = std::make_unique<itsolv::Problem>();
-      p->block = k;
-      p->blocks = blocks;
-      itsolv::get_input(*p, path.c_str(), ctx);
-      EXPECT_EQ(p->a.rows(), p->row_end - p->row_begin);
-      EXPECT_EQ(p->row_begin, static_cast<int32_t>(int64_t{p->num} * k / blocks));
+      itsolv::LoadOptions options;
+      options.block = k;
+      options.blocks = blocks;
+      itsolv::get_input(*p, path.c_str(), workers, options);
+      EXPECT_EQ(p->a.first_row(), static_cast<int32_t>(int64_t{p->num} * k / blocks));
+      EXPECT_EQ(p->a.row_end(), static_cast<int32_t>(int64_t{p->num} * (k + 1) / blocks));
       parts.push_back(std::move(p));
     }
     // The pre-check: the first failing row in row order, else the count.
@@ -66,8 +67,8 @@ std::string solve_in_blocks(const std::string& path, int blocks) {
         itsolv::Problem& other = *parts[k];
         std::memcpy(other.curr.data(), p.curr.data(), static_cast<size_t>(p.num) * sizeof(float));
         itsolv::sweep_rows(other, ctx);
-        std::memcpy(p.x.data() + other.row_begin, other.x.data() + other.row_begin,
-                    static_cast<size_t>(other.row_end - other.row_begin) * sizeof(float));
+        std::memcpy(p.x.data() + other.a.first_row(), other.x.data() + other.a.first_row(),
+                    static_cast<size_t>(other.a.rows()) * sizeof(float));
       }
     });
     return itsolv::format_report(first, sweeps);
@@ -82,15 +83,15 @@ TEST(RowBlocks, LoaderKeepsOnlyItsRows) {
   const Values v = testing_support::random_values(150, Kind::wide_integers, 31);
   const std::string path = write_temp(testing_support::problem_text(v));
   itsolv::Workers workers(2);
-  itsolv::Context ctx{workers};
-  ctx.part_bytes = 2048;
+  itsolv::LoadOptions options;
+  options.part_bytes = 2048;
+  options.block = 1;
+  options.blocks = 3;
   itsolv::Problem p;
-  p.row_begin = 37;
-  p.row_end = 101;
-  itsolv::get_input(p, path.c_str(), ctx);
-  EXPECT_EQ(p.a.first_row(), 37);
-  EXPECT_EQ(p.a.rows(), 64);
-  for (int32_t i = 37; i < 101; ++i)
+  itsolv::get_input(p, path.c_str(), workers, options);
+  EXPECT_EQ(p.a.first_row(), 50);
+  EXPECT_EQ(p.a.rows(), 50);
+  for (int32_t i = 50; i < 100; ++i)
     for (int32_t j = 0; j < 150; ++j) ASSERT_EQ(p.coefficient(i, j), v.a[static_cast<size_t>(i) * 150 + j]);
   unlink(path.c_str());
 }

@@ -29,8 +29,8 @@ itsolv::Workers& team(int threads) {
 }
 
 itsolv::Outcome fast_outcome(const Values& v, Isa isa, Storage storage, int threads) {
-  itsolv::Context ctx{team(threads), isa};
-  ctx.team_threshold = 0;  // split even the smallest problems
+  itsolv::Team ctx{team(threads), isa};
+  ctx.threshold = 0;  // split even the smallest problems
   itsolv::Problem p;
   load_values(p, v, storage);
   return itsolv::solve(p, ctx);
@@ -119,7 +119,7 @@ TEST(KernelsAgree, ALargerProblem) {
 // One sweep of the kernels equals update_var row by row.
 TEST(Sweep, EqualsUpdateVarForEachRow) {
   const Values v = testing_support::random_values(77, Kind::decimals, 800);
-  itsolv::Context ctx{team(2)};
+  itsolv::Team ctx{team(2)};
   itsolv::Problem fast, plain;
   load_values(fast, v);
   load_values(plain, v);
@@ -153,7 +153,7 @@ TEST(EndlessSweeps, SignSwapIsCaughtAtTheFirstRepeat) {
   v.a = {1, -1, 0, -1, 1, 0, 0, 0, 2};
   v.b = {0, 0, 2};
   v.x = {1, -1, 0};
-  itsolv::Context ctx{team(1)};
+  itsolv::Team ctx{team(1)};
   itsolv::Problem p;
   load_values(p, v);
   const itsolv::Outcome o = itsolv::solve(p, ctx);
@@ -163,7 +163,7 @@ TEST(EndlessSweeps, SignSwapIsCaughtAtTheFirstRepeat) {
 
 TEST(EndlessSweeps, NegativeToleranceEndsOnceTheEstimateSettles) {
   Values v = testing_support::random_values(20, Kind::small_integers, 900, -1.0f);
-  itsolv::Context ctx{team(1)};
+  itsolv::Team ctx{team(1)};
   itsolv::Problem p;
   load_values(p, v);
   const itsolv::Outcome o = itsolv::solve(p, ctx);

@@ -4,7 +4,7 @@
 // S is the number of sweeps (0 when the run failed), T the wall time from the
 // end of loading on the last process to finish it to the end of the run
 // (pre-check and sweeps), and Pk the peak resident memory (VmHWM) of process
-// k. mpi/measure.sh turns two such runs into a time per sweep.
+// k. bench/measure_mpi.sh turns two such runs into a time per sweep.
 #include <mpi.h>
 
 #include <chrono>
@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "common/progress.hpp"
 #include "distributed_solve.hpp"
 #include "node_share.hpp"
-#include "progress.hpp"
 
 namespace {
 
@@ -60,10 +60,9 @@ int main(int argc, char** argv) {
   double loaded = 0.0, end = 0.0;
   {
     itsolv::Workers workers(itsolv_mpi::worker_threads(MPI_COMM_WORLD));
-    itsolv::Context ctx{workers};
+    itsolv::Team team{workers};
     LoadEnd load_end;
-    ctx.progress = &load_end;
-    outcome = itsolv_mpi::solve_file(argv[1], MPI_COMM_WORLD, ctx);
+    outcome = itsolv_mpi::solve_file(argv[1], MPI_COMM_WORLD, team, &load_end);
     end = now();
     MPI_Allreduce(&load_end.at, &loaded, 1, MPI_DOUBLE, MPI_MAX, MPI_COMM_WORLD);
   }

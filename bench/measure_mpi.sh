@@ -2,7 +2,7 @@
 # Time per sweep and peak memory per process of itsolv-mpi against the
 # number of processes, on one machine.
 #
-#   mpi/measure.sh BUILD_DIR [N] [PROCESS_COUNTS...]
+#   bench/measure_mpi.sh BUILD_DIR [N] [PROCESS_COUNTS...]
 #
 # Generates N.txt (default 10000) with mkprob in a scratch folder, and a copy
 # whose tolerance makes the run stop after one sweep. For each process count
@@ -15,7 +15,7 @@
 # (VmHWM) of any of the K processes.
 set -euo pipefail
 
-build=$(cd "${1:?usage: mpi/measure.sh BUILD_DIR [N] [PROCESS_COUNTS...]}" && pwd)
+build=$(cd "${1:?usage: bench/measure_mpi.sh BUILD_DIR [N] [PROCESS_COUNTS...]}" && pwd)
 n=${2:-10000}
 shift $(($# < 2 ? $# : 2))
 counts=("$@")

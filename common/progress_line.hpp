@@ -12,7 +12,8 @@
 #include <functional>
 #include <string_view>
 
-#include "progress.hpp"
+#include "common/progress.hpp"
+#include "common/write_all.hpp"
 
 namespace itsolv {
 
@@ -40,9 +41,6 @@ class ProgressLine final : public Progress {
   void sweep(int64_t sweep, float change, float tolerance);
   // Erases the line if it was shown; later advances show nothing.
   void finish() override;
-
-  // Writes all of `text` to standard error, ignoring failures.
-  static void write_stderr(std::string_view text);
 
  private:
   // Whether a line is to be drawn now (the work not finished); if so, notes

@@ -1,34 +1,25 @@
-// How the solver runs: the team of threads and the instruction set of its
-// kernels. Results never depend on either.
+// The team that sweeps: its threads and the instruction set of its kernels.
+// Results never depend on either.
 #pragma once
 
 #include "kernels.hpp"
-#include "progress.hpp"
+#include "row_range.hpp"
 #include "workers.hpp"
 
 namespace itsolv {
 
-struct Context {
+struct Team {
   Workers& workers;
   Isa isa = best_isa();
   // Work (panels x columns) below which one thread sweeps alone.
-  int64_t team_threshold = int64_t{1} << 12;
-  // The loader reads the file in chunks of part_bytes per team member
-  // (compact_chunks times that while the matrix is stored compactly, as
-  // memory is then plentiful and fewer chunks mean fewer meetings of the
-  // team), and a chunk smaller than team_bytes is parsed by one thread.
-  size_t part_bytes = size_t{256} << 10;
-  size_t compact_chunks = 16;
-  size_t team_bytes = size_t{64} << 10;
-  // Told how loading advances; may be null.
-  Progress* progress = nullptr;
+  int64_t threshold = int64_t{1} << 12;
 
   // Members of the team worth using for `panels` panels of n columns: a
   // small problem is swept faster by one thread than by a team that has to
   // meet after every sweep.
   int members_for(int32_t panels, int32_t n) const {
     const int64_t work = static_cast<int64_t>(panels) * n;
-    if (work < team_threshold) return 1;
+    if (work < threshold) return 1;
     return panels < workers.size() ? panels : workers.size();
   }
 
@@ -42,8 +33,8 @@ struct Context {
     }
     workers.run([&](int k) {
       if (k >= members) return;
-      const Range r = share(panels, members, k);
-      job(static_cast<int32_t>(r.begin), static_cast<int32_t>(r.end));
+      const RowRange share = split(panels, members, k);
+      job(share.begin, share.end);
     });
   }
 };

@@ -1,8 +1,5 @@
-#include "progress_line.hpp"
+#include "common/progress_line.hpp"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <utility>
 
@@ -82,15 +79,6 @@ void ProgressLine::finish() {
   if (finished_) return;
   finished_ = true;
   if (shown_) write_(kErase);
-}
-
-void ProgressLine::write_stderr(std::string_view text) {
-  while (!text.empty()) {
-    const ssize_t put = ::write(STDERR_FILENO, text.data(), text.size());
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return;
-    text.remove_prefix(static_cast<size_t>(put));
-  }
 }
 
 }  // namespace itsolv

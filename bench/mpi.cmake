@@ -1,0 +1,4 @@
+# Measures itsolv-mpi: time after loading and peak memory of each process
+# (bench/measure_mpi.sh runs it).
+add_executable(itsolv-mpi-measure ${CMAKE_CURRENT_LIST_DIR}/measure_mpi_sweeps.cpp)
+target_link_libraries(itsolv-mpi-measure PRIVATE itsolv_mpi_core)

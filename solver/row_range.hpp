@@ -1,0 +1,26 @@
+// Contiguous ranges of rows (or of the panels that hold them), and the one
+// way this program splits them: part k of K parts of `count` items starts
+// at count * k / K. The blocks of rows that the processes of an MPI job hold
+// and the shares of panels that the members of a thread team sweep are both
+// such parts.
+#pragma once
+
+#include <cstdint>
+
+namespace itsolv {
+
+// The half-open range [begin, end).
+struct RowRange {
+  int32_t begin = 0;
+  int32_t end = 0;
+
+  int32_t size() const { return end - begin; }
+  bool contains(int32_t i) const { return i >= begin && i < end; }
+};
+
+// Part k of `parts` contiguous parts of [0, count), as equal as can be.
+inline RowRange split(int32_t count, int parts, int k) {
+  return {static_cast<int32_t>(int64_t{count} * k / parts), static_cast<int32_t>(int64_t{count} * (k + 1) / parts)};
+}
+
+}  // namespace itsolv

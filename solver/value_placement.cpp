@@ -1,0 +1,178 @@
+#include "value_placement.hpp"
+
+#include <algorithm>
+
+#include "number_token.hpp"
+
+namespace itsolv {
+
+TokenPlace place_of(int64_t t, int32_t n) {
+  if (t == 0) return {TokenPlace::Kind::count};
+  if (t == 1) return {TokenPlace::Kind::tolerance};
+  const int64_t v = t - 2;
+  if (v < n) return {TokenPlace::Kind::start, 0, static_cast<int32_t>(v)};
+  const int64_t u = v - n;
+  const auto row = static_cast<int32_t>(u / (int64_t{n} + 1));
+  const auto col = static_cast<int32_t>(u % (int64_t{n} + 1));
+  return {col == n ? TokenPlace::Kind::rhs : TokenPlace::Kind::coefficient, row, col};
+}
+
+std::string describe(int64_t t, int32_t n) {
+  const TokenPlace at = place_of(t, n);
+  switch (at.kind) {
+    case TokenPlace::Kind::count: return "the number of variables";
+    case TokenPlace::Kind::tolerance: return "the tolerance";
+    case TokenPlace::Kind::start: return "the starting value x[" + std::to_string(at.col) + "]";
+    case TokenPlace::Kind::rhs: return "the right-hand side b[" + std::to_string(at.row) + "]";
+    default: return "the coefficient a[" + std::to_string(at.row) + "][" + std::to_string(at.col) + "]";
+  }
+}
+
+int32_t rows_reached(int64_t end, int32_t n) {
+  const TokenPlace last = place_of(end - 1, n);
+  const bool in_rows = last.kind == TokenPlace::Kind::coefficient || last.kind == TokenPlace::Kind::rhs;
+  return in_rows ? last.row + 1 : 0;
+}
+
+namespace {
+
+constexpr int P = Matrix::kPanel;
+
+// One number token: its value and, for short integers, the narrowest
+// storage that holds it (f32 stands for "not worked out": a float matrix has
+// no use for it).
+struct Token {
+  float value;
+  int32_t whole;  // the value, when `fits` is narrower than float
+  Storage fits;
+};
+
+// The forms read_token does not read itself: returns the token's end, or
+// null when it is not wholly a number.
+__attribute__((noinline)) const char* read_other_token(const char* q, Token* t) {
+  const char* const begin = q;
+  if (const int length = read_decimal(q, t->value)) {
+    q += length;
+  } else {
+    while (!kSpace.space[static_cast<unsigned char>(*q)]) ++q;
+    if (!parse_float(begin, q, t->value)) return nullptr;
+  }
+  t->fits = Storage::f32;
+  return q;
+}
+
+// The token at q (after white space): its end, or null when it is not
+// wholly a number. q has the reader's blanks after it.
+__attribute__((always_inline)) inline const char* read_token(const char* q, Token& t) {
+  const unsigned d0 = static_cast<unsigned char>(q[0]) - '0';
+  if (d0 < 10) {
+    // One or two digits: most coefficients of generated problems.
+    if (kSpace.space[static_cast<unsigned char>(q[1])]) {
+      t = {static_cast<float>(d0), static_cast<int32_t>(d0), Storage::i8};
+      return q + 1;
+    }
+    const unsigned d1 = static_cast<unsigned char>(q[1]) - '0';
+    if (d1 < 10 && kSpace.space[static_cast<unsigned char>(q[2])]) {
+      const int32_t m = static_cast<int32_t>(d0 * 10 + d1);
+      t = {static_cast<float>(m), m, Storage::i8};
+      return q + 2;
+    }
+  }
+  Token other;
+  const char* const end = read_other_token(q, &other);
+  t = other;
+  return end;
+}
+
+// Skips white space and reads the next token into t; when it is not a number
+// sets `bad` to its start.
+__attribute__((always_inline)) inline bool next_token(const char*& q, Token& t, const char*& bad) {
+  const char* r = q;
+  while (kSpace.space[static_cast<unsigned char>(*r)]) ++r;
+  const char* const end = read_token(r, t);
+  if (end == nullptr) {
+    bad = r;
+    const char* e = r;
+    while (!kSpace.space[static_cast<unsigned char>(*e)]) ++e;
+    q = e;
+    return false;
+  }
+  q = end;
+  return true;
+}
+
+template <typename T>
+Placed place(Problem& p, const char* q, int64_t t, const int64_t t_end) {
+  constexpr Storage kStorage = sizeof(T) == 1 ? Storage::i8 : sizeof(T) == 2 ? Storage::i16 : Storage::f32;
+  Placed placed;
+  if (t >= t_end) return placed;
+  const int32_t n = p.num;
+  const RowRange held = p.a.held();
+  const char* bad = nullptr;
+  Token token;
+  Storage need = Storage::i8;
+  TokenPlace at = place_of(t, n);
+  if (at.kind == TokenPlace::Kind::start) {
+    for (int32_t i = at.col; i < n && t < t_end; ++i, ++t) {
+      if (!next_token(q, token, bad)) break;
+      p.x[i] = token.value;
+    }
+  }
+  float* const diag = p.diag.data();
+  while (bad == nullptr && t < t_end) {
+    at = place_of(t, n);
+    const int32_t row = at.row;
+    const int32_t stop = static_cast<int32_t>(std::min<int64_t>(n, at.col + (t_end - t)));
+    int32_t col = at.col;
+    if (!held.contains(row)) {
+      // A row another process holds: read, not kept.
+      while (col < stop && next_token(q, token, bad)) ++col;
+    } else {
+      T* const base = p.a.row_base<T>(row);
+      const size_t stride = static_cast<size_t>(p.a.panel_height((row - held.begin) / P));
+      for (; col < stop; ++col) {
+        if (!next_token(q, token, bad)) break;
+        if (col == row) {
+          diag[row] = token.value;
+        } else if constexpr (kStorage == Storage::f32) {
+          base[static_cast<size_t>(col) * stride] = token.value;
+        } else {
+          if (token.fits == Storage::f32) {  // not worked out yet
+            token.fits = storage_for(token.value);
+            token.whole = token.fits == Storage::f32 ? 0 : static_cast<int32_t>(token.value);
+          }
+          if (token.fits <= kStorage)
+            base[static_cast<size_t>(col) * stride] = static_cast<T>(token.whole);
+          else if (token.fits > need)
+            need = token.fits;
+        }
+      }
+    }
+    t += col - at.col;
+    if (bad != nullptr) break;
+    if (col == n && t < t_end) {
+      if (!next_token(q, token, bad)) break;
+      if (held.contains(row)) p.b[row] = token.value;
+      ++t;
+    }
+  }
+  placed.need = need;
+  if (bad != nullptr) {
+    placed.bad = t;
+    placed.bad_begin = bad;
+    placed.bad_end = q;
+  }
+  return placed;
+}
+
+}  // namespace
+
+Placed place_values(Problem& p, const char* text, int64_t first, int64_t count) {
+  switch (p.a.storage()) {
+    case Storage::i8: return place<int8_t>(p, text, first, first + count);
+    case Storage::i16: return place<int16_t>(p, text, first, first + count);
+    default: return place<float>(p, text, first, first + count);
+  }
+}
+
+}  // namespace itsolv

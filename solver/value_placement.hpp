@@ -1,0 +1,48 @@
+// Loading, stage 4: placing values by their token index. Token t of a file
+// of n variables has one place, worked out here and nowhere else; a run of
+// tokens whose first index is known can be placed without anything read
+// before it, whichever part of the file it comes from.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "matrix.hpp"
+#include "problem.hpp"
+
+namespace itsolv {
+
+// What token t of a file of n variables is.
+struct TokenPlace {
+  enum class Kind { count, tolerance, start, coefficient, rhs };
+  Kind kind;
+  int32_t row = 0;  // of a coefficient or right-hand side
+  int32_t col = 0;  // of a coefficient; the index of a starting value
+};
+TokenPlace place_of(int64_t t, int32_t n);
+
+// Token t in words, for messages: "the tolerance", "the coefficient a[2][5]".
+std::string describe(int64_t t, int32_t n);
+
+// The rows that the tokens before index `end` reach: the rows up to and
+// including the one that holds token end - 1.
+int32_t rows_reached(int64_t end, int32_t n);
+
+// How placing a run of tokens went.
+struct Placed {
+  int64_t bad = -1;  // index of the first token that is not a number
+  const char* bad_begin = nullptr;
+  const char* bad_end = nullptr;
+  Storage need = Storage::i8;  // the widest storage the coefficients need
+};
+
+// Reads `count` tokens from `text` (which has white space or the reader's
+// blanks after them), the first of which is token `first` of the file, and
+// places each value into p: starting values, then row by row the
+// coefficients of the rows p holds (the diagonal apart) and the right-hand
+// sides. A coefficient that the matrix's storage cannot hold is not stored;
+// `need` says what storage it takes. Stops at the first token that is not
+// a number.
+Placed place_values(Problem& p, const char* text, int64_t first, int64_t count);
+
+}  // namespace itsolv
