@@ -15,7 +15,6 @@
 
 #include <unistd.h>
 
-#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <exception>
