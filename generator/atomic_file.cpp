@@ -107,7 +107,12 @@ bool AtomicFile::open(const std::string& path) {
   }
   // Refuse what opening the name for writing would refuse.
   if (::faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0) return false;
-  return open_aside(0600, &old);
+  if (open_aside(0600, &old)) return true;
+  // A writable file in a directory that takes no new names: written in
+  // place, as opening the name for writing does.
+  if (errno != EACCES && errno != EPERM) return false;
+  fd_ = ::open(target_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  return fd_ >= 0;
 }
 
 // Creates the file beside the target, unnamed where the file system allows
