@@ -15,10 +15,17 @@
 #include <string>
 #include <vector>
 
-#include "cli/run_program.hpp"
 #include "support/literal_solver.hpp"
+#include "support/run_program.hpp"
+#include "support/temp_files.hpp"
 
 namespace cli {
+
+using testing_support::run_all;
+using testing_support::run_program;
+using testing_support::RunOptions;
+using testing_support::RunResult;
+using testing_support::TempDir;
 
 inline const std::string kItsolv = ITSOLV_PATH;
 

@@ -133,20 +133,6 @@ TEST_F(Refusal, CountOneShortOfTheFileIsRefusedAfterReading) {
   EXPECT_TRUE(read_refusal(solve(path), path));
 }
 
-TEST_F(Refusal, HugeCountThroughAPipeEndsQuicklyWithOneLine) {
-  RunOptions options;
-  options.feed_stdin = true;
-  options.timeout_seconds = 10;
-  options.stdin_text = "20000 0.1 1 2 3\n";
-  EXPECT_TRUE(read_refusal(solve("/dev/stdin", options), "/dev/stdin"));
-  // Too large to allocate: either refusal is fair, but it must be one line.
-  options.stdin_text = "2000000000 0.1 1 2 3\n";
-  const RunResult run = solve("/dev/stdin", options);
-  ASSERT_TRUE(run.exited) << run.how();
-  EXPECT_EQ(run.status, 1);
-  EXPECT_TRUE(run.out == "Cannot allocate a!\n" || read_refusal(run, "/dev/stdin")) << shown(run.out);
-}
-
 // A token that never ends (here /dev/zero's bytes) is refused when memory
 // runs out, with one line, never by a signal.
 TEST_F(Refusal, EndlessTokenIsRefusedWhenMemoryRunsOut) {

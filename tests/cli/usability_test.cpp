@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
-#include <termios.h>
 
 #include <regex>
 
@@ -120,83 +119,18 @@ TEST_F(ProgressLineTest, RedrawsAtMostOnceAnIntervalAndErasesOnce) {
 
 constexpr auto kHold = std::chrono::milliseconds(1300);
 
-struct HeldRun {
-  std::string out, err;
-  int status = -1;  // the exit status; -1 when the program did not exit
-};
-
-// Runs `program` in `dir` with standard output on a pipe and standard error
-// on a new pseudo-terminal (or a pipe). When `watched` is set, the program
-// is stopped for kHold at the first of `events` on that path.
-HeldRun run_held(const std::string& program, const std::vector<std::string>& args, const std::string& dir,
-                 bool terminal, const std::string& watched = {}, uint32_t events = 0) {
-  int err_read = -1, err_write = -1, out[2], ends[2];
-  if (terminal) {
-    err_read = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (err_read < 0 || ::grantpt(err_read) != 0 || ::unlockpt(err_read) != 0) throw std::runtime_error("no pty");
-    err_write = ::open(::ptsname(err_read), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    termios raw{};
-    if (err_write < 0 || ::tcgetattr(err_write, &raw) != 0) throw std::runtime_error("no pty");
-    ::cfmakeraw(&raw);  // the bytes as written, no line discipline
-    ::tcsetattr(err_write, TCSANOW, &raw);
-  } else {
-    if (::pipe2(ends, O_CLOEXEC) != 0) throw std::runtime_error("no pipe");
-    err_read = ends[0], err_write = ends[1];
-  }
-  if (::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("no pipe");
-  int watch = watched.empty() ? -1 : ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
-  if (watch >= 0 && ::inotify_add_watch(watch, watched.c_str(), events) < 0) throw std::runtime_error("no watch");
-
-  std::vector<std::string> text{program};
-  text.insert(text.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& a : text) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  std::fflush(nullptr);
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    const int null = ::open("/dev/null", O_RDONLY);
-    if (::chdir(dir.c_str()) != 0 || ::dup2(null, 0) < 0 || ::dup2(out[1], 1) < 0 || ::dup2(err_write, 2) < 0)
-      ::_exit(127);
-    ::execv(program.c_str(), argv.data());
-    ::_exit(127);
-  }
-  ::close(out[1]);
-  ::close(err_write);
-
-  HeldRun run;
-  int open_fds[2] = {out[0], err_read};
-  std::string* into[2] = {&run.out, &run.err};
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  char buffer[1 << 16];
-  while ((open_fds[0] >= 0 || open_fds[1] >= 0) && std::chrono::steady_clock::now() < deadline) {
-    pollfd fds[3] = {{open_fds[0], POLLIN, 0}, {open_fds[1], POLLIN, 0}, {watch, POLLIN, 0}};
-    if (::poll(fds, 3, 100) <= 0) continue;
-    if (fds[2].revents != 0) {  // the first event: hold the program, once
-      ::kill(pid, SIGSTOP);
-      std::this_thread::sleep_for(kHold);
-      ::kill(pid, SIGCONT);
-      ::close(watch);
-      watch = -1;
-    }
-    for (int k = 0; k < 2; ++k) {
-      if (fds[k].fd < 0 || fds[k].revents == 0) continue;
-      const ssize_t got = ::read(fds[k].fd, buffer, sizeof buffer);
-      if (got > 0) {
-        into[k]->append(buffer, static_cast<size_t>(got));
-      } else if (got == 0 || errno != EINTR) {  // a terminal without a writer says EIO
-        ::close(fds[k].fd);
-        open_fds[k] = -1;
-      }
-    }
-  }
-  if (open_fds[0] >= 0 || open_fds[1] >= 0) ::kill(pid, SIGKILL);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  for (int fd : {open_fds[0], open_fds[1], watch})
-    if (fd >= 0) ::close(fd);
-  if (WIFEXITED(status)) run.status = WEXITSTATUS(status);
-  return run;
+// Runs `program` in `dir` with standard error on a new pseudo-terminal (or a
+// pipe). When `watched` is set, the program is stopped for kHold at the
+// first of `events` on that path.
+RunResult run_held(const std::string& program, const std::vector<std::string>& args, const std::string& dir,
+                   bool terminal, const std::string& watched = {}, uint32_t events = 0) {
+  RunOptions options;
+  options.directory = dir;
+  options.stderr_terminal = terminal;
+  options.hold_path = watched;
+  options.hold_events = events;
+  options.timeout_seconds = 60;
+  return run_program(program, args, options);
 }
 
 // What a terminal got: one line redrawn in place, then erased.
@@ -222,8 +156,8 @@ class ProgressOnTerminal : public ::testing::Test {
   // The first of a few runs in which the program was held before its work
   // ended (a hold that comes too late shows nothing).
   template <typename Run>
-  static HeldRun first_shown(const Run& run) {
-    HeldRun held;
+  static RunResult first_shown(const Run& run) {
+    RunResult held;
     for (int attempt = 0; attempt < 3 && held.err.empty(); ++attempt) held = run();
     return held;
   }
@@ -234,7 +168,7 @@ class ProgressOnTerminal : public ::testing::Test {
 TempDir* ProgressOnTerminal::dir_ = nullptr;
 
 TEST_F(ProgressOnTerminal, ItsolvShowsShareRateAndTimeLeftThenErasesIt) {
-  const HeldRun run =
+  const RunResult run =
       first_shown([] { return run_held(kItsolv, {problem()}, dir_->path(), true, problem(), IN_OPEN); });
   EXPECT_EQ(run.status, 0);
   EXPECT_TRUE(shown_then_erased(run.err, "itsolv: loading"));
@@ -271,7 +205,7 @@ TEST_F(ProgressOnTerminal, ItsolvReadingAPipeShowsBytesAndRate) {
     }
     ::close(fd);
   });
-  const HeldRun run = run_held(kItsolv, {fifo}, dir_->path(), true);
+  const RunResult run = run_held(kItsolv, {fifo}, dir_->path(), true);
   feeder.join();
   ::unlink(fifo.c_str());
   EXPECT_EQ(run.status, 0);
@@ -283,7 +217,7 @@ TEST_F(ProgressOnTerminal, ItsolvReadingAPipeShowsBytesAndRate) {
 
 TEST_F(ProgressOnTerminal, MkprobShowsItsWritingThenErasesIt) {
   TempDir here;
-  const HeldRun run =
+  const RunResult run =
       first_shown([&] { return run_held(kMkprob, {"6000", "0.0001"}, here.path(), true, here.path(), IN_CREATE); });
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, "");
@@ -295,11 +229,11 @@ TEST_F(ProgressOnTerminal, MkprobShowsItsWritingThenErasesIt) {
 }
 
 TEST_F(ProgressOnTerminal, NothingOnStandardErrorWhenItIsNotATerminal) {
-  const HeldRun load = run_held(kItsolv, {problem()}, dir_->path(), false, problem(), IN_OPEN);
+  const RunResult load = run_held(kItsolv, {problem()}, dir_->path(), false, problem(), IN_OPEN);
   EXPECT_EQ(load.status, 0);
   EXPECT_EQ(load.err, "");
   TempDir here;
-  const HeldRun write = run_held(kMkprob, {"6000", "0.0001"}, here.path(), false, here.path(), IN_CREATE);
+  const RunResult write = run_held(kMkprob, {"6000", "0.0001"}, here.path(), false, here.path(), IN_CREATE);
   EXPECT_EQ(write.status, 0);
   EXPECT_EQ(write.err, "");
 }

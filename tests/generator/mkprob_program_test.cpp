@@ -15,23 +15,26 @@
 #include <string>
 #include <vector>
 
-#include "child_process.hpp"
+#include "support/run_program.hpp"
+#include "support/temp_files.hpp"
 
 namespace {
 
-using mkprob_test::Outcome;
-using mkprob_test::read_file;
-using mkprob_test::TempDir;
+using testing_support::RunResult;
+using testing_support::read_file;
+using testing_support::TempDir;
 
-Outcome mkprob(const TempDir& dir, std::vector<std::string> args,
+RunResult mkprob(const TempDir& dir, std::vector<std::string> args,
                const std::function<void()>& setup = {}) {
-  args.insert(args.begin(), MKPROB_PATH);
-  return mkprob_test::run_program(dir.path(), args, setup);
+  testing_support::RunOptions options;
+  options.directory = dir.path();
+  options.in_child = setup;
+  return testing_support::run_program(MKPROB_PATH, args, options);
 }
 
 // The generator written the plain way, run in a child of its own.
 std::string reference_file(int numvar, const char* error) {
-  return mkprob_test::run_child([&] {
+  return testing_support::run_function([&] {
            std::srand(1);  // the unseeded sequence, whatever this process drew
            std::printf(
                "%d\n%f\n", numvar,
@@ -46,7 +49,7 @@ std::string reference_file(int numvar, const char* error) {
            }
            return 0;
          })
-      .output;
+      .out;
 }
 
 const char kUsage[] =
@@ -58,9 +61,9 @@ TEST(MkprobUsageTest, WrongArgumentCountPrintsUsage) {
   for (const auto& args :
        std::vector<std::vector<std::string>>{{}, {"5"}, {"5", "0.1", "x"}}) {
     TempDir dir;
-    const Outcome outcome = mkprob(dir, args);
+    const RunResult outcome = mkprob(dir, args);
     EXPECT_EQ(outcome.status, 1);
-    EXPECT_EQ(outcome.output, kUsage);
+    EXPECT_EQ(outcome.out, kUsage);
     EXPECT_TRUE(dir.entries().empty());
   }
 }
@@ -87,9 +90,9 @@ TEST(MkprobFileTest, MatchesThePlainGeneratorByteForByte) {
   for (const int numvar : {1, 2, 3, 100, 1000, 4500}) {
     TempDir dir;
     const std::string name = std::to_string(numvar);
-    const Outcome outcome = mkprob(dir, {name, "0.0001"});
+    const RunResult outcome = mkprob(dir, {name, "0.0001"});
     ASSERT_EQ(outcome.status, 0);
-    EXPECT_EQ(outcome.output, "");
+    EXPECT_EQ(outcome.out, "");
     ASSERT_EQ(read_file(dir / (name + ".txt")),
               reference_file(numvar, "0.0001"))
         << numvar;
@@ -160,7 +163,7 @@ TEST(MkprobFileTest, DiagonalIsHundredTimesTheCount) {
 
 TEST(MkprobReplaceTest, ReplacesAnExistingFileWholeAndRepeatsItself) {
   TempDir dir;
-  mkprob_test::write_file(dir / "20.txt", std::string(100000, 'x'));
+  testing_support::write_file(dir / "20.txt", std::string(100000, 'x'));
   ASSERT_EQ(mkprob(dir, {"20", "0.01"}).status, 0);
   const std::string first = read_file(dir / "20.txt");
   EXPECT_EQ(first, reference_file(20, "0.01"));
@@ -172,7 +175,7 @@ TEST(MkprobReplaceTest, ReplacesAnExistingFileWholeAndRepeatsItself) {
 TEST(MkprobReplaceTest, FollowsASymbolicLinkToTheFile) {
   TempDir dir;
   std::filesystem::create_directory(dir / "data");
-  mkprob_test::write_file(dir / "data/real", "old");
+  testing_support::write_file(dir / "data/real", "old");
   std::filesystem::create_symlink("data/real", dir / "5.txt");
   ASSERT_EQ(mkprob(dir, {"5", "0.01"}).status, 0);
   EXPECT_TRUE(std::filesystem::is_symlink(dir / "5.txt"));
@@ -189,16 +192,16 @@ TEST(MkprobReplaceTest, NewFileHasTheModeThatTheUmaskAllows) {
 
 TEST(MkprobFailureTest, FailedWriteLeavesTheOldFileAndNoTemporary) {
   TempDir dir;
-  mkprob_test::write_file(dir / "300.txt", "old");
+  testing_support::write_file(dir / "300.txt", "old");
   // The file size limit stops the writes part way; SIGXFSZ keeps its
   // default action, which would end the program if it did not ignore it.
-  const Outcome outcome = mkprob(dir, {"300", "0.01"}, [] {
+  const RunResult outcome = mkprob(dir, {"300", "0.01"}, [] {
     const rlimit limit{64 << 10, 64 << 10};
     ::setrlimit(RLIMIT_FSIZE, &limit);
     ::signal(SIGXFSZ, SIG_DFL);
   });
   EXPECT_EQ(outcome.status, 1);
-  EXPECT_EQ(outcome.output, "Cannot write file 300.txt\n");
+  EXPECT_EQ(outcome.out, "Cannot write file 300.txt\n");
   EXPECT_EQ(read_file(dir / "300.txt"), "old");
   EXPECT_EQ(dir.entries(), std::set<std::string>{"300.txt"});
 }
@@ -208,16 +211,16 @@ TEST(MkprobFailureTest, UncreatableFileIsReportedWithItsName) {
   const std::string hint =
       "Check that the file does not exist and you have permission/space to "
       "create the file\n";
-  Outcome outcome = mkprob(dir, {"nodir/5", "0.01"});
+  RunResult outcome = mkprob(dir, {"nodir/5", "0.01"});
   EXPECT_EQ(outcome.status, 1);
-  EXPECT_EQ(outcome.output, "Cannot create file nodir/5.txt\n" + hint);
+  EXPECT_EQ(outcome.out, "Cannot create file nodir/5.txt\n" + hint);
   std::filesystem::create_directory(dir / "6.txt");
   outcome = mkprob(dir, {"6", "0.01"});
   EXPECT_EQ(outcome.status, 1);
-  EXPECT_EQ(outcome.output, "Cannot create file 6.txt\n" + hint);
+  EXPECT_EQ(outcome.out, "Cannot create file 6.txt\n" + hint);
   outcome = mkprob(dir, {std::string(300, '7'), "0.01"});  // name too long
   EXPECT_EQ(outcome.status, 1);
-  EXPECT_EQ(outcome.output.substr(0, 19), "Cannot create file ");
+  EXPECT_EQ(outcome.out.substr(0, 19), "Cannot create file ");
   EXPECT_EQ(dir.entries(), std::set<std::string>{"6.txt"});
 }
 
@@ -226,10 +229,9 @@ TEST(MkprobRoundTripTest, SolverAcceptsAndSolvesGeneratedProblems) {
     TempDir dir;
     const std::string name = std::to_string(numvar);
     ASSERT_EQ(mkprob(dir, {name, "0.0001"}).status, 0);
-    const Outcome solved =
-        mkprob_test::run_program(dir.path(), {ITSOLV_PATH, name + ".txt"});
-    EXPECT_EQ(solved.status, 0) << solved.output;
-    std::istringstream in(solved.output);
+    const RunResult solved = testing_support::run_program(ITSOLV_PATH, {dir / (name + ".txt")});
+    EXPECT_EQ(solved.status, 0) << solved.out;
+    std::istringstream in(solved.out);
     std::vector<std::string> lines;
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     ASSERT_EQ(lines.size(), static_cast<std::size_t>(numvar) + 1);

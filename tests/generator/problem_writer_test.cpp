@@ -14,7 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "child_process.hpp"
+#include "support/run_program.hpp"
+#include "support/temp_files.hpp"
 #include "fakes.hpp"
 #include "generator/chunk_writer.hpp"
 
@@ -73,7 +74,7 @@ TEST(ProblemArgsTest, ReadsLikeAtoiAndAtof) {
 
 // What a ChunkWriter with small chunks puts in a file.
 std::string through_chunk_writer(std::int32_t numvar, std::size_t chunk_size) {
-  mkprob_test::TempDir dir;
+  testing_support::TempDir dir;
   const std::string path = dir / "out";
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT, 0600);
   {
@@ -83,7 +84,7 @@ std::string through_chunk_writer(std::int32_t numvar, std::size_t chunk_size) {
     EXPECT_TRUE(out.finish());
   }
   ::close(fd);
-  return mkprob_test::read_file(path);
+  return testing_support::read_file(path);
 }
 
 TEST(ChunkWriterTest, WritesEveryChunkInOrder) {

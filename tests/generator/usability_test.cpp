@@ -11,19 +11,22 @@
 #include <utility>
 #include <vector>
 
-#include "child_process.hpp"
+#include "support/run_program.hpp"
+#include "support/temp_files.hpp"
 #include "fakes.hpp"
 #include "generator/problem_writer.hpp"
 #include "generator/write_progress.hpp"
 
 namespace {
 
-using mkprob_test::Outcome;
-using mkprob_test::TempDir;
+using testing_support::RunResult;
+using testing_support::TempDir;
 
-Outcome mkprob(const TempDir& dir, std::vector<std::string> args, const std::function<void()>& setup = {}) {
-  args.insert(args.begin(), MKPROB_PATH);
-  return mkprob_test::run_program(dir.path(), args, setup);
+RunResult mkprob(const TempDir& dir, std::vector<std::string> args, const std::function<void()>& setup = {}) {
+  testing_support::RunOptions options;
+  options.directory = dir.path();
+  options.in_child = setup;
+  return testing_support::run_program(MKPROB_PATH, args, options);
 }
 
 const char kUsage[] =
@@ -33,36 +36,36 @@ const char kUsage[] =
 
 TEST(MkprobHelpTest, HelpUnderBothNamesWritesNoFile) {
   TempDir dir;
-  const Outcome help = mkprob(dir, {"--help"});
+  const RunResult help = mkprob(dir, {"--help"});
   EXPECT_EQ(help.status, 0);
   for (const char* part : {"Usage: mkprob N TOL", "N.txt", "100*N"})
-    EXPECT_NE(help.output.find(part), std::string::npos) << part;
-  const Outcome h = mkprob(dir, {"-h"});
+    EXPECT_NE(help.out.find(part), std::string::npos) << part;
+  const RunResult h = mkprob(dir, {"-h"});
   EXPECT_EQ(h.status, 0);
-  EXPECT_EQ(h.output, help.output);
+  EXPECT_EQ(h.out, help.out);
   EXPECT_TRUE(dir.entries().empty());
 }
 
 TEST(MkprobHelpTest, VersionNamesTheProgram) {
   TempDir dir;
-  const Outcome version = mkprob(dir, {"--version"});
+  const RunResult version = mkprob(dir, {"--version"});
   EXPECT_EQ(version.status, 0);
-  EXPECT_TRUE(std::regex_match(version.output, std::regex("mkprob [0-9]+\\.[0-9]+\\.[0-9]+\n"))) << version.output;
+  EXPECT_TRUE(std::regex_match(version.out, std::regex("mkprob [0-9]+\\.[0-9]+\\.[0-9]+\n"))) << version.out;
 }
 
 TEST(MkprobHelpTest, OtherArgumentsKeepTheirMeaning) {
   TempDir dir;
   for (const char* near : {"--HELP", "-help", "--version=1", "-v"}) {
-    const Outcome outcome = mkprob(dir, {near});
+    const RunResult outcome = mkprob(dir, {near});
     EXPECT_EQ(outcome.status, 1) << near;
-    EXPECT_EQ(outcome.output, kUsage) << near;
+    EXPECT_EQ(outcome.out, kUsage) << near;
   }
   EXPECT_TRUE(dir.entries().empty());
   // Two arguments always generate, whatever the first one's text.
-  const Outcome generated = mkprob(dir, {"--help", "0.1"});
+  const RunResult generated = mkprob(dir, {"--help", "0.1"});
   EXPECT_EQ(generated.status, 0);
-  EXPECT_EQ(generated.output, "");
-  EXPECT_EQ(mkprob_test::read_file(dir / "--help.txt"), "0\n0.100000\n\n");
+  EXPECT_EQ(generated.out, "");
+  EXPECT_EQ(testing_support::read_file(dir / "--help.txt"), "0\n0.100000\n\n");
 }
 
 TEST(MkprobHelpTest, UnwritableStandardOutputFails) {

@@ -305,15 +305,10 @@ TEST_F(Fifo, WriterThatStopsHalfwayEndsWithCannotRead) {
   for (const Setting& s : kSettings) {
     feed(text.substr(0, text.size() / 2), 64);
     itsolv::Problem p;
-    EXPECT_TRUE(cannot_read(load_fifo(s, p), path()));
+    const std::string message = load_fifo(s, p);
+    EXPECT_TRUE(cannot_read(message, path()));
+    EXPECT_NE(message.find("the file ends"), std::string::npos) << message;
   }
-}
-
-TEST_F(Fifo, HugeCountWithFewValuesEndsWhenTheValuesDo) {
-  feed("50000 0.001 1 2 3\n", 4);
-  itsolv::Problem p;
-  EXPECT_EQ(load_fifo(kSettings[1], p),
-            "Cannot read file " + path() + ": the file ends at line 1 before the starting value x[3]\n");
 }
 
 }  // namespace
