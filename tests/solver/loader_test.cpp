@@ -14,39 +14,22 @@
 
 #include "failure.hpp"
 #include "loader.hpp"
+#include "support/load_values.hpp"
 #include "support/problem_values.hpp"
+#include "support/team.hpp"
+#include "support/temp_files.hpp"
 
 using testing_support::Kind;
+using testing_support::team;
+using testing_support::TempFile;
 using testing_support::Values;
 
 namespace {
-
-class TempFile {
- public:
-  explicit TempFile(const std::string& text) {
-    char name[] = "/tmp/itsolv-loader-XXXXXX";
-    const int fd = mkstemp(name);
-    path_ = name;
-    if (fd < 0 || write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size())) std::abort();
-    close(fd);
-  }
-  ~TempFile() { unlink(path_.c_str()); }
-  const char* path() const { return path_.c_str(); }
-
- private:
-  std::string path_;
-};
 
 struct Setting {
   int threads;
   size_t part_bytes;  // tiny parts move chunk and part boundaries everywhere
 };
-
-itsolv::Workers& team(int threads) {
-  static std::unique_ptr<itsolv::Workers> teams[4];
-  if (!teams[threads]) teams[threads] = std::make_unique<itsolv::Workers>(threads);
-  return *teams[threads];
-}
 
 // Loads text; returns the failure's message, or "" on success.
 std::string load(const std::string& text, itsolv::Problem& p, Setting s = {1, size_t{4} << 20}) {
@@ -62,23 +45,6 @@ std::string load(const std::string& text, itsolv::Problem& p, Setting s = {1, si
   return "";
 }
 
-bool same_bits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
-
-void expect_loaded(const itsolv::Problem& p, const Values& v) {
-  ASSERT_EQ(p.num, v.num);
-  ASSERT_TRUE(same_bits(p.err, v.err));
-  for (int32_t i = 0; i < v.num; ++i) {
-    ASSERT_TRUE(same_bits(p.x[i], v.x[static_cast<size_t>(i)])) << "x " << i;
-    ASSERT_TRUE(same_bits(p.b[i], v.b[static_cast<size_t>(i)])) << "b " << i;
-    for (int32_t j = 0; j < v.num; ++j) {
-      const float want = v.a[static_cast<size_t>(i) * v.num + j];
-      const float got = p.coefficient(i, j);
-      // Compact storage keeps integers; -0 only ever lands in float storage.
-      ASSERT_TRUE(same_bits(got, want)) << "a " << i << " " << j << " got " << got << " want " << want;
-    }
-  }
-}
-
 const Setting kSettings[] = {{1, size_t{4} << 20}, {2, 16}, {3, 48}, {2, 1000}, {3, 4096}};
 
 }  // namespace
@@ -91,7 +57,7 @@ TEST(LoaderPlacesValues, InEverySettingAndStorage) {
         if (s.part_bytes < 64 && n > 65) continue;  // thousands of chunks: slow, and nothing new
         itsolv::Problem p;
         ASSERT_EQ(load(testing_support::problem_text(v), p, s), "") << n;
-        expect_loaded(p, v);
+        EXPECT_TRUE(holds(p, v));
         // The narrowest storage that holds every off-diagonal value.
         itsolv::Storage want = itsolv::Storage::i8;
         for (int32_t i = 0; i < n; ++i)
@@ -110,7 +76,7 @@ TEST(LoaderPlacesValues, ALateWideValueWidensWhatCameBefore) {
     itsolv::Problem p;
     ASSERT_EQ(load(testing_support::problem_text(v), p, s), "");
     EXPECT_EQ(p.a.storage(), itsolv::Storage::f32);
-    expect_loaded(p, v);
+    EXPECT_TRUE(holds(p, v));
   }
 }
 
@@ -120,7 +86,7 @@ TEST(LoaderPlacesValues, AnyWhiteSpaceAndTokenForm) {
     for (const char* end : {"\n", "\r\n", "\n\n\t", " "}) {
       itsolv::Problem p;
       ASSERT_EQ(load(testing_support::problem_text(v, sep, end), p, {2, 32}), "");
-      expect_loaded(p, v);
+      EXPECT_TRUE(holds(p, v));
     }
   itsolv::Problem p;
   ASSERT_EQ(load("2 1e-3\n+0 -0\n200 2e2 0x1p3\n200.0 +37 .5e1\n", p), "");
@@ -166,7 +132,8 @@ TEST(LoaderRefuses, MalformedTokensNamingValueAndLine) {
   for (const Case& c : cases) {
     itsolv::Problem p;
     const std::string message = load(c.text, p);
-    EXPECT_EQ(message.rfind("Cannot read file /tmp/itsolv-loader-", 0), 0u) << message;
+    EXPECT_EQ(message.rfind("Cannot read file /", 0), 0u) << message;
+    EXPECT_NE(message.find("/problem.txt: "), std::string::npos) << message;
     EXPECT_NE(message.find(c.reason), std::string::npos) << message << " wanted: " << c.reason;
     EXPECT_EQ(message.back(), '\n');
     EXPECT_EQ(message.find('\n'), message.size() - 1) << "one line: " << message;

@@ -15,14 +15,12 @@
 #include "failure.hpp"
 #include "loader.hpp"
 #include "number_token.hpp"
+#include "support/float_bits.hpp"
+#include "support/temp_files.hpp"
 
 namespace {
 
-uint32_t bits(float f) {
-  uint32_t u;
-  std::memcpy(&u, &f, sizeof u);
-  return u;
-}
+using testing_support::bits;
 
 float by_strtof(const std::string& token) { return std::strtof(token.c_str(), nullptr); }
 
@@ -136,17 +134,14 @@ TEST(NumberTokens, LoaderReadsTheCorpusAsStrtofDoes) {
   for (size_t i = tokens.size(); i < values; ++i) tokens.push_back(tokens[i % 97]);
   std::string text = std::to_string(n) + " 0.5\n";
   for (const std::string& t : tokens) text += t + (t.size() % 3 ? " " : "\n");
-  char name[] = "/tmp/itsolv-tokens-XXXXXX";
-  const int fd = mkstemp(name);
-  ASSERT_EQ(write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
-  close(fd);
+  const testing_support::TempFile file(text);
   for (int threads : {1, 2}) {
     itsolv::Workers workers(threads);
     itsolv::Context ctx{workers};
     ctx.part_bytes = 4096;
     ctx.team_bytes = 0;
     itsolv::Problem p;
-    itsolv::get_input(p, name, ctx);
+    itsolv::get_input(p, file.path(), ctx);
     size_t k = 0;
     for (int32_t i = 0; i < n; ++i, ++k) ASSERT_EQ(bits(p.x[i]), bits(by_strtof(tokens[k]))) << tokens[k];
     for (int32_t i = 0; i < n; ++i) {
@@ -154,5 +149,4 @@ TEST(NumberTokens, LoaderReadsTheCorpusAsStrtofDoes) {
       ASSERT_EQ(bits(p.b[i]), bits(by_strtof(tokens[k++])));
     }
   }
-  unlink(name);
 }

@@ -14,13 +14,10 @@
 #include "loader.hpp"
 #include "matrix.hpp"
 #include "progress.hpp"
+#include "support/team.hpp"
+#include "support/temp_files.hpp"
 
 namespace {
-
-itsolv::Workers& one_thread() {
-  static itsolv::Workers workers(1);
-  return workers;
-}
 
 // Loads `bytes` as they arrive through a pipe (no size known); the failure's
 // message, or "" when they load.
@@ -29,7 +26,7 @@ std::string load_from_pipe(const std::string& bytes) {
   if (pipe2(fds, O_CLOEXEC) != 0) std::abort();
   if (write(fds[1], bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) std::abort();
   close(fds[1]);
-  itsolv::Context ctx{one_thread()};
+  itsolv::Context ctx{testing_support::team(1)};
   itsolv::Problem p;
   std::string message;
   try {
@@ -74,21 +71,17 @@ class Offsets : public itsolv::Progress {
 TEST(Regressions, ProgressOffsetsStayInOrderWhenTheBufferShrinks) {
   // As found (one value short), and whole.
   for (const std::string text : {"2 1 0 0 1 -0 1 -1 1", "2 1 0 0 1 -0 1 -1 1 1"}) {
-    char name[] = "/tmp/itsolv-regression-XXXXXX";
-    const int fd = mkstemp(name);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
-    close(fd);
+    const testing_support::TempFile file(text);
     for (size_t compact_chunks : {1, 4}) {
       SCOPED_TRACE(text + ", compact chunks " + std::to_string(compact_chunks));
-      itsolv::Context ctx{one_thread()};
+      itsolv::Context ctx{testing_support::team(1)};
       ctx.part_bytes = 3;
       ctx.compact_chunks = compact_chunks;
       Offsets offsets;
       ctx.progress = &offsets;
       itsolv::Problem p;
       try {
-        itsolv::get_input(p, name, ctx);
+        itsolv::get_input(p, file.path(), ctx);
       } catch (const itsolv::Failure&) {
       }
       EXPECT_EQ(p.a.storage(), itsolv::Storage::f32);
@@ -97,7 +90,6 @@ TEST(Regressions, ProgressOffsetsStayInOrderWhenTheBufferShrinks) {
       for (size_t k = 1; k < offsets.done().size(); ++k) EXPECT_LE(offsets.done()[k - 1], offsets.done()[k]) << k;
       EXPECT_LE(offsets.done().back(), text.size());
     }
-    unlink(name);
   }
 }
 

@@ -16,20 +16,13 @@
 #include "solve.hpp"
 #include "support/literal_solver.hpp"
 #include "support/problem_values.hpp"
+#include "support/temp_files.hpp"
 #include "sweeps.hpp"
 
 using testing_support::Kind;
 using testing_support::Values;
 
 namespace {
-
-std::string write_temp(const std::string& text) {
-  char name[] = "/tmp/itsolv-blocks-XXXXXX";
-  const int fd = mkstemp(name);
-  if (fd < 0 || write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size())) std::abort();
-  close(fd);
-  return name;
-}
 
 // Solves with the rows split into `blocks` states, as separate processes
 // would, joining the new values after every sweep.
@@ -80,7 +73,8 @@ std::string solve_in_blocks(const std::string& path, int blocks) {
 
 TEST(RowBlocks, LoaderKeepsOnlyItsRows) {
   const Values v = testing_support::random_values(150, Kind::wide_integers, 31);
-  const std::string path = write_temp(testing_support::problem_text(v));
+  const testing_support::TempFile file(testing_support::problem_text(v));
+  const std::string path = file.path();
   itsolv::Workers workers(2);
   itsolv::Context ctx{workers};
   ctx.part_bytes = 2048;
@@ -92,16 +86,15 @@ TEST(RowBlocks, LoaderKeepsOnlyItsRows) {
   EXPECT_EQ(p.a.rows(), 64);
   for (int32_t i = 37; i < 101; ++i)
     for (int32_t j = 0; j < 150; ++j) ASSERT_EQ(p.coefficient(i, j), v.a[static_cast<size_t>(i) * 150 + j]);
-  unlink(path.c_str());
 }
 
 TEST(RowBlocks, BlocksJoinedAfterEachSweepGiveTheWholeResult) {
   for (int32_t n : {1, 5, 64, 100, 131}) {
     const Values v = testing_support::random_values(n, Kind::small_integers, 40 + n);
-    const std::string path = write_temp(testing_support::problem_text(v));
+    const testing_support::TempFile file(testing_support::problem_text(v));
+  const std::string path = file.path();
     const literal::Outcome want = literal::solve(v.num, v.err, v.a, v.b, v.x);
     for (int blocks : {1, 2, 3}) EXPECT_EQ(solve_in_blocks(path, blocks), want.out) << n << " in " << blocks;
-    unlink(path.c_str());
   }
 }
 
@@ -109,9 +102,9 @@ TEST(RowBlocks, PreCheckNamesTheFirstFailingRowOfAnyBlock) {
   Values v = testing_support::random_values(90, Kind::small_integers, 5);
   v.at(70, 70) = 1;  // row 70 fails
   v.at(80, 80) = 1;  // and row 80
-  const std::string path = write_temp(testing_support::problem_text(v));
+  const testing_support::TempFile file(testing_support::problem_text(v));
+  const std::string path = file.path();
   const std::string whole = literal::solve(v.num, v.err, v.a, v.b, v.x).out;
   ASSERT_EQ(whole.rfind("The matrix will not converge.\naii = 1.000000", 0), 0u);
   for (int blocks : {2, 3}) EXPECT_EQ(solve_in_blocks(path, blocks), whole);
-  unlink(path.c_str());
 }

@@ -7,26 +7,21 @@
 #include <memory>
 #include <tuple>
 
-#include "load_values.hpp"
+#include "support/load_values.hpp"
 #include "solve.hpp"
 #include "support/literal_solver.hpp"
+#include "support/team.hpp"
 #include "sweeps.hpp"
 
 using itsolv::Isa;
 using itsolv::Storage;
 using testing_support::Kind;
+using testing_support::team;
 using testing_support::Values;
 
 namespace {
 
 literal::Outcome literal_outcome(const Values& v) { return literal::solve(v.num, v.err, v.a, v.b, v.x); }
-
-itsolv::Workers& team(int threads) {
-  static std::map<int, std::unique_ptr<itsolv::Workers>> teams;
-  auto& slot = teams[threads];
-  if (!slot) slot = std::make_unique<itsolv::Workers>(threads);
-  return *slot;
-}
 
 itsolv::Outcome fast_outcome(const Values& v, Isa isa, Storage storage, int threads) {
   itsolv::Context ctx{team(threads), isa};
