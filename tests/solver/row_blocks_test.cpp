@@ -3,14 +3,13 @@
 // the bits of the whole solver.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstring>
 #include <memory>
 #include <vector>
 
 #include "failure.hpp"
 #include "loader.hpp"
+#include "mpi/row_blocks.hpp"
 #include "precheck.hpp"
 #include "report.hpp"
 #include "solve.hpp"
@@ -40,17 +39,10 @@ std::string solve_in_blocks(const std::string& path, int blocks) {
       EXPECT_EQ(p->row_begin, static_cast<int32_t>(int64_t{p->num} * k / blocks));
       parts.push_back(std::move(p));
     }
-    // The pre-check: the first failing row in row order, else the count.
-    itsolv::RowCheck whole;
-    for (auto& p : parts) {
-      const itsolv::RowCheck c = itsolv::check_rows(*p, ctx);
-      whole.strict += c.strict;
-      if (c.failing_row >= 0) {
-        whole = c;
-        break;
-      }
-    }
-    itsolv::fail_check(whole);
+    // The pre-check, joined as itsolv-mpi joins its processes' checks.
+    std::vector<itsolv::RowCheck> checks;
+    for (auto& p : parts) checks.push_back(itsolv::check_rows(*p, ctx));
+    itsolv::fail_check(itsolv_mpi::join_checks(checks));
     // Block 0 drives the sweeps; after each, the other blocks sweep their
     // rows from the same estimate and hand their new values over.
     itsolv::Problem& first = *parts[0];
@@ -92,9 +84,8 @@ TEST(RowBlocks, BlocksJoinedAfterEachSweepGiveTheWholeResult) {
   for (int32_t n : {1, 5, 64, 100, 131}) {
     const Values v = testing_support::random_values(n, Kind::small_integers, 40 + n);
     const testing_support::TempFile file(testing_support::problem_text(v));
-  const std::string path = file.path();
     const literal::Outcome want = literal::solve(v.num, v.err, v.a, v.b, v.x);
-    for (int blocks : {1, 2, 3}) EXPECT_EQ(solve_in_blocks(path, blocks), want.out) << n << " in " << blocks;
+    for (int blocks : {1, 2, 3}) EXPECT_EQ(solve_in_blocks(file.path(), blocks), want.out) << n << " in " << blocks;
   }
 }
 
