@@ -124,7 +124,7 @@ TEST_F(Loading, NumberTokensTakeExactlyTheValueThatStrtofGives) {
   for (const std::string& token : tokens) {
     SCOPED_TRACE(token);
     float v = 0.0f;
-    ASSERT_TRUE(whole_float(token, &v));
+    ASSERT_TRUE(literal::whole_float(token, &v));
     int k = 0;
     if (std::isfinite(v) && v != 0.0f) k = std::clamp(std::ilogb(v) - 23, -126, 104);
     const float scale = std::ldexp(1.0f, k);

@@ -153,7 +153,7 @@ TEST_F(Refusal, BadTokenDeepInALargeFileNamesItsLine) {
   o.tolerance = "0.001";
   std::string text = maker.problem(o);
   // Make the layout exact: one header value per line, one row per line.
-  std::vector<Token> tokens = tokens_of(text);
+  std::vector<Token> tokens = literal::token_spans(text);
   std::string clean;
   for (size_t k = 0; k < tokens.size(); ++k) {
     clean += text.substr(tokens[k].begin, tokens[k].end - tokens[k].begin);
@@ -161,7 +161,7 @@ TEST_F(Refusal, BadTokenDeepInALargeFileNamesItsLine) {
     clean += end_of_line ? "\n" : " ";
   }
   ASSERT_GT(clean.size(), size_t{2} << 20);
-  tokens = tokens_of(clean);
+  tokens = literal::token_spans(clean);
   for (const int row : {0, 349, 350, 699}) {
     SCOPED_TRACE(row);
     std::string bad = clean;
