@@ -7,7 +7,6 @@
 #include <cstdlib>
 
 #include "support/run_program.hpp"
-#include "support/temp_files.hpp"
 #include "generator/glibc_rand.hpp"
 #include "generator/rand_stream.hpp"
 

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "support/plain_generator.hpp"
 #include "support/run_program.hpp"
 #include "support/temp_files.hpp"
 
@@ -32,24 +33,11 @@ RunResult mkprob(const TempDir& dir, std::vector<std::string> args,
   return testing_support::run_program(MKPROB_PATH, args, options);
 }
 
-// The generator written the plain way, run in a child of its own.
+// The generator written the plain way, drawing from the C library's
+// unseeded sequence, whatever this process drew before.
 std::string reference_file(int numvar, const char* error) {
-  return testing_support::run_function([&] {
-           std::srand(1);  // the unseeded sequence, whatever this process drew
-           std::printf(
-               "%d\n%f\n", numvar,
-               static_cast<double>(static_cast<float>(std::atof(error))));
-           for (int i = 0; i < numvar; ++i) std::printf("0 ");
-           std::printf("\n");
-           for (int i = 0; i < numvar; ++i) {
-             for (int j = 0; j < numvar; ++j)
-               std::printf("%d ", j == i ? numvar * 100 : std::rand() % 99 + 1);
-             const int r1 = std::rand(), r2 = std::rand();
-             std::printf("%d\n", r1 % 100 - r2 % 10);
-           }
-           return 0;
-         })
-      .out;
+  std::srand(1);
+  return testing_support::plain_problem(numvar, static_cast<float>(std::atof(error)), [] { return std::rand(); });
 }
 
 const char kUsage[] =

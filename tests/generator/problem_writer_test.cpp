@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "support/run_program.hpp"
-#include "support/temp_files.hpp"
 #include "fakes.hpp"
+#include "support/plain_generator.hpp"
+#include "support/temp_files.hpp"
 #include "generator/chunk_writer.hpp"
 
 namespace {
@@ -26,24 +26,7 @@ using mkprob_test::StringOut;
 
 std::string reference_problem(std::int32_t numvar, float error) {
   CountingDraws draws;
-  std::string text;
-  char number[64];
-  auto print = [&](const char* format, auto value) {
-    std::snprintf(number, sizeof number, format, value);
-    text += number;
-  };
-  print("%d\n", numvar);
-  print("%f\n", static_cast<double>(error));
-  for (int i = 0; i < numvar; ++i) text += "0 ";
-  text += "\n";
-  for (int i = 0; i < numvar; ++i) {
-    for (int j = 0; j < numvar; ++j)
-      print("%d ",
-            j == i ? mkprob::diagonal_value(numvar) : draws.next() % 99 + 1);
-    const int r1 = draws.next(), r2 = draws.next();
-    print("%d\n", r1 % 100 - r2 % 10);
-  }
-  return text;
+  return testing_support::plain_problem(numvar, error, [&] { return draws.next(); });
 }
 
 TEST(ProblemWriterTest, FormatsLikeTheCLibrary) {
