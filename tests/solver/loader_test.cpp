@@ -29,6 +29,7 @@ namespace {
 struct Setting {
   int threads;
   size_t part_bytes;  // tiny parts move chunk and part boundaries everywhere
+  size_t compact_chunks = 16;
 };
 
 // Loads text; returns the failure's message, or "" on success.
@@ -37,6 +38,7 @@ std::string load(const std::string& text, itsolv::Problem& p, Setting s = {1, si
   itsolv::Context ctx{team(s.threads)};
   ctx.part_bytes = s.part_bytes;
   ctx.team_bytes = s.part_bytes < 64 ? 0 : s.part_bytes;
+  ctx.compact_chunks = s.compact_chunks;
   try {
     itsolv::get_input(p, file.path(), ctx);
   } catch (const itsolv::Failure& f) {
@@ -78,6 +80,25 @@ TEST(LoaderPlacesValues, ALateWideValueWidensWhatCameBefore) {
     EXPECT_EQ(p.a.storage(), itsolv::Storage::f32);
     EXPECT_TRUE(holds(p, v));
   }
+}
+
+// Row 64 starts the second panel of 64 rows. Its first values are placed
+// compactly in one chunk, and a wide value later in the row, in a later
+// chunk that ends inside the row, widens the storage: what was placed for
+// the row must be widened with it.
+TEST(LoaderPlacesValues, WideningKeepsARowThatStartsAPanelAcrossChunks) {
+  for (const float wide : {1000.0f, 0.5f})
+    for (int32_t column : {40, 69}) {
+      Values v = testing_support::random_values(70, Kind::small_integers, 64);
+      v.at(64, column) = wide;
+      for (size_t part : {24, 64})
+        for (int threads : {1, 2}) {
+          SCOPED_TRACE(testing::Message() << wide << " at column " << column << ", parts of " << part);
+          itsolv::Problem p;
+          ASSERT_EQ(load(testing_support::problem_text(v), p, {threads, part, 1}), "");
+          EXPECT_TRUE(holds(p, v));
+        }
+    }
 }
 
 TEST(LoaderPlacesValues, AnyWhiteSpaceAndTokenForm) {
