@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <iterator>
+#include <limits>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -154,6 +155,17 @@ TEST_F(PreCheck, StrictRowsOfAllBlocksCount) {
   v.at(9, 9) += v.at(9, 9) < 0 ? -1.0f : 1.0f;
   want = expect_same({file("strict_last.txt", testing_support::problem_text(v))});
   EXPECT_NE(want.out.find("total number of iterations"), std::string::npos) << want.out;
+}
+
+// Row 40 of 70 lies in a later block for 2 and 3 processes, and a NaN meets
+// a NaN of the other sign in columns 0 and 1, before that block: the sum's
+// operand order there decides the sign that the report shows.
+TEST_F(SameOutput, NanMeetingNanBeforeTheBlockKeepsItsSign) {
+  Values v = testing_support::random_values(70, Kind::decimals, 12);
+  v.at(40, 0) = std::numeric_limits<float>::quiet_NaN();
+  v.at(40, 1) = -std::numeric_limits<float>::quiet_NaN();
+  const RunResult want = expect_same({file("nan.txt", testing_support::problem_text(v))});
+  EXPECT_NE(want.out.find("nan"), std::string::npos) << want.out;
 }
 
 TEST_F(SameOutput, EstimateThatRepeatsStopsEveryProcess) {

@@ -85,6 +85,16 @@ TEST(KernelsAgree, ZerosInfinitiesAndNaNs) {
     if (n > 2) v.x[2] = -std::numeric_limits<float>::infinity();
     expect_all_kernels_agree(v, {Storage::f32});
   }
+  // A NaN meets a NaN of the other sign in the columns before a row's own
+  // panel of 64 rows (row 100) and after it (row 70): the sum's operand
+  // order decides which sign the row's value gets.
+  Values v = testing_support::random_values(130, Kind::decimals, 401);
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  for (auto [i, j] : {std::pair{100, 0}, std::pair{70, 128}}) {
+    v.at(i, j) = nan;
+    v.at(i, j + 1) = -nan;
+  }
+  expect_all_kernels_agree(v, {Storage::f32});
 }
 
 TEST(KernelsAgree, WeaklyDominantRows) {
