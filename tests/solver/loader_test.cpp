@@ -101,6 +101,31 @@ TEST(LoaderPlacesValues, WideningKeepsARowThatStartsAPanelAcrossChunks) {
     }
 }
 
+// The limits of 8- and 16-bit storage, one step inside and one outside, as
+// a coefficient (which decides the storage) and on the diagonal (which is
+// kept apart and decides nothing): each keeps its exact value.
+TEST(LoaderPlacesValues, StorageLimitsKeepTheirExactValues) {
+  using itsolv::Storage;
+  const struct {
+    float value;
+    Storage storage;
+  } limits[] = {{127, Storage::i8},     {128, Storage::i16},    {-128, Storage::i8},     {-129, Storage::i16},
+                {32767, Storage::i16}, {32768, Storage::f32}, {-32768, Storage::i16}, {-32769, Storage::f32}};
+  for (const auto& limit : limits)
+    for (const bool on_diagonal : {false, true}) {
+      Values v = testing_support::random_values(3, Kind::weak, 3);
+      v.at(1, on_diagonal ? 1 : 2) = limit.value;
+      for (const Setting& s : kSettings) {
+        SCOPED_TRACE(testing::Message() << limit.value << (on_diagonal ? " on the diagonal" : "") << ", parts of "
+                                        << s.part_bytes);
+        itsolv::Problem p;
+        ASSERT_EQ(load(testing_support::problem_text(v), p, s), "");
+        EXPECT_TRUE(holds(p, v));
+        EXPECT_EQ(p.a.storage(), on_diagonal ? Storage::i8 : limit.storage);
+      }
+    }
+}
+
 TEST(LoaderPlacesValues, AnyWhiteSpaceAndTokenForm) {
   const Values v = testing_support::random_values(40, Kind::decimals, 9);
   for (const char* sep : {" ", "\t", "  \v ", "\f"})
