@@ -1,5 +1,5 @@
 // Report: the pre-check's verdicts and the printed solution and sweep count,
-// for small worked problems (one variable, the README's two-by-two system)
+// for small worked problems (one variable, a two-by-two system)
 // and the edge cases of tolerance, dominance and special values.
 #include "cli/cli_support.hpp"
 
