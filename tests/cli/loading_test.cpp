@@ -176,7 +176,7 @@ TEST_F(Loading, IntegerValuesAtStorageEdgesKeepTheirValues) {
 TEST_F(Loading, TokensAfterTheLastRightHandSideAreNeverRead) {
   for (const std::string& extra : std::vector<std::string>{
            " 1 2 3", "\n999999999999999999999999 abc", std::string(" \0\xff junk", 9), " x", "\n1.5.2 -- \x80\n", "\t0",
-           "\n" + std::string(200000, 'z'), std::string("\n\0", 2), "\r\n\r\n\f -"}) {
+           "\n" + std::string(200000, 'z'), std::string("\n\0", 2), "\r\n\r\n\f -", " junk \x01 more"}) {
     SCOPED_TRACE(shown(extra));
     const std::string text = std::string("2\n0.001\n0 0\n200 37 3\n64 200 5") + extra;
     EXPECT_TRUE(printed(solve_text(text), kTwoByTwoOut, 0));

@@ -103,6 +103,20 @@ TEST_F(Refusal, ShortOrMalformedFileIsRefusedWithOneLine) {
       {"CR only is no line break", "2\r0.001\r0 0\r200 37 3\r64 abc 5\r", "line 1"},
       {"blank lines before", "\n\n\n2\n0.001\n0 0\n200 37 3\n64 200 5a\n", "line 8"},
       {"a long bad token", head + "200 37 3\n64 200 " + std::string(100000, '5') + "x\n", "line 5"},
+      // The reason names the value and shows the token.
+      {"coefficient named", "2 0.1\n0 0\n1 37x 3\n4 5 6\n",
+       "expected a number for the coefficient a[0][1] at line 3, found \"37x\""},
+      {"second row's coefficient named", "2 0.1\n0 0\n1 3 3\n4 1.5.2 6\n", "the coefficient a[1][1] at line 4"},
+      {"starting value named", "2 0.1\n0 abc\n1 3 3\n4 5 6\n", "the starting value x[1] at line 2"},
+      {"byte shown in hex", "2 0.1\n0 0\n1 3 3\n4 5 \xff\n", "the right-hand side b[1] at line 4, found \"\\xff\""},
+      {"NUL shown in hex", std::string("2 0.1\n0 0\n1 3 3\n4 5 6\0\n", 22),
+       "the right-hand side b[1] at line 4, found \"6\\x00\""},
+      {"tolerance named", "2 tol\n0 0\n1 3 3\n4 5 6\n", "expected a number for the tolerance at line 1"},
+      {"count named", "2.5 1 0 0 1 2 3 4 5 6", "the number of variables"},
+      {"count ends the file", "3", "the file ends at line 1 before the tolerance"},
+      {"negative count ends the file", "-4", "the file ends at line 1 before the tolerance"},
+      {"blank lines only", "\n\n  \n", "the file ends at line 3 before the number of variables"},
+      {"nothing at all", "", "the file is empty"},
   };
   for (const Malformed& c : cases) {
     SCOPED_TRACE(c.name);

@@ -144,48 +144,6 @@ TEST(LoaderPlacesValues, AnyWhiteSpaceAndTokenForm) {
   EXPECT_TRUE(std::signbit(p.x[1]));
 }
 
-TEST(LoaderPlacesValues, IgnoresWhatFollowsTheLastRightHandSide) {
-  itsolv::Problem p;
-  EXPECT_EQ(load("1 0.001 0 4 2 junk \x01 more", p), "");
-  EXPECT_EQ(p.b[0], 2.0f);
-}
-
-TEST(LoaderPlacesValues, CountZeroLoadsEmpty) {
-  itsolv::Problem p;
-  EXPECT_EQ(load("0 0.5", p), "");
-  EXPECT_EQ(p.num, 0);
-  EXPECT_EQ(p.err, 0.5f);
-}
-
-TEST(LoaderRefuses, MalformedTokensNamingValueAndLine) {
-  struct Case {
-    std::string text;
-    const char* reason;
-  } cases[] = {
-      {"2 0.1\n0 0\n1 37x 3\n4 5 6\n", "expected a number for the coefficient a[0][1] at line 3, found \"37x\""},
-      {"2 0.1\n0 0\n1 3 3\n4 1.5.2 6\n", "the coefficient a[1][1] at line 4"},
-      {"2 0.1\n0 abc\n1 3 3\n4 5 6\n", "the starting value x[1] at line 2"},
-      {"2 0.1\n0 0\n1 3 3\n4 5 \xff\n", "the right-hand side b[1] at line 4, found \"\\xff\""},
-      {std::string("2 0.1\n0 0\n1 3 3\n4 5 6\0\n", 22), "the right-hand side b[1] at line 4, found \"6\\x00\""},
-      {"2 tol\n0 0\n1 3 3\n4 5 6\n", "expected a number for the tolerance at line 1"},
-      {"2.5 1 0 0 1 2 3 4 5 6", "the number of variables"},
-      {"1e3 1 0 0 1 2 3 4 5 6", "the number of variables"},
-      {"99999999999 1 0", "the number of variables"},
-      {"3", "the file ends at line 1 before the tolerance"},
-      {"\n\n  \n", "the file ends at line 3 before the number of variables"},
-      {"", "the file is empty"},
-  };
-  for (const Case& c : cases) {
-    itsolv::Problem p;
-    const std::string message = load(c.text, p);
-    EXPECT_EQ(message.rfind("Cannot read file /", 0), 0u) << message;
-    EXPECT_NE(message.find("/problem.txt: "), std::string::npos) << message;
-    EXPECT_NE(message.find(c.reason), std::string::npos) << message << " wanted: " << c.reason;
-    EXPECT_EQ(message.back(), '\n');
-    EXPECT_EQ(message.find('\n'), message.size() - 1) << "one line: " << message;
-  }
-}
-
 TEST(LoaderRefuses, ShortFilesInEverySetting) {
   const Values v = testing_support::random_values(30, Kind::small_integers, 11);
   const std::string text = testing_support::problem_text(v);
@@ -206,21 +164,3 @@ TEST(LoaderRefuses, ACountTheFileCannotHoldBeforeAllocating) {
   EXPECT_EQ(p.a.n(), 0);  // nothing reserved
 }
 
-TEST(LoaderRefuses, NegativeCountAsAnAllocationFailure) {
-  itsolv::Problem p;
-  EXPECT_EQ(load("-4 0.1", p), "Cannot allocate a!\n");
-  EXPECT_NE(load("-4", p).find("before the tolerance"), std::string::npos);
-}
-
-TEST(LoaderRefuses, PathsThatCannotBeOpened) {
-  itsolv::Context ctx{team(1)};
-  for (const char* path : {"/nonexistent/problem.txt", "/tmp"}) {
-    itsolv::Problem p;
-    try {
-      itsolv::get_input(p, path, ctx);
-      ADD_FAILURE() << path;
-    } catch (const itsolv::Failure& f) {
-      EXPECT_EQ(f.message, std::string("Cannot open file ") + path + "\n");
-    }
-  }
-}
