@@ -91,8 +91,8 @@ TEST(RowBlocks, BlocksJoinedAfterEachSweepGiveTheWholeResult) {
 
 TEST(RowBlocks, PreCheckNamesTheFirstFailingRowOfAnyBlock) {
   Values v = testing_support::random_values(90, Kind::small_integers, 5);
-  v.at(70, 70) = 1;  // row 70 fails
-  v.at(80, 80) = 1;  // and row 80
+  v.at(40, 40) = 1;  // row 40 fails
+  v.at(80, 80) = 1;  // and row 80, in a later block
   const testing_support::TempFile file(testing_support::problem_text(v));
   const std::string path = file.path();
   const std::string whole = literal::solve(v.num, v.err, v.a, v.b, v.x).out;
