@@ -20,18 +20,39 @@ const std::string kMkprob = MKPROB_PATH;
 
 using HelpAndVersion = CliTest;
 
+// Both programs, run in an empty directory that they must leave empty.
+const struct Program {
+  const char* name;
+  std::string path;
+  std::vector<const char*> help_parts;
+} kPrograms[] = {{"itsolv", ITSOLV_PATH, {"Usage: itsolv FILE", "tolerance", "A[i][0] ... A[i][n-1] b[i]"}},
+                 {"mkprob", MKPROB_PATH, {"Usage: mkprob N TOL", "N.txt", "100*N"}}};
+
+RunResult request(const Program& program, const std::string& dir, const char* arg, const char* stdout_path = "") {
+  RunOptions options;
+  options.directory = dir;
+  options.stdout_path = stdout_path;
+  return run_program(program.path, {arg}, options);
+}
+
 TEST_F(HelpAndVersion, HelpGoesToStandardOutputUnderBothNames) {
-  const RunResult help = itsolv({"--help"});
-  EXPECT_TRUE(help.exited && help.status == 0 && help.err.empty()) << help.how() << help.err;
-  for (const char* part : {"Usage: itsolv FILE", "tolerance", "A[i][0] ... A[i][n-1] b[i]"})
-    EXPECT_NE(help.out.find(part), std::string::npos) << part;
-  EXPECT_TRUE(printed(itsolv({"-h"}), help.out, 0));
+  for (const Program& program : kPrograms) {
+    const RunResult help = request(program, dir(), "--help");
+    EXPECT_TRUE(help.exited && help.status == 0 && help.err.empty()) << program.name << help.how() << help.err;
+    for (const char* part : program.help_parts) EXPECT_NE(help.out.find(part), std::string::npos) << part;
+    EXPECT_TRUE(printed(request(program, dir(), "-h"), help.out, 0)) << program.name;
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(dir()));
 }
 
 TEST_F(HelpAndVersion, VersionNamesTheProgram) {
-  const RunResult run = itsolv({"--version"});
-  EXPECT_TRUE(run.exited && run.status == 0 && run.err.empty()) << run.how();
-  EXPECT_TRUE(std::regex_match(run.out, std::regex("itsolv [0-9]+\\.[0-9]+\\.[0-9]+\n"))) << run.out;
+  for (const Program& program : kPrograms) {
+    const RunResult run = request(program, dir(), "--version");
+    EXPECT_TRUE(run.exited && run.status == 0 && run.err.empty()) << program.name << run.how();
+    EXPECT_TRUE(std::regex_match(run.out, std::regex(std::string(program.name) + " [0-9]+\\.[0-9]+\\.[0-9]+\n")))
+        << run.out;
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(dir()));
 }
 
 TEST_F(HelpAndVersion, OnlyALoneExactArgumentIsARequest) {
@@ -45,13 +66,12 @@ TEST_F(HelpAndVersion, OnlyALoneExactArgumentIsARequest) {
 }
 
 TEST_F(HelpAndVersion, UnwritableStandardOutputFails) {
-  for (const char* request : {"--help", "--version"}) {
-    RunOptions full;
-    full.stdout_path = "/dev/full";
-    const RunResult run = itsolv({request}, full);
-    EXPECT_TRUE(run.exited && run.status == 1) << request << ": " << run.how();
-    EXPECT_NE(run.err.find("cannot write to standard output"), std::string::npos) << run.err;
-  }
+  for (const Program& program : kPrograms)
+    for (const char* arg : {"--help", "--version"}) {
+      const RunResult run = request(program, dir(), arg, "/dev/full");
+      EXPECT_TRUE(run.exited && run.status == 1) << program.name << " " << arg << ": " << run.how();
+      EXPECT_NE(run.err.find("cannot write to standard output"), std::string::npos) << program.name << run.err;
+    }
 }
 
 // ---------------------------------------------------------------------------

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <iterator>
 #include <sstream>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,21 @@ TEST(MkprobUsageTest, WrongArgumentCountPrintsUsage) {
     EXPECT_EQ(outcome.out, kUsage);
     EXPECT_TRUE(dir.entries().empty());
   }
+}
+
+TEST(MkprobHelpTest, OtherArgumentsKeepTheirMeaning) {
+  TempDir dir;
+  for (const char* near : {"--HELP", "-help", "--version=1", "-v"}) {
+    const RunResult outcome = mkprob(dir, {near});
+    EXPECT_EQ(outcome.status, 1) << near;
+    EXPECT_EQ(outcome.out, kUsage) << near;
+  }
+  EXPECT_TRUE(dir.entries().empty());
+  // Two arguments always generate, whatever the first one's text.
+  const RunResult generated = mkprob(dir, {"--help", "0.1"});
+  EXPECT_EQ(generated.status, 0);
+  EXPECT_EQ(generated.out, "");
+  EXPECT_EQ(read_file(dir / "--help.txt"), "0\n0.100000\n\n");
 }
 
 TEST(MkprobUsageTest, UnwritableStandardOutputStillFails) {
