@@ -74,20 +74,13 @@ TEST(MkprobHelpTest, OtherArgumentsKeepTheirMeaning) {
 
 TEST(MkprobUsageTest, UnwritableStandardOutputStillFails) {
   TempDir dir;
-  EXPECT_EQ(mkprob(dir, {},
-                   [] { ::dup2(::open("/dev/full", O_WRONLY), STDOUT_FILENO); })
-                .status,
-            1);
-  EXPECT_EQ(mkprob(dir, {},
-                   [] {  // a pipe nobody reads: no SIGPIPE death
-                     int ends[2];
-                     if (::pipe(ends) == 0) {
-                       ::dup2(ends[1], STDOUT_FILENO);
-                       ::close(ends[0]);
-                     }
-                   })
-                .status,
-            1);
+  testing_support::RunOptions full, dead_pipe;  // a pipe nobody reads: no SIGPIPE death
+  full.stdout_path = "/dev/full";
+  dead_pipe.stdout_closed_pipe = true;
+  for (testing_support::RunOptions options : {full, dead_pipe}) {
+    options.directory = dir.path();
+    EXPECT_TRUE(testing_support::run_program(MKPROB_PATH, {}, options).status == 1) << options.stdout_path;
+  }
 }
 
 TEST(MkprobFileTest, MatchesThePlainGeneratorByteForByte) {
