@@ -12,9 +12,10 @@
 //
 // Besides crashes, leaks and undefined behaviour, the target checks what
 // it can check independently of the code under test:
-//   - the loader accepts exactly the files that a plain token-by-token
-//     reading with strtol and the "%f" scan accepts, and places the same bits;
-//   - the pre-check agrees with the row sums taken in the plain order;
+//   - the loader accepts exactly the files that the literal solver's plain
+//     token-by-token reading with strtol and the "%f" scan accepts
+//     (tests/support/literal_solver.hpp), and places the same bits;
+//   - the pre-check agrees with the literal solver's row sums;
 //   - every instruction set's sweep gives the same bits, and the plain
 //     update of each row gives the same value;
 //   - progress never goes back, never passes the size, and finishes once.
@@ -22,8 +23,6 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -39,9 +38,15 @@
 #include "precheck.hpp"
 #include "problem.hpp"
 #include "report.hpp"
+#include "support/float_bits.hpp"
+#include "support/literal_solver.hpp"
+#include "support/team.hpp"
 #include "sweeps.hpp"
 
 namespace {
+
+using testing_support::bits;
+using testing_support::team;
 
 constexpr int32_t kMaxSweptN = 200;
 constexpr int kMaxSweeps = 50;
@@ -50,81 +55,6 @@ constexpr int kComparedSweeps = 3;
 [[noreturn]] void fault(const char* what) {
   std::fprintf(stderr, "loader_fuzzer: %s\n", what);
   std::abort();
-}
-
-itsolv::Workers& team(int threads) {
-  static itsolv::Workers one(1), two(2);
-  return threads == 1 ? one : two;
-}
-
-bool is_blank(unsigned char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
-
-// The file as the plain reading sees it: tokens, then the values.
-struct Expected {
-  bool loads = false;
-  int32_t num = 0;
-  float err = 0;
-  std::vector<float> values;  // starting values, then row by row a[i][0..n-1], b[i]
-};
-
-std::vector<std::string> tokens_of(const uint8_t* data, size_t size, size_t most) {
-  std::vector<std::string> out;
-  size_t k = 0;
-  while (out.size() < most) {
-    while (k < size && is_blank(data[k])) ++k;
-    if (k == size) break;
-    const size_t start = k;
-    while (k < size && !is_blank(data[k])) ++k;
-    out.emplace_back(reinterpret_cast<const char*>(data) + start, k - start);
-  }
-  return out;
-}
-
-bool plain_float(const std::string& token, float& out) {
-  if (token.find('\0') != std::string::npos) return false;
-  int used = -1;
-  return std::sscanf(token.c_str(), "%f%n", &out, &used) == 1 && used == static_cast<int>(token.size());
-}
-
-bool plain_count(const std::string& token, int32_t& out) {
-  if (token.find('\0') != std::string::npos || token.empty()) return false;
-  // strtol would skip leading blanks, but a token has none; it takes "0x"
-  // only in base 16.
-  if (!(token[0] == '-' || token[0] == '+' || (token[0] >= '0' && token[0] <= '9'))) return false;
-  errno = 0;
-  char* stop = nullptr;
-  const long v = std::strtol(token.c_str(), &stop, 10);
-  if (errno != 0 || stop != token.c_str() + token.size() || v < INT32_MIN || v > INT32_MAX) return false;
-  out = static_cast<int32_t>(v);
-  return true;
-}
-
-Expected expected(const uint8_t* data, size_t size) {
-  Expected e;
-  const std::vector<std::string> head = tokens_of(data, size, 2);
-  // No token, or a count of 0 whatever follows: the empty problem, no
-  // tolerance read. A negative count is refused whatever follows.
-  if (!head.empty() && (!plain_count(head[0], e.num) || e.num < 0)) return e;
-  if (head.empty() || e.num == 0) {
-    e.loads = true;
-    return e;
-  }
-  if (head.size() < 2 || !plain_float(head[1], e.err)) return e;
-  const uint64_t total = 2 + static_cast<uint64_t>(e.num) * (static_cast<uint64_t>(e.num) + 2);
-  if (total > size) return e;  // each value takes a byte at least
-  const std::vector<std::string> all = tokens_of(data, size, static_cast<size_t>(total));
-  if (all.size() < total) return e;
-  e.values.resize(static_cast<size_t>(total - 2));
-  for (size_t k = 2; k < total; ++k)
-    if (!plain_float(all[k], e.values[k - 2])) return e;
-  e.loads = true;
-  return e;
-}
-
-uint32_t bits(float f) {
-  uint32_t u;
-  std::memcpy(&u, &f, sizeof u);
-  return u;
 }
 
 // Both NaN, or the same bits.
@@ -180,37 +110,24 @@ int pipe_file(const uint8_t* data, size_t size) {
   return fds[0];
 }
 
-void check_loaded(const itsolv::Problem& p, const Expected& e) {
+void check_loaded(const itsolv::Problem& p, const literal::Problem& e) {
   const int32_t n = p.num;
   if (n != e.num || bits(p.err) != bits(e.err)) fault("count or tolerance differ from the plain reading");
   const itsolv::RowRange held = p.a.held();
   if (held.begin < 0 || held.begin > held.end || held.end > n) fault("rows held out of range");
   for (int32_t i = 0; i < n; ++i)
-    if (bits(p.x[i]) != bits(e.values[static_cast<size_t>(i)])) fault("starting value differs");
+    if (bits(p.x[i]) != bits(e.x[static_cast<size_t>(i)])) fault("starting value differs");
   for (int32_t i = held.begin; i < held.end; ++i) {
-    const size_t row = static_cast<size_t>(n) + static_cast<size_t>(i) * (static_cast<size_t>(n) + 1);
     for (int32_t j = 0; j < n; ++j)
-      if (bits(p.coefficient(i, j)) != bits(e.values[row + static_cast<size_t>(j)])) fault("coefficient differs");
-    if (bits(p.b[i]) != bits(e.values[row + static_cast<size_t>(n)])) fault("right-hand side differs");
+      if (bits(p.coefficient(i, j)) != bits(e.a[static_cast<size_t>(i) * n + j])) fault("coefficient differs");
+    if (bits(p.b[i]) != bits(e.b[static_cast<size_t>(i)])) fault("right-hand side differs");
   }
 }
 
-void check_precheck(const itsolv::Problem& p, itsolv::Team& ctx) {
+void check_precheck(const itsolv::Problem& p, const literal::Problem& e, itsolv::Team& ctx) {
   const itsolv::RowCheck got = itsolv::check_rows(p, ctx);
-  itsolv::RowCheck want;
-  for (int32_t i = p.a.first_row(); i < p.a.row_end(); ++i) {
-    float s = 0.0f;
-    for (int32_t j = 0; j < p.num; ++j)
-      if (j != i) s = s + std::fabs(p.a.get(i, j));
-    const float d = std::fabs(p.diag[i]);
-    if (s > d) {
-      want.failing_row = i;
-      want.d = d;
-      want.s = s;
-      break;
-    }
-    if (d > s) ++want.strict;
-  }
+  const itsolv::RowRange held = p.a.held();
+  const literal::RowCheck want = literal::check_rows(e.num, e.a, held.begin, held.end);
   if (got.failing_row != want.failing_row || got.strict != want.strict || bits(got.d) != bits(want.d) ||
       bits(got.s) != bits(want.s))
     fault("pre-check differs from the plain row sums");
@@ -280,13 +197,14 @@ void run(const uint8_t* data, size_t size) {
   }
   close(fd);
   if (!progress.finished()) fault("progress not finished");
-  const Expected e = expected(data, size);
-  if (loaded != e.loads) fault(loaded ? "loaded a file the plain reading refuses" : "refused a whole problem");
+  literal::Problem e;
+  const bool loads = literal::read_problem({reinterpret_cast<const char*>(data), size}, e);
+  if (loaded != loads) fault(loaded ? "loaded a file the plain reading refuses" : "refused a whole problem");
   if (!loaded) return;
   check_loaded(p, e);
   if (p.num > kMaxSweptN) return;
 
-  check_precheck(p, ctx);
+  check_precheck(p, e, ctx);
   for (int sweep = 0; sweep < kMaxSweeps; ++sweep) {
     if (sweep < kComparedSweeps) {
       check_sweep(p, ctx);

@@ -49,19 +49,6 @@ TEST_F(Loading, EveryWhiteSpaceLayoutLoadsLikeTheGeneratorLayout) {
   }
 }
 
-TEST_F(Loading, EveryFormOf200LoadsAsTheSameCoefficient) {
-  for (const std::string form :
-       {"200", "200.0", "2e2", "+200", "200.", "2E+02", "2e+2", "0x1.9p7", "0X1.9P+7", "0200", "200e0", "20000e-2",
-        "0.2e3", "0000000000000000000000000000200", "200.000000000000000000000000000000", "0x00C8p0", "0xc8",
-        "200e", "200E-", "200.e+", "0xc8p", "0xC8P+"}) {
-    SCOPED_TRACE(form);
-    const std::string text = "2\n0.001\n0 0\n" + form + " 37 3\n64 " + form + " 5\n";
-    const RunResult run = solve_text(text);
-    EXPECT_TRUE(printed(run, kTwoByTwoOut, 0));
-    EXPECT_TRUE(agrees(run, text, dir() + "/p.txt"));
-  }
-}
-
 // The forms that the scan reads whole and strtof only in part ("2e", "1e+",
 // "0x1p", "0x."), in every position, read as the plain spelling of their value.
 TEST_F(Loading, TheScansOwnFormsInEveryPosition) {
@@ -84,82 +71,6 @@ TEST_F(Loading, TheScansOwnFormsInEveryPosition) {
     const RunResult run = solve_text(text);
     EXPECT_TRUE(printed(run, expected.out, expected.status));
     EXPECT_TRUE(agrees(run, text, dir() + "/p.txt"));
-  }
-}
-
-// One variable: x = b / 2^k, with 2^k chosen so that "%f" shows every bit
-// of b's value; the printed value must be exactly the scan's.
-TEST_F(Loading, NumberTokensTakeExactlyTheValueThatTheScanGives) {
-  const std::vector<std::string> tokens = {"0.1",
-                                           "-0.1",
-                                           "1e-40",
-                                           "1.4e-45",
-                                           "1e-46",
-                                           "-1e-50",
-                                           "3.4028235e38",
-                                           "3.40282356e38",
-                                           "3.4028236e38",
-                                           "1e39",
-                                           "-1e39",
-                                           "0x1.fffffep127",
-                                           "0x1.ffffffp127",
-                                           "0x1p-149",
-                                           "0x1p-150",
-                                           "0x1.8p-149",
-                                           "16777217",
-                                           "16777219",
-                                           "-16777217",
-                                           "9999999999999999999",
-                                           "99999999999999999999",
-                                           "18446744073709551617",
-                                           "-9223372036854775809",
-                                           "-0",
-                                           "+0",
-                                           "1.000000059604644775390625",
-                                           "1.00000005960464477539062500000000001",
-                                           "1.0000001788139343",
-                                           "33554431",
-                                           "123456789012345678901234567890",
-                                           "0.000000000000000000000000000000000000011754942",
-                                           "7.0064923216240862e-46",
-                                           "2e",
-                                           "0x1p-",
-                                           "inf",
-                                           "-inf",
-                                           "INFINITY",
-                                           "+Inf",
-                                           "nan",
-                                           "-nan",
-                                           "NAN",
-                                           "+.5",
-                                           "5.",
-                                           ".5e1",
-                                           "1e+00",
-                                           "0X1P+4",
-                                           "0x.8p1",
-                                           "-0x1.5p-3",
-                                           "1E0",
-                                           "2147483648",
-                                           "4294967297",
-                                           "00000000000000000000000000000000000001.5",
-                                           "1" + std::string(120, '0'),
-                                           "0." + std::string(60, '0') + "1",
-                                           std::string(70, '9'),
-                                           "1" + std::string(30, '0') + "e-30",
-                                           "0x1" + std::string(40, '0') + "p-160"};
-  for (const std::string& token : tokens) {
-    SCOPED_TRACE(token);
-    float v = 0.0f;
-    ASSERT_TRUE(whole_float(token, &v));
-    int k = 0;
-    if (std::isfinite(v) && v != 0.0f) k = std::clamp(std::ilogb(v) - 23, -126, 104);
-    const float scale = std::ldexp(1.0f, k);
-    const std::string text = "1\n0\n0\n" + format("%a", static_cast<double>(scale)) + " " + token + "\n";
-    const RunResult run = solve_text(text);
-    ASSERT_TRUE(agrees(run, text, dir() + "/p.txt"));
-    ASSERT_TRUE(run.exited);
-    ASSERT_EQ(run.status, 0) << run.out;
-    EXPECT_EQ(lines_of(run.out).at(0), format("%f", static_cast<double>(v / scale)));
   }
 }
 
@@ -202,7 +113,7 @@ TEST_F(Loading, IntegerValuesAtStorageEdgesKeepTheirValues) {
 TEST_F(Loading, TokensAfterTheLastRightHandSideAreNeverRead) {
   for (const std::string& extra : std::vector<std::string>{
            " 1 2 3", "\n999999999999999999999999 abc", std::string(" \0\xff junk", 9), " x", "\n1.5.2 -- \x80\n", "\t0",
-           "\n" + std::string(200000, 'z'), std::string("\n\0", 2), "\r\n\r\n\f -"}) {
+           "\n" + std::string(200000, 'z'), std::string("\n\0", 2), "\r\n\r\n\f -", " junk \x01 more"}) {
     SCOPED_TRACE(shown(extra));
     const std::string text = std::string("2\n0.001\n0 0\n200 37 3\n64 200 5") + extra;
     EXPECT_TRUE(printed(solve_text(text), kTwoByTwoOut, 0));

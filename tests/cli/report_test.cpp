@@ -1,5 +1,6 @@
 // Report: the pre-check's verdicts and the printed solution and sweep count,
-// for the document's examples and edge cases.
+// for small worked problems (one variable, a two-by-two system)
+// and the edge cases of tolerance, dominance and special values.
 #include "cli/cli_support.hpp"
 
 namespace cli {

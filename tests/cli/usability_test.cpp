@@ -5,7 +5,6 @@
 #include <fcntl.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
-#include <termios.h>
 
 #include <limits>
 #include <regex>
@@ -24,18 +23,39 @@ const std::string kMkprob = MKPROB_PATH;
 
 using HelpAndVersion = CliTest;
 
+// Both programs, run in an empty directory that they must leave empty.
+const struct Program {
+  const char* name;
+  std::string path;
+  std::vector<const char*> help_parts;
+} kPrograms[] = {{"itsolv", ITSOLV_PATH, {"Usage: itsolv FILE", "tolerance", "A[i][0] ... A[i][n-1] b[i]"}},
+                 {"mkprob", MKPROB_PATH, {"Usage: mkprob N TOL", "N.txt", "100*N"}}};
+
+RunResult request(const Program& program, const std::string& dir, const char* arg, const char* stdout_path = "") {
+  RunOptions options;
+  options.directory = dir;
+  options.stdout_path = stdout_path;
+  return run_program(program.path, {arg}, options);
+}
+
 TEST_F(HelpAndVersion, HelpGoesToStandardOutputUnderBothNames) {
-  const RunResult help = itsolv({"--help"});
-  EXPECT_TRUE(help.exited && help.status == 0 && help.err.empty()) << help.how() << help.err;
-  for (const char* part : {"Usage: itsolv FILE", "tolerance", "A[i][0] ... A[i][n-1] b[i]"})
-    EXPECT_NE(help.out.find(part), std::string::npos) << part;
-  EXPECT_TRUE(printed(itsolv({"-h"}), help.out, 0));
+  for (const Program& program : kPrograms) {
+    const RunResult help = request(program, dir(), "--help");
+    EXPECT_TRUE(help.exited && help.status == 0 && help.err.empty()) << program.name << help.how() << help.err;
+    for (const char* part : program.help_parts) EXPECT_NE(help.out.find(part), std::string::npos) << part;
+    EXPECT_TRUE(printed(request(program, dir(), "-h"), help.out, 0)) << program.name;
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(dir()));
 }
 
 TEST_F(HelpAndVersion, VersionNamesTheProgram) {
-  const RunResult run = itsolv({"--version"});
-  EXPECT_TRUE(run.exited && run.status == 0 && run.err.empty()) << run.how();
-  EXPECT_TRUE(std::regex_match(run.out, std::regex("itsolv [0-9]+\\.[0-9]+\\.[0-9]+\n"))) << run.out;
+  for (const Program& program : kPrograms) {
+    const RunResult run = request(program, dir(), "--version");
+    EXPECT_TRUE(run.exited && run.status == 0 && run.err.empty()) << program.name << run.how();
+    EXPECT_TRUE(std::regex_match(run.out, std::regex(std::string(program.name) + " [0-9]+\\.[0-9]+\\.[0-9]+\n")))
+        << run.out;
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(dir()));
 }
 
 TEST_F(HelpAndVersion, OnlyALoneExactArgumentIsARequest) {
@@ -49,13 +69,12 @@ TEST_F(HelpAndVersion, OnlyALoneExactArgumentIsARequest) {
 }
 
 TEST_F(HelpAndVersion, UnwritableStandardOutputFails) {
-  for (const char* request : {"--help", "--version"}) {
-    RunOptions full;
-    full.stdout_path = "/dev/full";
-    const RunResult run = itsolv({request}, full);
-    EXPECT_TRUE(run.exited && run.status == 1) << request << ": " << run.how();
-    EXPECT_NE(run.err.find("cannot write to standard output"), std::string::npos) << run.err;
-  }
+  for (const Program& program : kPrograms)
+    for (const char* arg : {"--help", "--version"}) {
+      const RunResult run = request(program, dir(), arg, "/dev/full");
+      EXPECT_TRUE(run.exited && run.status == 1) << program.name << " " << arg << ": " << run.how();
+      EXPECT_NE(run.err.find("cannot write to standard output"), std::string::npos) << program.name << run.err;
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -141,83 +160,18 @@ TEST_F(ProgressLineTest, SweepsShowChangeAndToleranceUnderTheSameRules) {
 
 constexpr auto kHold = std::chrono::milliseconds(1300);
 
-struct HeldRun {
-  std::string out, err;
-  int status = -1;  // the exit status; -1 when the program did not exit
-};
-
-// Runs `program` in `dir` with standard output on a pipe and standard error
-// on a new pseudo-terminal (or a pipe). When `watched` is set, the program
-// is stopped for kHold at the first of `events` on that path.
-HeldRun run_held(const std::string& program, const std::vector<std::string>& args, const std::string& dir,
-                 bool terminal, const std::string& watched = {}, uint32_t events = 0) {
-  int err_read = -1, err_write = -1, out[2], ends[2];
-  if (terminal) {
-    err_read = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (err_read < 0 || ::grantpt(err_read) != 0 || ::unlockpt(err_read) != 0) throw std::runtime_error("no pty");
-    err_write = ::open(::ptsname(err_read), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    termios raw{};
-    if (err_write < 0 || ::tcgetattr(err_write, &raw) != 0) throw std::runtime_error("no pty");
-    ::cfmakeraw(&raw);  // the bytes as written, no line discipline
-    ::tcsetattr(err_write, TCSANOW, &raw);
-  } else {
-    if (::pipe2(ends, O_CLOEXEC) != 0) throw std::runtime_error("no pipe");
-    err_read = ends[0], err_write = ends[1];
-  }
-  if (::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("no pipe");
-  int watch = watched.empty() ? -1 : ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
-  if (watch >= 0 && ::inotify_add_watch(watch, watched.c_str(), events) < 0) throw std::runtime_error("no watch");
-
-  std::vector<std::string> text{program};
-  text.insert(text.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& a : text) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  std::fflush(nullptr);
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    const int null = ::open("/dev/null", O_RDONLY);
-    if (::chdir(dir.c_str()) != 0 || ::dup2(null, 0) < 0 || ::dup2(out[1], 1) < 0 || ::dup2(err_write, 2) < 0)
-      ::_exit(127);
-    ::execv(program.c_str(), argv.data());
-    ::_exit(127);
-  }
-  ::close(out[1]);
-  ::close(err_write);
-
-  HeldRun run;
-  int open_fds[2] = {out[0], err_read};
-  std::string* into[2] = {&run.out, &run.err};
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  char buffer[1 << 16];
-  while ((open_fds[0] >= 0 || open_fds[1] >= 0) && std::chrono::steady_clock::now() < deadline) {
-    pollfd fds[3] = {{open_fds[0], POLLIN, 0}, {open_fds[1], POLLIN, 0}, {watch, POLLIN, 0}};
-    if (::poll(fds, 3, 100) <= 0) continue;
-    if (fds[2].revents != 0) {  // the first event: hold the program, once
-      ::kill(pid, SIGSTOP);
-      std::this_thread::sleep_for(kHold);
-      ::kill(pid, SIGCONT);
-      ::close(watch);
-      watch = -1;
-    }
-    for (int k = 0; k < 2; ++k) {
-      if (fds[k].fd < 0 || fds[k].revents == 0) continue;
-      const ssize_t got = ::read(fds[k].fd, buffer, sizeof buffer);
-      if (got > 0) {
-        into[k]->append(buffer, static_cast<size_t>(got));
-      } else if (got == 0 || errno != EINTR) {  // a terminal without a writer says EIO
-        ::close(fds[k].fd);
-        open_fds[k] = -1;
-      }
-    }
-  }
-  if (open_fds[0] >= 0 || open_fds[1] >= 0) ::kill(pid, SIGKILL);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  for (int fd : {open_fds[0], open_fds[1], watch})
-    if (fd >= 0) ::close(fd);
-  if (WIFEXITED(status)) run.status = WEXITSTATUS(status);
-  return run;
+// Runs `program` in `dir` with standard error on a new pseudo-terminal (or a
+// pipe). When `watched` is set, the program is stopped for kHold at the
+// first of `events` on that path.
+RunResult run_held(const std::string& program, const std::vector<std::string>& args, const std::string& dir,
+                   bool terminal, const std::string& watched = {}, uint32_t events = 0) {
+  RunOptions options;
+  options.directory = dir;
+  options.stderr_terminal = terminal;
+  options.hold_path = watched;
+  options.hold_events = events;
+  options.timeout_seconds = 60;
+  return run_program(program, args, options);
 }
 
 // What a terminal got: one line redrawn in place, starting with `label`,
@@ -247,8 +201,8 @@ class ProgressOnTerminal : public ::testing::Test {
   // The first of a few runs in which the program was held before its work
   // ended (a hold that comes too late shows nothing).
   template <typename Run>
-  static HeldRun first_shown(const Run& run) {
-    HeldRun held;
+  static RunResult first_shown(const Run& run) {
+    RunResult held;
     for (int attempt = 0; attempt < 3 && held.err.empty(); ++attempt) held = run();
     return held;
   }
@@ -259,7 +213,7 @@ class ProgressOnTerminal : public ::testing::Test {
 TempDir* ProgressOnTerminal::dir_ = nullptr;
 
 TEST_F(ProgressOnTerminal, ItsolvShowsShareRateAndTimeLeftThenErasesIt) {
-  const HeldRun run =
+  const RunResult run =
       first_shown([] { return run_held(kItsolv, {problem()}, dir_->path(), true, problem(), IN_OPEN); });
   EXPECT_EQ(run.status, 0);
   EXPECT_TRUE(shown_then_erased(run.err, "itsolv: loading"));
@@ -272,7 +226,7 @@ TEST_F(ProgressOnTerminal, ItsolvShowsShareRateAndTimeLeftThenErasesIt) {
 TEST_F(ProgressOnTerminal, ItsolvGoesOnThroughTheSweepsUnlessMonitored) {
   // Held while loading, the run is past its first second when it sweeps:
   // the loading's line is erased and each sweep may redraw the next one.
-  const HeldRun run =
+  const RunResult run =
       first_shown([] { return run_held(kItsolv, {problem()}, dir_->path(), true, problem(), IN_OPEN); });
   EXPECT_EQ(run.status, 0);
   EXPECT_TRUE(shown_then_erased(run.err, "itsolv: loading"));
@@ -280,7 +234,7 @@ TEST_F(ProgressOnTerminal, ItsolvGoesOnThroughTheSweepsUnlessMonitored) {
       << shown(run.err);
   EXPECT_TRUE(run.out == plain_output()) << "standard output differs from a run without a terminal";
   // With --monitor its lines take the place of the sweeps' line.
-  const HeldRun monitored = first_shown(
+  const RunResult monitored = first_shown(
       [] { return run_held(kItsolv, {"--monitor", problem()}, dir_->path(), true, problem(), IN_OPEN); });
   EXPECT_EQ(monitored.status, 0);
   EXPECT_TRUE(monitored.out == run.out);
@@ -315,7 +269,7 @@ TEST_F(ProgressOnTerminal, ItsolvReadingAPipeShowsBytesAndRate) {
     }
     ::close(fd);
   });
-  const HeldRun run = run_held(kItsolv, {fifo}, dir_->path(), true);
+  const RunResult run = run_held(kItsolv, {fifo}, dir_->path(), true);
   feeder.join();
   ::unlink(fifo.c_str());
   EXPECT_EQ(run.status, 0);
@@ -329,7 +283,7 @@ TEST_F(ProgressOnTerminal, ItsolvReadingAPipeShowsBytesAndRate) {
 // first write can be seen: a new file has no name until it is complete.
 std::string linked_target(const TempDir& here) {
   const std::string target = here.path() + "/6000.txt";
-  std::ofstream(here.path() + "/other") << "old";
+  testing_support::write_file(here.path() + "/other", "old");
   if (::link((here.path() + "/other").c_str(), target.c_str()) != 0) throw std::runtime_error("no link");
   return target;
 }
@@ -337,7 +291,7 @@ std::string linked_target(const TempDir& here) {
 TEST_F(ProgressOnTerminal, MkprobShowsItsWritingThenErasesIt) {
   TempDir here;
   const std::string target = linked_target(here);
-  const HeldRun run =
+  const RunResult run =
       first_shown([&] { return run_held(kMkprob, {"6000", "0.0001"}, here.path(), true, target, IN_MODIFY); });
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, "");
@@ -349,11 +303,11 @@ TEST_F(ProgressOnTerminal, MkprobShowsItsWritingThenErasesIt) {
 }
 
 TEST_F(ProgressOnTerminal, NothingOnStandardErrorWhenItIsNotATerminal) {
-  const HeldRun load = run_held(kItsolv, {problem()}, dir_->path(), false, problem(), IN_OPEN);
+  const RunResult load = run_held(kItsolv, {problem()}, dir_->path(), false, problem(), IN_OPEN);
   EXPECT_EQ(load.status, 0);
   EXPECT_EQ(load.err, "");
   TempDir here;
-  const HeldRun write = run_held(kMkprob, {"6000", "0.0001"}, here.path(), false, linked_target(here), IN_MODIFY);
+  const RunResult write = run_held(kMkprob, {"6000", "0.0001"}, here.path(), false, linked_target(here), IN_MODIFY);
   EXPECT_EQ(write.status, 0);
   EXPECT_EQ(write.err, "");
 }

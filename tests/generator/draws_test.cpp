@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "child_process.hpp"
+#include "support/run_program.hpp"
 #include "generator/glibc_rand.hpp"
 #include "generator/rand_stream.hpp"
 
@@ -14,7 +14,7 @@ namespace {
 
 using mkprob::GlibcRandom;
 using mkprob::RandStream;
-using mkprob_test::run_child;
+using testing_support::run_function;
 
 TEST(GlibcRandomTest, StartsWithTheLibrarysUnseededSequence) {
   GlibcRandom random;
@@ -26,7 +26,7 @@ TEST(GlibcRandomTest, StartsWithTheLibrarysUnseededSequence) {
 
 TEST(GlibcRandomTest, MatchesRandForMillionsOfDraws) {
   // srand(1) restores the unseeded sequence, whatever this process drew.
-  const auto outcome = run_child([] {
+  const auto outcome = run_function([] {
     std::srand(1);
     GlibcRandom random;
     std::int32_t batch[1000];
@@ -41,7 +41,7 @@ TEST(GlibcRandomTest, MatchesRandForMillionsOfDraws) {
 }
 
 TEST(RandStreamTest, ServesRandsSequenceFromItsStart) {
-  const auto outcome = run_child([] {
+  const auto outcome = run_function([] {
     std::srand(1);
     RandStream stream;
     if (!stream.reproduced()) return 2;

@@ -14,42 +14,34 @@
 #include <filesystem>
 #include <iterator>
 #include <sstream>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "child_process.hpp"
+#include "support/plain_generator.hpp"
+#include "support/run_program.hpp"
+#include "support/temp_files.hpp"
 
 namespace {
 
-using mkprob_test::Outcome;
-using mkprob_test::read_file;
-using mkprob_test::TempDir;
+using testing_support::RunResult;
+using testing_support::read_file;
+using testing_support::TempDir;
 
-Outcome mkprob(const TempDir& dir, std::vector<std::string> args,
+RunResult mkprob(const TempDir& dir, std::vector<std::string> args,
                const std::function<void()>& setup = {}) {
-  args.insert(args.begin(), MKPROB_PATH);
-  return mkprob_test::run_program(dir.path(), args, setup);
+  testing_support::RunOptions options;
+  options.directory = dir.path();
+  options.in_child = setup;
+  return testing_support::run_program(MKPROB_PATH, args, options);
 }
 
-// The generator written the plain way, run in a child of its own.
+// The generator written the plain way, drawing from the C library's
+// unseeded sequence, whatever this process drew before.
 std::string reference_file(int numvar, const char* error) {
-  return mkprob_test::run_child([&] {
-           std::srand(1);  // the unseeded sequence, whatever this process drew
-           std::printf(
-               "%d\n%f\n", numvar,
-               static_cast<double>(static_cast<float>(std::atof(error))));
-           for (int i = 0; i < numvar; ++i) std::printf("0 ");
-           std::printf("\n");
-           for (int i = 0; i < numvar; ++i) {
-             for (int j = 0; j < numvar; ++j)
-               std::printf("%d ", j == i ? numvar * 100 : std::rand() % 99 + 1);
-             const int r1 = std::rand(), r2 = std::rand();
-             std::printf("%d\n", r1 % 100 - r2 % 10);
-           }
-           return 0;
-         })
-      .output;
+  std::srand(1);
+  return testing_support::plain_problem(numvar, static_cast<float>(std::atof(error)), [] { return std::rand(); });
 }
 
 const char kUsage[] =
@@ -61,43 +53,48 @@ TEST(MkprobUsageTest, WrongArgumentCountPrintsUsage) {
   for (const auto& args :
        std::vector<std::vector<std::string>>{{}, {"5"}, {"5", "0.1", "x"}}) {
     TempDir dir;
-    const Outcome outcome = mkprob(dir, args);
+    const RunResult outcome = mkprob(dir, args);
     EXPECT_EQ(outcome.status, 1);
-    EXPECT_EQ(outcome.output, kUsage);
+    EXPECT_EQ(outcome.out, kUsage);
     EXPECT_TRUE(dir.entries().empty());
   }
 }
 
+TEST(MkprobHelpTest, OtherArgumentsKeepTheirMeaning) {
+  TempDir dir;
+  for (const char* near : {"--HELP", "-help", "--version=1", "-v"}) {
+    const RunResult outcome = mkprob(dir, {near});
+    EXPECT_EQ(outcome.status, 1) << near;
+    EXPECT_EQ(outcome.out, kUsage) << near;
+  }
+  EXPECT_TRUE(dir.entries().empty());
+  // Two arguments always generate, whatever the first one's text.
+  const RunResult generated = mkprob(dir, {"--help", "0.1"});
+  EXPECT_EQ(generated.status, 0);
+  EXPECT_EQ(generated.out, "");
+  EXPECT_EQ(read_file(dir / "--help.txt"), "0\n0.100000\n\n");
+}
+
 TEST(MkprobUsageTest, UnwritableStandardOutputStillFails) {
   TempDir dir;
-  const std::string note = dir / "note";
-  EXPECT_EQ(mkprob(dir, {},
-                   [&] {
-                     ::dup2(::open("/dev/full", O_WRONLY), STDOUT_FILENO);
-                     ::dup2(::open(note.c_str(), O_WRONLY | O_CREAT, 0600), STDERR_FILENO);
-                   })
-                .status,
-            1);
-  EXPECT_NE(read_file(note).find("mkprob: cannot write to standard output"), std::string::npos);
-  EXPECT_EQ(mkprob(dir, {},
-                   [] {  // a pipe nobody reads: no SIGPIPE death
-                     int ends[2];
-                     if (::pipe(ends) == 0) {
-                       ::dup2(ends[1], STDOUT_FILENO);
-                       ::close(ends[0]);
-                     }
-                   })
-                .status,
-            1);
+  testing_support::RunOptions full, dead_pipe;  // a pipe nobody reads: no SIGPIPE death
+  full.stdout_path = "/dev/full";
+  dead_pipe.stdout_closed_pipe = true;
+  for (testing_support::RunOptions options : {full, dead_pipe}) {
+    options.directory = dir.path();
+    const RunResult run = testing_support::run_program(MKPROB_PATH, {}, options);
+    EXPECT_EQ(run.status, 1) << options.stdout_path;
+    EXPECT_NE(run.err.find("mkprob: cannot write to standard output"), std::string::npos) << run.err;
+  }
 }
 
 TEST(MkprobFileTest, MatchesThePlainGeneratorByteForByte) {
   for (const int numvar : {1, 2, 3, 100, 1000, 4500}) {
     TempDir dir;
     const std::string name = std::to_string(numvar);
-    const Outcome outcome = mkprob(dir, {name, "0.0001"});
+    const RunResult outcome = mkprob(dir, {name, "0.0001"});
     ASSERT_EQ(outcome.status, 0);
-    EXPECT_EQ(outcome.output, "");
+    EXPECT_EQ(outcome.out, "");
     ASSERT_EQ(read_file(dir / (name + ".txt")),
               reference_file(numvar, "0.0001"))
         << numvar;
@@ -168,7 +165,7 @@ TEST(MkprobFileTest, DiagonalIsHundredTimesTheCount) {
 
 TEST(MkprobReplaceTest, ReplacesAnExistingFileWholeAndRepeatsItself) {
   TempDir dir;
-  mkprob_test::write_file(dir / "20.txt", std::string(100000, 'x'));
+  testing_support::write_file(dir / "20.txt", std::string(100000, 'x'));
   ASSERT_EQ(mkprob(dir, {"20", "0.01"}).status, 0);
   const std::string first = read_file(dir / "20.txt");
   EXPECT_EQ(first, reference_file(20, "0.01"));
@@ -183,7 +180,7 @@ TEST(MkprobReplaceTest, FollowsASymbolicLinkToTheFile) {
   for (const bool dangling : {false, true}) {
     TempDir dir;
     std::filesystem::create_directory(dir / "data");
-    if (!dangling) mkprob_test::write_file(dir / "data/real", "old");
+    if (!dangling) testing_support::write_file(dir / "data/real", "old");
     std::filesystem::create_symlink("data/real", dir / "5.txt");
     ASSERT_EQ(mkprob(dir, {"5", "0.01"}).status, 0);
     EXPECT_TRUE(std::filesystem::is_symlink(dir / "5.txt"));
@@ -194,7 +191,7 @@ TEST(MkprobReplaceTest, FollowsASymbolicLinkToTheFile) {
 // A private file stays private (and, for root, keeps its owner).
 TEST(MkprobReplaceTest, ReplacementKeepsTheModeAndOwner) {
   TempDir dir;
-  mkprob_test::write_file(dir / "4.txt", "old");
+  testing_support::write_file(dir / "4.txt", "old");
   ASSERT_EQ(::chmod((dir / "4.txt").c_str(), 0600), 0);
   const bool root = ::geteuid() == 0;
   if (root) {
@@ -214,7 +211,7 @@ TEST(MkprobReplaceTest, ReplacementKeepsTheModeAndOwner) {
 // Every name of a file with hard links shows the new problem.
 TEST(MkprobReplaceTest, HardLinkedFileIsWrittenInPlace) {
   TempDir dir;
-  mkprob_test::write_file(dir / "other", std::string(50000, 'x'));
+  testing_support::write_file(dir / "other", std::string(50000, 'x'));
   std::filesystem::create_hard_link(dir / "other", dir / "6.txt");
   ASSERT_EQ(mkprob(dir, {"6", "0.01"}).status, 0);
   EXPECT_EQ(read_file(dir / "other"), reference_file(6, "0.01"));
@@ -232,7 +229,7 @@ TEST(MkprobReplaceTest, FifoReaderGetsTheWholeProblem) {
     if (through_link) std::filesystem::create_symlink("pipe", dir / "30.txt");
     std::string got;
     std::thread reader([&] { got = read_file(fifo); });
-    const Outcome outcome = mkprob(dir, {"30", "0.01"});
+    const RunResult outcome = mkprob(dir, {"30", "0.01"});
     reader.join();
     EXPECT_EQ(outcome.status, 0) << through_link;
     EXPECT_EQ(got, reference_file(30, "0.01")) << through_link;
@@ -245,37 +242,14 @@ TEST(MkprobReplaceTest, FifoReaderGetsTheWholeProblem) {
 // until it is complete.
 TEST(MkprobFailureTest, KilledWhileWritingLeavesNoName) {
   TempDir dir;
-  std::fflush(nullptr);
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::dup2(::open("/dev/null", O_WRONLY), STDOUT_FILENO);
-    if (::chdir(dir.path().c_str()) == 0) ::execl(MKPROB_PATH, MKPROB_PATH, "4000", "0.1", nullptr);
-    ::_exit(127);
-  }
-  // Wait for a file it holds open in the directory to have some bytes,
-  // then kill it.
-  const std::string fds = "/proc/" + std::to_string(pid) + "/fd";
-  auto writing = [&] {
-    std::error_code error;
-    for (const auto& fd : std::filesystem::directory_iterator(fds, error)) {
-      const std::string target = std::filesystem::read_symlink(fd.path(), error).string();
-      struct stat status;
-      if (target.rfind(dir.path() + "/", 0) == 0 && ::stat(fd.path().c_str(), &status) == 0 && status.st_size > 0)
-        return true;
-    }
-    return false;
-  };
-  bool caught = false;
-  for (int i = 0; i < 20000 && !caught; ++i) {
-    caught = writing() && ::kill(pid, SIGKILL) == 0;
-    if (!caught) ::usleep(100);
-  }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  if (caught && WIFSIGNALED(status)) {
+  testing_support::RunOptions options;
+  options.directory = dir.path();
+  options.timeout_seconds = 0.05;  // then SIGKILL, most likely part way
+  const RunResult run = testing_support::run_program(MKPROB_PATH, {"8000", "0.1"}, options);
+  if (run.timed_out) {
     EXPECT_TRUE(dir.entries().empty()) << *dir.entries().begin();
   } else {
-    EXPECT_EQ(dir.entries(), std::set<std::string>{"4000.txt"});  // it ended first
+    EXPECT_EQ(dir.entries(), std::set<std::string>{"8000.txt"});  // it ended first
   }
 }
 
@@ -292,17 +266,17 @@ TEST(MkprobReplaceTest, NewFileHasTheModeThatTheUmaskAllows) {
 TEST(MkprobFailureTest, FailedWriteLeavesTheOldFileAndNoTemporary) {
   for (const bool linked : {false, true}) {
     TempDir dir;
-    mkprob_test::write_file(dir / "300.txt", "old");
+    testing_support::write_file(dir / "300.txt", "old");
     if (linked) std::filesystem::create_hard_link(dir / "300.txt", dir / "other");
     // The file size limit stops the writes part way; SIGXFSZ keeps its
     // default action, which would end the program if it did not ignore it.
-    const Outcome outcome = mkprob(dir, {"300", "0.01"}, [] {
+    const RunResult outcome = mkprob(dir, {"300", "0.01"}, [] {
       const rlimit limit{64 << 10, 64 << 10};
       ::setrlimit(RLIMIT_FSIZE, &limit);
       ::signal(SIGXFSZ, SIG_DFL);
     });
     EXPECT_EQ(outcome.status, 1);
-    EXPECT_EQ(outcome.output, "Cannot write file 300.txt\n");
+    EXPECT_EQ(outcome.out, "Cannot write file 300.txt\n");
     if (!linked) {
       EXPECT_EQ(read_file(dir / "300.txt"), "old");
     }
@@ -315,16 +289,16 @@ TEST(MkprobFailureTest, UncreatableFileIsReportedWithItsName) {
   const std::string hint =
       "Check that the file does not exist and you have permission/space to "
       "create the file\n";
-  Outcome outcome = mkprob(dir, {"nodir/5", "0.01"});
+  RunResult outcome = mkprob(dir, {"nodir/5", "0.01"});
   EXPECT_EQ(outcome.status, 1);
-  EXPECT_EQ(outcome.output, "Cannot create file nodir/5.txt\n" + hint);
+  EXPECT_EQ(outcome.out, "Cannot create file nodir/5.txt\n" + hint);
   std::filesystem::create_directory(dir / "6.txt");
   outcome = mkprob(dir, {"6", "0.01"});
   EXPECT_EQ(outcome.status, 1);
-  EXPECT_EQ(outcome.output, "Cannot create file 6.txt\n" + hint);
+  EXPECT_EQ(outcome.out, "Cannot create file 6.txt\n" + hint);
   outcome = mkprob(dir, {std::string(300, '7'), "0.01"});  // name too long
   EXPECT_EQ(outcome.status, 1);
-  EXPECT_EQ(outcome.output.substr(0, 19), "Cannot create file ");
+  EXPECT_EQ(outcome.out.substr(0, 19), "Cannot create file ");
   EXPECT_EQ(dir.entries(), std::set<std::string>{"6.txt"});
 }
 
@@ -333,10 +307,9 @@ TEST(MkprobRoundTripTest, SolverAcceptsAndSolvesGeneratedProblems) {
     TempDir dir;
     const std::string name = std::to_string(numvar);
     ASSERT_EQ(mkprob(dir, {name, "0.0001"}).status, 0);
-    const Outcome solved =
-        mkprob_test::run_program(dir.path(), {ITSOLV_PATH, name + ".txt"});
-    EXPECT_EQ(solved.status, 0) << solved.output;
-    std::istringstream in(solved.output);
+    const RunResult solved = testing_support::run_program(ITSOLV_PATH, {dir / (name + ".txt")});
+    EXPECT_EQ(solved.status, 0) << solved.out;
+    std::istringstream in(solved.out);
     std::vector<std::string> lines;
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     ASSERT_EQ(lines.size(), static_cast<std::size_t>(numvar) + 1);

@@ -14,8 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "child_process.hpp"
 #include "fakes.hpp"
+#include "support/plain_generator.hpp"
+#include "support/temp_files.hpp"
 #include "generator/chunk_writer.hpp"
 
 namespace {
@@ -25,24 +26,7 @@ using mkprob_test::StringOut;
 
 std::string reference_problem(std::int32_t numvar, float error) {
   CountingDraws draws;
-  std::string text;
-  char number[64];
-  auto print = [&](const char* format, auto value) {
-    std::snprintf(number, sizeof number, format, value);
-    text += number;
-  };
-  print("%d\n", numvar);
-  print("%f\n", static_cast<double>(error));
-  for (int i = 0; i < numvar; ++i) text += "0 ";
-  text += "\n";
-  for (int i = 0; i < numvar; ++i) {
-    for (int j = 0; j < numvar; ++j)
-      print("%d ",
-            j == i ? mkprob::diagonal_value(numvar) : draws.next() % 99 + 1);
-    const int r1 = draws.next(), r2 = draws.next();
-    print("%d\n", r1 % 100 - r2 % 10);
-  }
-  return text;
+  return testing_support::plain_problem(numvar, error, [&] { return draws.next(); });
 }
 
 TEST(ProblemWriterTest, FormatsLikeTheCLibrary) {
@@ -73,7 +57,7 @@ TEST(ProblemArgsTest, ReadsLikeAtoiAndAtof) {
 
 // What a ChunkWriter with small chunks puts in a file.
 std::string through_chunk_writer(std::int32_t numvar, std::size_t chunk_size) {
-  mkprob_test::TempDir dir;
+  testing_support::TempDir dir;
   const std::string path = dir / "out";
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT, 0600);
   {
@@ -83,7 +67,7 @@ std::string through_chunk_writer(std::int32_t numvar, std::size_t chunk_size) {
     EXPECT_TRUE(out.finish());
   }
   ::close(fd);
-  return mkprob_test::read_file(path);
+  return testing_support::read_file(path);
 }
 
 TEST(ChunkWriterTest, WritesEveryChunkInOrder) {

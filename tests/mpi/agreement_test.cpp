@@ -5,11 +5,11 @@
 
 #include <gtest/gtest.h>
 #include <mpi.h>
-#include <unistd.h>
 
 #include <string>
 
 #include "distributed_solve.hpp"
+#include "support/temp_files.hpp"
 
 namespace {
 
@@ -23,14 +23,6 @@ int size() {
   int s = 1;
   MPI_Comm_size(MPI_COMM_WORLD, &s);
   return s;
-}
-
-std::string write_temp(const std::string& text) {
-  char name[] = "/tmp/itsolv-mpi-agree-XXXXXX";
-  const int fd = mkstemp(name);
-  if (fd < 0 || write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size())) std::abort();
-  close(fd);
-  return name;
 }
 
 }  // namespace
@@ -63,7 +55,8 @@ TEST(Agreement, AFileOnlyTheLastProcessCannotOpenEndsTheRunEverywhere) {
   if (size() < 2) GTEST_SKIP() << "needs two processes";
   // The same good problem for all but the last process, which is given a
   // path that does not exist.
-  const std::string good = write_temp("2\n0.001\n0 0\n200 37 3\n64 200 5\n");
+  const testing_support::TempFile good_file("2\n0.001\n0 0\n200 37 3\n64 200 5\n");
+  const std::string good = good_file.path();
   const std::string missing = "/nonexistent/itsolv-mpi-agreement-test";
   itsolv::Workers workers(1);
   itsolv::Team ctx{workers};
@@ -79,7 +72,6 @@ TEST(Agreement, AFileOnlyTheLastProcessCannotOpenEndsTheRunEverywhere) {
   if (rank() == 0) {
     EXPECT_EQ(solved.text, "0.011029\n0.021472\ntotal number of iterations: 7\n");
   }
-  unlink(good.c_str());
 }
 
 int main(int argc, char** argv) {

@@ -10,24 +10,14 @@
 
 #include "loader.hpp"
 #include "support/problem_values.hpp"
-
-namespace {
-
-std::string write_temp(const std::string& text) {
-  char name[] = "/tmp/itsolv-mpi-blocks-XXXXXX";
-  const int fd = mkstemp(name);
-  if (fd < 0 || write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size())) std::abort();
-  close(fd);
-  return name;
-}
-
-}  // namespace
+#include "support/temp_files.hpp"
 
 TEST(BlockLayout, IsTheRowsTheLoaderKeepsForEachBlock) {
   itsolv::Workers workers(1);
   for (int32_t n : {0, 1, 2, 5, 67}) {
-    const std::string path =
-        write_temp(testing_support::problem_text(testing_support::random_values(n, testing_support::Kind::small_integers, 7)));
+    const testing_support::TempFile file(
+        testing_support::problem_text(testing_support::random_values(n, testing_support::Kind::small_integers, 7)));
+    const std::string path = file.path();
     for (int blocks : {1, 2, 3, 4}) {
       const itsolv_mpi::BlockLayout layout = itsolv_mpi::block_layout(n, blocks);
       int next = 0;
@@ -45,6 +35,5 @@ TEST(BlockLayout, IsTheRowsTheLoaderKeepsForEachBlock) {
       }
       EXPECT_EQ(next, n);
     }
-    unlink(path.c_str());
   }
 }

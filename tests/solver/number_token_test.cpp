@@ -17,15 +17,13 @@
 #include "failure.hpp"
 #include "loader.hpp"
 #include "number_token.hpp"
+#include "support/float_bits.hpp"
 #include "support/short_integer.hpp"
+#include "support/temp_files.hpp"
 
 namespace {
 
-uint32_t bits(float f) {
-  uint32_t u;
-  std::memcpy(&u, &f, sizeof u);
-  return u;
-}
+using testing_support::bits;
 
 // The oracle: the C library's own "%f" scan, a number when %n reaches the
 // token's end.
@@ -69,7 +67,18 @@ std::vector<std::string> corpus() {
       "4.250E+01", "-3.50e-01", "12.375", "0x1p-149", "0x1.fffffep127", "0X1P3", "-0x0p0", "inf", "-inf",
       "INF", "infinity", "-Infinity", "nan", "-nan", "NaN", "nan(123)", "+inf", "+nan", "+37", "+.5",
       "0.1", "0.2", "0.3", "3.14159265358979323846", "2.7182818", "1e-4", "0.0001", "0.000100",
-      "00000000000000000000001", "1.00000000000000000000", "16777217.0", "0.16777217e8"};
+      "00000000000000000000001", "1.00000000000000000000", "16777217.0", "0.16777217e8",
+      // Rounding at the ends of the range, beyond it, and in long forms.
+      "1e-40", "-1e-50", "3.40282356e38", "0x1.ffffffp127", "0x1p-150", "0x1.8p-149", "16777219", "-16777217",
+      "9999999999999999999", "99999999999999999999", "18446744073709551617", "-9223372036854775809",
+      "1.000000059604644775390625", "1.00000005960464477539062500000000001", "1.0000001788139343", "33554431",
+      "0.000000000000000000000000000000000000011754942", "7.0064923216240862e-46", "INFINITY", "+Inf", "NAN",
+      "nan()", ".5e1", "1e+00", "0X1P+4", "0x.8p1", "-0x1.5p-3", "1E0", "2147483648", "4294967297",
+      "00000000000000000000000000000000000001.5", "1" + std::string(120, '0'), "0." + std::string(60, '0') + "1",
+      std::string(70, '9'), "1" + std::string(30, '0') + "e-30", "0x1" + std::string(40, '0') + "p-160",
+      // Every form of one value.
+      "200", "200.0", "2e2", "+200", "200.", "2E+02", "2e+2", "0x1.9p7", "0X1.9P+7", "0200", "200e0", "20000e-2",
+      "0.2e3", "0000000000000000000000000000200", "200.000000000000000000000000000000", "0x00C8p0", "0xc8"};
   auto digits = [&](int count) {
     std::string s;
     for (int i = 0; i < count; ++i) s += static_cast<char>('0' + rng() % 10);
@@ -190,17 +199,14 @@ TEST(NumberTokens, LoaderReadsTheCorpusAsTheScanDoes) {
   for (size_t i = tokens.size(); i < values; ++i) tokens.push_back(tokens[i % 97]);
   std::string text = std::to_string(n) + " 0.5\n";
   for (const std::string& t : tokens) text += t + (t.size() % 3 ? " " : "\n");
-  char name[] = "/tmp/itsolv-tokens-XXXXXX";
-  const int fd = mkstemp(name);
-  ASSERT_EQ(write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
-  close(fd);
+  const testing_support::TempFile file(text);
   for (int threads : {1, 2}) {
     itsolv::Workers workers(threads);
     itsolv::LoadOptions options;
     options.part_bytes = 4096;
     options.team_bytes = 0;
     itsolv::Problem p;
-    itsolv::get_input(p, name, workers, options);
+    itsolv::get_input(p, file.path(), workers, options);
     size_t k = 0;
     for (int32_t i = 0; i < n; ++i, ++k) ASSERT_EQ(bits(p.x[i]), bits(by_scan(tokens[k]))) << tokens[k];
     for (int32_t i = 0; i < n; ++i) {
@@ -208,5 +214,4 @@ TEST(NumberTokens, LoaderReadsTheCorpusAsTheScanDoes) {
       ASSERT_EQ(bits(p.b[i]), bits(by_scan(tokens[k++])));
     }
   }
-  unlink(name);
 }

@@ -14,13 +14,10 @@
 #include "loader.hpp"
 #include "matrix.hpp"
 #include "common/progress.hpp"
+#include "support/team.hpp"
+#include "support/temp_files.hpp"
 
 namespace {
-
-itsolv::Workers& one_thread() {
-  static itsolv::Workers workers(1);
-  return workers;
-}
 
 // Loads `bytes` as they arrive through a pipe (no size known); the failure's
 // message, or "" when they load.
@@ -32,7 +29,7 @@ std::string load_from_pipe(const std::string& bytes) {
   itsolv::Problem p;
   std::string message;
   try {
-    itsolv::get_input(p, ("/proc/self/fd/" + std::to_string(fds[0])).c_str(), one_thread());
+    itsolv::get_input(p, ("/proc/self/fd/" + std::to_string(fds[0])).c_str(), testing_support::team(1));
   } catch (const itsolv::Failure& f) {
     message = f.message;
   }
@@ -73,11 +70,7 @@ class Offsets : public itsolv::Progress {
 TEST(Regressions, ProgressOffsetsStayInOrderWhenTheBufferShrinks) {
   // As found (one value short), and whole.
   for (const std::string text : {"2 1 0 0 1 -0 1 -1 1", "2 1 0 0 1 -0 1 -1 1 1"}) {
-    char name[] = "/tmp/itsolv-regression-XXXXXX";
-    const int fd = mkstemp(name);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
-    close(fd);
+    const testing_support::TempFile file(text);
     for (size_t compact_chunks : {1, 4}) {
       SCOPED_TRACE(text + ", compact chunks " + std::to_string(compact_chunks));
       itsolv::LoadOptions options;
@@ -86,7 +79,7 @@ TEST(Regressions, ProgressOffsetsStayInOrderWhenTheBufferShrinks) {
       Offsets offsets;
       itsolv::Problem p;
       try {
-        itsolv::get_input(p, name, one_thread(), options, &offsets);
+        itsolv::get_input(p, file.path(), testing_support::team(1), options, &offsets);
       } catch (const itsolv::Failure&) {
       }
       EXPECT_EQ(p.a.storage(), itsolv::Storage::f32);
@@ -95,7 +88,6 @@ TEST(Regressions, ProgressOffsetsStayInOrderWhenTheBufferShrinks) {
       for (size_t k = 1; k < offsets.done().size(); ++k) EXPECT_LE(offsets.done()[k - 1], offsets.done()[k]) << k;
       EXPECT_LE(offsets.done().back(), text.size());
     }
-    unlink(name);
   }
 }
 

@@ -3,33 +3,25 @@
 // the bits of the whole solver.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstring>
 #include <memory>
 #include <vector>
 
 #include "failure.hpp"
 #include "loader.hpp"
+#include "mpi/row_blocks.hpp"
 #include "precheck.hpp"
 #include "report.hpp"
 #include "solve.hpp"
 #include "support/literal_solver.hpp"
 #include "support/problem_values.hpp"
+#include "support/temp_files.hpp"
 #include "sweeps.hpp"
 
 using testing_support::Kind;
 using testing_support::Values;
 
 namespace {
-
-std::string write_temp(const std::string& text) {
-  char name[] = "/tmp/itsolv-blocks-XXXXXX";
-  const int fd = mkstemp(name);
-  if (fd < 0 || write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size())) std::abort();
-  close(fd);
-  return name;
-}
 
 // Solves with the rows split into `blocks` states, as separate processes
 // would, joining the new values after every sweep.
@@ -48,17 +40,10 @@ std::string solve_in_blocks(const std::string& path, int blocks) {
       EXPECT_EQ(p->a.row_end(), static_cast<int32_t>(int64_t{p->num} * (k + 1) / blocks));
       parts.push_back(std::move(p));
     }
-    // The pre-check: the first failing row in row order, else the count.
-    itsolv::RowCheck whole;
-    for (auto& p : parts) {
-      const itsolv::RowCheck c = itsolv::check_rows(*p, ctx);
-      whole.strict += c.strict;
-      if (c.failing_row >= 0) {
-        whole = c;
-        break;
-      }
-    }
-    itsolv::fail_check(whole);
+    // The pre-check, joined as itsolv-mpi joins its processes' checks.
+    std::vector<itsolv::RowCheck> checks;
+    for (auto& p : parts) checks.push_back(itsolv::check_rows(*p, ctx));
+    itsolv::fail_check(itsolv_mpi::join_checks(checks));
     // Block 0 drives the sweeps; after each, the other blocks sweep their
     // rows from the same estimate and hand their new values over.
     itsolv::Problem& first = *parts[0];
@@ -81,7 +66,8 @@ std::string solve_in_blocks(const std::string& path, int blocks) {
 
 TEST(RowBlocks, LoaderKeepsOnlyItsRows) {
   const Values v = testing_support::random_values(150, Kind::wide_integers, 31);
-  const std::string path = write_temp(testing_support::problem_text(v));
+  const testing_support::TempFile file(testing_support::problem_text(v));
+  const std::string path = file.path();
   itsolv::Workers workers(2);
   itsolv::LoadOptions options;
   options.part_bytes = 2048;
@@ -93,26 +79,24 @@ TEST(RowBlocks, LoaderKeepsOnlyItsRows) {
   EXPECT_EQ(p.a.rows(), 50);
   for (int32_t i = 50; i < 100; ++i)
     for (int32_t j = 0; j < 150; ++j) ASSERT_EQ(p.coefficient(i, j), v.a[static_cast<size_t>(i) * 150 + j]);
-  unlink(path.c_str());
 }
 
 TEST(RowBlocks, BlocksJoinedAfterEachSweepGiveTheWholeResult) {
   for (int32_t n : {1, 5, 64, 100, 131}) {
     const Values v = testing_support::random_values(n, Kind::small_integers, 40 + n);
-    const std::string path = write_temp(testing_support::problem_text(v));
+    const testing_support::TempFile file(testing_support::problem_text(v));
     const literal::Outcome want = literal::solve(v.num, v.err, v.a, v.b, v.x);
-    for (int blocks : {1, 2, 3}) EXPECT_EQ(solve_in_blocks(path, blocks), want.out) << n << " in " << blocks;
-    unlink(path.c_str());
+    for (int blocks : {1, 2, 3}) EXPECT_EQ(solve_in_blocks(file.path(), blocks), want.out) << n << " in " << blocks;
   }
 }
 
 TEST(RowBlocks, PreCheckNamesTheFirstFailingRowOfAnyBlock) {
   Values v = testing_support::random_values(90, Kind::small_integers, 5);
-  v.at(70, 70) = 1;  // row 70 fails
-  v.at(80, 80) = 1;  // and row 80
-  const std::string path = write_temp(testing_support::problem_text(v));
+  v.at(40, 40) = 1;  // row 40 fails
+  v.at(80, 80) = 1;  // and row 80, in a later block
+  const testing_support::TempFile file(testing_support::problem_text(v));
+  const std::string path = file.path();
   const std::string whole = literal::solve(v.num, v.err, v.a, v.b, v.x).out;
   ASSERT_EQ(whole.rfind("The matrix will not converge.\naii = 1.000000", 0), 0u);
   for (int blocks : {2, 3}) EXPECT_EQ(solve_in_blocks(path, blocks), whole);
-  unlink(path.c_str());
 }

@@ -1,15 +1,20 @@
 // A second solver that follows the solver's rules literally: the tokens
-// read one at a time with the C library's "%f" scan, a row-major matrix of floats, and every
+// read one at a time with strtol and the C library's "%f" scan, a row-major
+// matrix of floats, the pre-check's row sums in column order, and every
 // sweep a plain loop over the rows, one row at a time. The fast solver must
-// print exactly what this one prints, for every file.
+// print exactly what this one prints, for every file; the tests and the
+// loader's fuzz target check the loader's values and the pre-check against
+// its pieces.
 #pragma once
 
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace literal {
@@ -24,6 +29,108 @@ inline bool space(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
+// Where the tokens of a text are, at most `most` of them.
+struct Token {
+  size_t begin, end;
+};
+
+inline std::vector<Token> token_spans(std::string_view text, size_t most = SIZE_MAX) {
+  std::vector<Token> out;
+  for (size_t i = 0; out.size() < most;) {
+    while (i < text.size() && space(text[i])) ++i;
+    if (i == text.size()) break;
+    const size_t start = i;
+    while (i < text.size() && !space(text[i])) ++i;
+    out.push_back({start, i});
+  }
+  return out;
+}
+
+inline std::vector<std::string> tokens_of(std::string_view text, size_t most = SIZE_MAX) {
+  std::vector<std::string> out;
+  for (const Token& t : token_spans(text, most)) out.emplace_back(text.substr(t.begin, t.end - t.begin));
+  return out;
+}
+
+// A whole token that the C library's "%f" scan reads completely (no NUL
+// inside), with the value it stores.
+inline bool whole_float(const std::string& token, float* value = nullptr) {
+  if (token.empty() || token.find('\0') != std::string::npos) return false;
+  float v = 0;
+  int used = -1;
+  if (std::sscanf(token.c_str(), "%f%n", &v, &used) != 1 || used != static_cast<int>(token.size())) return false;
+  if (value != nullptr) *value = v;
+  return true;
+}
+
+// A whole token that strtoll reads completely in base 10, within 32 bits.
+inline bool whole_count(const std::string& token, int32_t& value) {
+  if (token.empty() || token.find('\0') != std::string::npos) return false;
+  char* stop = nullptr;
+  errno = 0;
+  const long long v = std::strtoll(token.c_str(), &stop, 10);
+  if (errno != 0 || stop != token.c_str() + token.size() || v < INT32_MIN || v > INT32_MAX) return false;
+  value = static_cast<int32_t>(v);
+  return true;
+}
+
+// A problem as read: the count, the tolerance, then row-major values.
+struct Problem {
+  int32_t num = 0;
+  float err = 0.0f;
+  std::vector<float> x, a, b;
+};
+
+// Reads a whole problem token by token; false when the text is not one (a
+// negative count, or fewer whole numbers than the count asks for). A count
+// that the text cannot hold is refused before anything is allocated. A text
+// without a token, or with the count 0 whatever follows, is the empty
+// problem.
+inline bool read_problem(std::string_view text, Problem& p) {
+  const std::vector<std::string> head = tokens_of(text, 2);
+  if (head.empty()) return true;
+  if (!whole_count(head[0], p.num) || p.num < 0) return false;
+  if (p.num == 0) return true;
+  if (head.size() < 2 || !whole_float(head[1], &p.err)) return false;
+  const uint64_t n = static_cast<uint64_t>(p.num), total = 2 + n * (n + 2);
+  if (total > text.size()) return false;  // each value takes a byte at least
+  const std::vector<std::string> all = tokens_of(text, static_cast<size_t>(total));
+  if (all.size() < total) return false;
+  std::vector<float> values(static_cast<size_t>(total - 2));
+  for (size_t k = 2; k < total; ++k)
+    if (!whole_float(all[k], &values[k - 2])) return false;
+  p.x.assign(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(n));
+  p.a.resize(static_cast<size_t>(n * n));
+  p.b.resize(static_cast<size_t>(n));
+  for (size_t i = 0; i < n; ++i) {
+    const float* row = values.data() + n + i * (n + 1);
+    std::memcpy(p.a.data() + i * n, row, n * sizeof(float));
+    p.b[i] = row[n];
+  }
+  return true;
+}
+
+// The pre-check of rows [begin, end): the first row whose off-diagonal sum
+// is above its diagonal, with both values; else the strictly dominant rows.
+struct RowCheck {
+  int32_t failing_row = -1;
+  float d = 0.0f, s = 0.0f;
+  int64_t strict = 0;
+};
+
+inline RowCheck check_rows(int32_t num, const std::vector<float>& a, int32_t begin, int32_t end) {
+  RowCheck c;
+  for (int32_t i = begin; i < end; ++i) {
+    const float d = std::fabs(a[static_cast<size_t>(i) * num + i]);
+    float s = 0.0f;
+    for (int32_t k = 0; k < num; ++k)
+      if (k != i) s = s + std::fabs(a[static_cast<size_t>(i) * num + k]);
+    if (s > d) return {i, d, s, c.strict};
+    if (d > s) ++c.strict;
+  }
+  return c;
+}
+
 inline std::string printf_string(const char* format, double a, double b = 0) {
   char line[512];
   std::snprintf(line, sizeof line, format, a, b);
@@ -36,20 +143,13 @@ inline Outcome solve(int32_t num, float err, const std::vector<float>& a /* row-
                      const std::vector<float>& b, std::vector<float> x) {
   Outcome o;
   // Pre-check.
-  int strict = 0;
-  for (int32_t i = 0; i < num; ++i) {
-    const float d = std::fabs(a[static_cast<size_t>(i) * num + i]);
-    float s = 0.0f;
-    for (int32_t k = 0; k < num; ++k)
-      if (k != i) s = s + std::fabs(a[static_cast<size_t>(i) * num + k]);
-    if (s > d) {
-      o.out = "The matrix will not converge.\n" + printf_string("aii = %f  sum = %f\n", d, s);
-      o.status = 1;
-      return o;
-    }
-    if (d > s) ++strict;
+  const RowCheck check = check_rows(num, a, 0, num);
+  if (check.failing_row >= 0) {
+    o.out = "The matrix will not converge.\n" + printf_string("aii = %f  sum = %f\n", check.d, check.s);
+    o.status = 1;
+    return o;
   }
-  if (strict == 0) {
+  if (check.strict == 0) {
     o.out = "The matrix will not converge...\n";
     o.status = 1;
     return o;
@@ -95,48 +195,17 @@ inline Outcome solve(int32_t num, float err, const std::vector<float>& a /* row-
   return o;
 }
 
-// Reads a whole, well-formed problem text with sscanf, token by token, and
-// solves it. Returns false when the text is not a complete problem (those
-// files are refused, and the loader's tests say how).
+// Reads a whole problem text and solves it. Returns false when the text is
+// not a complete problem (those files are refused, and the loader's tests
+// say how).
 inline bool solve_text(const std::string& text, Outcome& outcome) {
-  std::vector<std::string> tokens;
-  size_t i = 0;
-  const size_t n_text = text.size();
-  auto next = [&](std::string& token) {
-    while (i < n_text && space(text[i])) ++i;
-    if (i == n_text) return false;
-    const size_t start = i;
-    while (i < n_text && !space(text[i])) ++i;
-    token = text.substr(start, i - start);
-    return true;
-  };
-  auto number = [&](float& v) {
-    std::string token;
-    if (!next(token) || token.find('\0') != std::string::npos) return false;
-    int used = -1;
-    return std::sscanf(token.c_str(), "%f%n", &v, &used) == 1 && used == static_cast<int>(token.size());
-  };
-  std::string token;
-  if (!next(token)) return false;
-  char* stop = nullptr;
-  const long long count = std::strtoll(token.c_str(), &stop, 10);
-  if (stop != token.c_str() + token.size() || count < 0 || count > 100000) return false;
-  const int32_t num = static_cast<int32_t>(count);
-  float err = 0;
-  if (!number(err)) return false;
-  std::vector<float> x(static_cast<size_t>(num)), a(static_cast<size_t>(num) * num), b(static_cast<size_t>(num));
-  for (auto& v : x)
-    if (!number(v)) return false;
-  for (int32_t r = 0; r < num; ++r) {
-    for (int32_t c = 0; c < num; ++c)
-      if (!number(a[static_cast<size_t>(r) * num + c])) return false;
-    if (!number(b[static_cast<size_t>(r)])) return false;
-  }
-  if (num == 0) {
+  Problem p;
+  if (!read_problem(text, p)) return false;
+  if (p.num == 0) {
     outcome = {"The matrix will not converge...\n", 1, ""};
     return true;
   }
-  outcome = solve(num, err, a, b, std::move(x));
+  outcome = solve(p.num, p.err, p.a, p.b, std::move(p.x));
   return true;
 }
 

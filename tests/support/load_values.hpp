@@ -1,9 +1,13 @@
 // Fills a Problem directly from values, in a chosen storage or wider, so that
-// tests can drive the pre-check and the sweeps without a file.
+// tests can drive the pre-check and the sweeps without a file; and checks
+// that a loaded Problem holds exactly the bits of the values.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include "matrix.hpp"
 #include "problem.hpp"
+#include "support/float_bits.hpp"
 #include "support/problem_values.hpp"
 
 // Stores v, which must fit the matrix's storage, at (row, col).
@@ -42,4 +46,20 @@ inline void load_values(itsolv::Problem& p, const testing_support::Values& v,
     p.b[i] = v.b[static_cast<size_t>(i)];
     p.x[i] = v.x[static_cast<size_t>(i)];
   }
+}
+
+// The problem holds the values, bit for bit.
+inline ::testing::AssertionResult holds(const itsolv::Problem& p, const testing_support::Values& v) {
+  using testing_support::same_bits;
+  if (p.num != v.num || !same_bits(p.err, v.err)) return ::testing::AssertionFailure() << "count " << p.num;
+  for (int32_t i = 0; i < v.num; ++i) {
+    if (!same_bits(p.x[i], v.x[static_cast<size_t>(i)])) return ::testing::AssertionFailure() << "x " << i;
+    if (!same_bits(p.b[i], v.b[static_cast<size_t>(i)])) return ::testing::AssertionFailure() << "b " << i;
+    for (int32_t j = 0; j < v.num; ++j) {
+      const float got = p.coefficient(i, j), want = v.a[static_cast<size_t>(i) * v.num + j];
+      if (!same_bits(got, want))
+        return ::testing::AssertionFailure() << "a " << i << " " << j << " got " << got << " want " << want;
+    }
+  }
+  return ::testing::AssertionSuccess();
 }
