@@ -72,6 +72,18 @@ void ChunkWriter::hand_off() {
   use_chunk(chunk);
 }
 
+void ChunkWriter::drain() {
+  if (pos_ != current_) hand_off();
+  if (!threaded_) return;
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [this] { return full_.empty() && free_.size() == kChunks - 1; });
+}
+
+void ChunkWriter::write_direct(const char* data, std::size_t size) {
+  drain();
+  write(data, size);
+}
+
 void ChunkWriter::run() {
   std::unique_lock lock(mutex_);
   for (;;) {

@@ -41,16 +41,27 @@ class ProgressOut {
 
   void commit(char* end) {
     out_.commit(end);
-    done_ += static_cast<std::uint64_t>(end - start_);
+    count(static_cast<std::uint64_t>(end - start_));
+  }
+
+  void write_direct(const char* data, std::size_t size)
+    requires requires(Out& o, const char* p, std::size_t n) { o.write_direct(p, n); }
+  {
+    out_.write_direct(data, size);
+    count(size);
+  }
+
+  bool good() const { return out_.good(); }
+
+ private:
+  void count(std::uint64_t bytes) {
+    done_ += bytes;
     if (done_ >= next_) {
       next_ = done_ + kStep;
       if (progress_ != nullptr) progress_->advance(done_, total_ > done_ ? total_ : done_);
     }
   }
 
-  bool good() const { return out_.good(); }
-
- private:
   Out& out_;
   itsolv::Progress* progress_;
   std::uint64_t total_;
