@@ -102,8 +102,9 @@ std::string through_chunk_writer(std::int32_t numvar, std::size_t chunk_size,
     mkprob::ChunkWriter out(fd, chunk_size);
     mkprob::write_problem(numvar, 0.5f, draws, out, parallel);
     EXPECT_TRUE(out.finish());
-    if constexpr (std::is_same_v<Draws, GeneratorSource>)
+    if constexpr (std::is_same_v<Draws, GeneratorSource>) {
       EXPECT_EQ(draws.drawn(), 0u) << "the rows were not made in parallel";
+    }
   }
   ::close(fd);
   return mkprob_test::read_file(path);
