@@ -2,6 +2,8 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
+#include <cstring>
 #include <new>
 #include <system_error>
 
@@ -72,16 +74,15 @@ void ChunkWriter::hand_off() {
   use_chunk(chunk);
 }
 
-void ChunkWriter::drain() {
-  if (pos_ != current_) hand_off();
-  if (!threaded_) return;
-  std::unique_lock lock(mutex_);
-  changed_.wait(lock, [this] { return full_.empty() && free_.size() == kChunks - 1; });
-}
-
 void ChunkWriter::write_direct(const char* data, std::size_t size) {
-  drain();
-  write(data, size);
+  while (size > 0) {
+    if (pos_ == end_) hand_off();
+    const std::size_t n = std::min(size, static_cast<std::size_t>(end_ - pos_));
+    std::memcpy(pos_, data, n);
+    pos_ += n;
+    data += n;
+    size -= n;
+  }
 }
 
 void ChunkWriter::run() {

@@ -42,8 +42,7 @@ class ChunkWriter {
 
   bool good() const { return !failed_.load(std::memory_order_relaxed); }
 
-  // Appends `size` bytes at `data` without copying them into a chunk: what
-  // is buffered is written first, then these bytes, by the calling thread.
+  // Appends `size` bytes at `data`, of any size.
   void write_direct(const char* data, std::size_t size);
 
   // Writes all that is buffered and waits for the writes to end. True when
@@ -61,8 +60,6 @@ class ChunkWriter {
 
   void use_chunk(char* chunk);
   void hand_off();
-  // Hands off what is buffered and waits until every chunk is written.
-  void drain();
   void write(const char* data, std::size_t size);
   void run();
   void stop();

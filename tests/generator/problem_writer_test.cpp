@@ -116,13 +116,12 @@ TEST(ChunkWriterTest, WritesEveryChunkInOrder) {
 }
 
 // Rows drawn and formatted on several threads, in batches from one row to
-// many, after a header that fills a chunk (2,500 starting values) or not:
-// the same text as one thread drawing in order.
+// several chunks: the same text as one thread drawing in order.
 TEST(ChunkWriterTest, RowsMadeInParallelComeOutInOrder) {
   for (const std::int32_t numvar : {1, 2, 7, 300, 2500}) {
     const std::string expected = reference_problem(numvar, 0.5f, mkprob::GlibcRandom());
-    for (const mkprob::Parallel parallel : {mkprob::Parallel{2, 1}, mkprob::Parallel{3, 5000}})
-      ASSERT_EQ(through_chunk_writer<GeneratorSource>(numvar, 4096, parallel), expected)
+    for (const mkprob::Parallel parallel : {mkprob::Parallel{2, 1}, mkprob::Parallel{3, 40000}})
+      ASSERT_EQ(through_chunk_writer<GeneratorSource>(numvar, 16 << 10, parallel), expected)
           << numvar << " variables, " << parallel.threads << " threads";
   }
 }
