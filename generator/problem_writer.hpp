@@ -17,9 +17,11 @@
 //        then stops early).
 // When the draws offer `const GlibcRandom* untouched_start()` (non-null: the
 // draws to come are that generator's from its position on) and the output
-// offers `void write_direct(const char* data, std::size_t size)` (appends
-// the bytes), the rows are drawn and formatted on several threads, each
-// batch written whole and in order; the text is the same.
+// offers whole chunks (`std::size_t chunk_size()`, `char* take_chunk()` and
+// `void put_chunk(char* chunk, std::size_t size)`, which appends the chunk's
+// first size bytes after everything before), the rows are drawn and
+// formatted on several threads, a batch of rows a chunk; the text is the
+// same.
 
 #include <algorithm>
 #include <array>
@@ -47,7 +49,7 @@ namespace mkprob {
 // generator and the output takes whole batches in order.
 struct Parallel {
   int threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  std::size_t batch_bytes = std::size_t{4} << 20;  // text per batch, about
+  std::size_t batch_bytes = ~std::size_t{0};  // text per batch at most (and a chunk)
 };
 
 namespace detail {
@@ -170,25 +172,28 @@ struct BufferOut {
 };
 
 // The rows, formatted by `threads` threads in batches of rows taken in
-// turn; each batch is handed to out.write_direct in row order, while the
-// other threads go on drawing and formatting theirs. The draws of row i
-// start at draw i * (n + 1) of `start`'s sequence, which each thread
-// reaches by advancing its own copy of the generator.
+// turn, each into a chunk of its own from out.take_chunk() that is handed
+// back with out.put_chunk() in row order, while the other threads go on
+// drawing and formatting. The draws of row i start at draw i * (n + 1) of
+// `start`'s sequence, which each thread reaches by advancing its own copy
+// of the generator. False, with nothing written, when a row would not fit
+// in a chunk.
 template <class Out>
-void put_rows_in_parallel(std::int32_t numvar, const GlibcRandom& start,
+bool put_rows_in_parallel(std::int32_t numvar, const GlibcRandom& start,
                           Out& out, std::string_view diagonal_text,
                           const Parallel& parallel) {
   const std::size_t row_bytes = 3 * static_cast<std::size_t>(numvar) + 32;
-  const std::int64_t batch_rows = std::max<std::int64_t>(
-      1, static_cast<std::int64_t>(parallel.batch_bytes / row_bytes));
+  const std::size_t batch_bytes = std::min(parallel.batch_bytes, out.chunk_size());
+  if (row_bytes > out.chunk_size()) return false;
+  const std::int64_t batch_rows =
+      std::max<std::int64_t>(1, static_cast<std::int64_t>(batch_bytes / row_bytes));
   const std::int64_t batches = (numvar + batch_rows - 1) / batch_rows;
   std::atomic<std::int64_t> taken{0};
   std::mutex mutex;
   std::condition_variable turn_changed;
-  std::int64_t turn = 0;  // the batch to be written next
+  std::int64_t turn = 0;  // the batch to be handed back next
 
   auto work = [&] {
-    std::vector<char> buffer(static_cast<std::size_t>(batch_rows) * row_bytes);
     GeneratorDraws draws(start);
     std::int64_t next_row = 0;  // where `draws` stands
     for (std::int64_t b; (b = taken.fetch_add(1)) < batches;) {
@@ -196,13 +201,14 @@ void put_rows_in_parallel(std::int32_t numvar, const GlibcRandom& start,
       const std::int64_t end = std::min<std::int64_t>(numvar, first + batch_rows);
       draws.skip(static_cast<std::uint64_t>(first - next_row) *
                  (static_cast<std::uint64_t>(numvar) + 1));
-      BufferOut text{buffer.data()};
+      char* const chunk = out.take_chunk();
+      BufferOut text{chunk};
       for (std::int64_t i = first; i < end; ++i)
         put_row(draws, text, numvar, static_cast<std::int32_t>(i), diagonal_text);
       next_row = end;
       std::unique_lock lock(mutex);
       turn_changed.wait(lock, [&] { return turn == b; });
-      if (out.good()) out.write_direct(buffer.data(), static_cast<std::size_t>(text.pos - buffer.data()));
+      out.put_chunk(chunk, static_cast<std::size_t>(text.pos - chunk));
       ++turn;
       turn_changed.notify_all();
       if (!out.good()) taken.store(batches);  // the output is lost: stop
@@ -218,6 +224,7 @@ void put_rows_in_parallel(std::int32_t numvar, const GlibcRandom& start,
   }
   work();
   for (auto& helper : helpers) helper.join();
+  return true;
 }
 
 }  // namespace detail
@@ -242,15 +249,14 @@ void write_problem(std::int32_t numvar, float error, Draws& draws, Out& out,
   *diagonal_end++ = ' ';
   const std::string_view diagonal_text(diagonal, diagonal_end - diagonal);
 
-  if constexpr (requires(const char* p) {
+  if constexpr (requires(char* p) {
                   draws.untouched_start();
-                  out.write_direct(p, std::size_t{});
+                  out.put_chunk(out.take_chunk(), out.chunk_size());
                 }) {
-    if (const GlibcRandom* start = draws.untouched_start();
-        start != nullptr && parallel.threads > 1 && out.good()) {
-      detail::put_rows_in_parallel(numvar, *start, out, diagonal_text, parallel);
+    const GlibcRandom* start = draws.untouched_start();
+    if (start != nullptr && parallel.threads > 1 && out.good() &&
+        detail::put_rows_in_parallel(numvar, *start, out, diagonal_text, parallel))
       return;
-    }
   }
   for (std::int32_t i = 0; i < numvar && out.good(); ++i)
     detail::put_row(draws, out, numvar, i, diagonal_text);

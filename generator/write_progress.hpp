@@ -44,10 +44,20 @@ class ProgressOut {
     count(static_cast<std::uint64_t>(end - start_));
   }
 
-  void write_direct(const char* data, std::size_t size)
-    requires requires(Out& o, const char* p, std::size_t n) { o.write_direct(p, n); }
+  std::size_t chunk_size() const
+    requires requires(Out& o) { o.chunk_size(); }
   {
-    out_.write_direct(data, size);
+    return out_.chunk_size();
+  }
+  char* take_chunk()
+    requires requires(Out& o) { o.take_chunk(); }
+  {
+    return out_.take_chunk();
+  }
+  void put_chunk(char* chunk, std::size_t size)
+    requires requires(Out& o, char* c, std::size_t n) { o.put_chunk(c, n); }
+  {
+    out_.put_chunk(chunk, size);
     count(size);
   }
 
