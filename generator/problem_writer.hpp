@@ -196,12 +196,20 @@ bool put_rows_in_parallel(std::int32_t numvar, const GlibcRandom& start,
   auto work = [&] {
     GeneratorDraws draws(start);
     std::int64_t next_row = 0;  // where `draws` stands
-    for (std::int64_t b; (b = taken.fetch_add(1)) < batches;) {
+    for (;;) {
+      // The chunk first, then the batch: the thread with the batch whose
+      // turn comes next never waits for a chunk held by later batches.
+      char* const chunk = out.take_chunk();
+      const std::int64_t b = taken.fetch_add(1);
+      if (b >= batches) {  // nothing left: the chunk goes back empty
+        std::lock_guard lock(mutex);
+        out.put_chunk(chunk, 0);
+        return;
+      }
       const std::int64_t first = b * batch_rows;
       const std::int64_t end = std::min<std::int64_t>(numvar, first + batch_rows);
       draws.skip(static_cast<std::uint64_t>(first - next_row) *
                  (static_cast<std::uint64_t>(numvar) + 1));
-      char* const chunk = out.take_chunk();
       BufferOut text{chunk};
       for (std::int64_t i = first; i < end; ++i)
         put_row(draws, text, numvar, static_cast<std::int32_t>(i), diagonal_text);

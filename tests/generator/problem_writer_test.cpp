@@ -116,11 +116,13 @@ TEST(ChunkWriterTest, WritesEveryChunkInOrder) {
 }
 
 // Rows drawn and formatted on several threads, in batches from one row to
-// several chunks: the same text as one thread drawing in order.
+// a chunk, with more threads than the writer has chunks too: the same text
+// as one thread drawing in order.
 TEST(ChunkWriterTest, RowsMadeInParallelComeOutInOrder) {
   for (const std::int32_t numvar : {1, 2, 7, 300, 2500}) {
     const std::string expected = reference_problem(numvar, 0.5f, mkprob::GlibcRandom());
-    for (const mkprob::Parallel parallel : {mkprob::Parallel{2, 1}, mkprob::Parallel{3, 40000}})
+    for (const mkprob::Parallel parallel :
+         {mkprob::Parallel{2, 1}, mkprob::Parallel{3, 40000}, mkprob::Parallel{9, 1}})
       ASSERT_EQ(through_chunk_writer<GeneratorSource>(numvar, 16 << 10, parallel), expected)
           << numvar << " variables, " << parallel.threads << " threads";
   }
