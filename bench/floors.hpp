@@ -34,13 +34,17 @@ double median_time(int runs, const F& f) {
 }
 
 // Reads bytes [begin, end) of `data` once, 64 bytes a step into four
-// independent vector sums, so that the loads and not the adds bound it.
+// independent vector sums, so that the loads and not the adds bound it;
+// each line is asked for 8 KiB ahead, as the sweeps do, since the
+// hardware's own prefetch alone falls well short of the bandwidth.
 inline uint64_t read_span(const unsigned char* data, size_t begin, size_t end) {
   __m128i s[4] = {_mm_setzero_si128(), _mm_setzero_si128(), _mm_setzero_si128(), _mm_setzero_si128()};
   size_t i = begin;
-  for (; i + 64 <= end; i += 64)
+  for (; i + 64 <= end; i += 64) {
+    __builtin_prefetch(data + i + 8192);
     for (int k = 0; k < 4; ++k)
       s[k] = _mm_add_epi64(s[k], _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i + 16 * k)));
+  }
   uint64_t total = 0;
   for (; i < end; ++i) total += data[i];
   for (const __m128i v : s) total += static_cast<uint64_t>(_mm_cvtsi128_si64(v));
