@@ -46,7 +46,9 @@ class ChunkWriter {
   // free chunk of chunk_size() bytes; put_chunk() appends its first `size`
   // bytes after everything before (the buffered bytes first) and returns
   // the chunk to the pool once written. Calls of put_chunk() and of the
-  // methods above must not overlap.
+  // methods above must not overlap. Handing off buffered bytes takes a free
+  // chunk, so put them first (an empty chunk does) before other threads
+  // hold chunks.
   std::size_t chunk_size() const { return chunk_size_; }
   char* take_chunk();
   void put_chunk(char* chunk, std::size_t size);

@@ -222,6 +222,8 @@ bool put_rows_in_parallel(std::int32_t numvar, const GlibcRandom& start,
       if (!out.good()) taken.store(batches);  // the output is lost: stop
     }
   };
+  // The header still buffered goes first, while chunks are free to take.
+  out.put_chunk(out.take_chunk(), 0);
   std::vector<std::thread> helpers;
   for (int k = 1; k < parallel.threads && k < batches; ++k) {
     try {
