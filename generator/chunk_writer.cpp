@@ -47,29 +47,50 @@ void ChunkWriter::write(const char* data, std::size_t size) {
 }
 
 void ChunkWriter::hand_off() {
-  const std::size_t size = static_cast<std::size_t>(pos_ - current_);
   if (!good()) {  // the output is lost already: reuse the chunk
     pos_ = current_;
     return;
   }
+  queue(current_, static_cast<std::size_t>(pos_ - current_));
+  use_chunk(take_chunk());
+}
+
+// Queues a chunk for the writer thread, starting it if need be; without a
+// thread the chunk is written here.
+void ChunkWriter::queue(char* chunk, std::size_t size) {
   if (!threaded_) {
     try {
       thread_ = std::thread(&ChunkWriter::run, this);
       threaded_ = true;
     } catch (const std::system_error&) {
-      write(current_, size);  // no thread to be had: write in this one
-      pos_ = current_;
+      write(chunk, size);  // no thread to be had: write in this one
+      std::lock_guard lock(mutex_);
+      free_.push_back(chunk);
       return;
     }
   }
-  std::unique_lock lock(mutex_);
-  full_.push_back({current_, size});
+  std::lock_guard lock(mutex_);
+  full_.push_back({chunk, size});
   changed_.notify_all();
+}
+
+char* ChunkWriter::take_chunk() {
+  std::unique_lock lock(mutex_);
   changed_.wait(lock, [this] { return !free_.empty(); });
   char* chunk = free_.back();
   free_.pop_back();
-  lock.unlock();
-  use_chunk(chunk);
+  return chunk;
+}
+
+void ChunkWriter::put_chunk(char* chunk, std::size_t size) {
+  if (pos_ != current_) hand_off();
+  if (good()) {
+    queue(chunk, size);
+  } else {
+    std::lock_guard lock(mutex_);
+    free_.push_back(chunk);
+    changed_.notify_all();
+  }
 }
 
 void ChunkWriter::run() {

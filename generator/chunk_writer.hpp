@@ -42,13 +42,25 @@ class ChunkWriter {
 
   bool good() const { return !failed_.load(std::memory_order_relaxed); }
 
+  // Whole chunks for producers on other threads: take_chunk() waits for a
+  // free chunk of chunk_size() bytes; put_chunk() appends its first `size`
+  // bytes after everything before (the buffered bytes first) and returns
+  // the chunk to the pool once written. Calls of put_chunk() and of the
+  // methods above must not overlap. Handing off buffered bytes takes a free
+  // chunk, so put them first (an empty chunk does) before other threads
+  // hold chunks.
+  std::size_t chunk_size() const { return chunk_size_; }
+  char* take_chunk();
+  void put_chunk(char* chunk, std::size_t size);
+
   // Writes all that is buffered and waits for the writes to end. True when
   // every byte has been written.
   bool finish();
 
  private:
-  // One chunk being filled, one being written, the others queued.
-  static constexpr std::size_t kChunks = 4;
+  // One chunk being filled (or one for each producer), one being written,
+  // the others queued.
+  static constexpr std::size_t kChunks = 6;
 
   struct Full {
     char* data;
@@ -57,6 +69,7 @@ class ChunkWriter {
 
   void use_chunk(char* chunk);
   void hand_off();
+  void queue(char* chunk, std::size_t size);
   void write(const char* data, std::size_t size);
   void run();
   void stop();

@@ -66,9 +66,66 @@ class GlibcRandom {
     return value;
   }
 
+  // Skips the next k draws. The words follow a linear recurrence, so the
+  // word k places on is a fixed combination of the 31 words held: x^k
+  // reduced modulo x^31 - x^28 - 1 gives its weights, found with
+  // O(log k) products instead of k steps.
+  void advance(std::uint64_t k) noexcept {
+    if (k < kJumpFrom) {
+      std::int32_t skipped[kBatch];
+      for (; k > 0; k -= k < kBatch ? k : kBatch) fill(skipped, k < kBatch ? k : kBatch);
+      return;
+    }
+    Poly power{}, base{};
+    power[0] = 1;
+    base[1] = 1;
+    for (; k > 0; k >>= 1) {  // power = x^k
+      if (k & 1) power = times(power, base);
+      base = times(base, base);
+    }
+    // history_[m] is the word at x^m; the new history's word m is at
+    // x^(k + m).
+    std::array<std::uint32_t, kLag> next{};
+    for (std::size_t m = 0; m < kLag; ++m) {
+      std::uint32_t word = 0;
+      for (std::size_t i = 0; i < kLag; ++i) word += power[i] * history_[i];
+      next[m] = word;
+      power = times_x(power);
+    }
+    history_ = next;
+  }
+
  private:
   static constexpr std::size_t kLag = 31;
   static constexpr std::size_t kBatch = 1024;
+  // Below this many draws stepping is cheaper than the polynomial jump.
+  static constexpr std::uint64_t kJumpFrom = 1 << 16;
+
+  // A polynomial below degree 31 in the words' shift x, coefficients mod
+  // 2^32; x^31 = x^28 + 1, as r[i] = r[i-3] + r[i-31].
+  using Poly = std::array<std::uint32_t, kLag>;
+
+  static Poly times_x(const Poly& p) noexcept {
+    Poly r{};
+    for (std::size_t i = 0; i + 1 < kLag; ++i) r[i + 1] = p[i];
+    r[28] += p[kLag - 1];
+    r[0] += p[kLag - 1];
+    return r;
+  }
+
+  static Poly times(const Poly& a, const Poly& b) noexcept {
+    std::array<std::uint32_t, 2 * kLag - 1> full{};
+    for (std::size_t i = 0; i < kLag; ++i)
+      for (std::size_t j = 0; j < kLag; ++j) full[i + j] += a[i] * b[j];
+    for (std::size_t d = full.size() - 1; d >= kLag; --d) {  // x^d = x^(d-3) + x^(d-31)
+      full[d - 3] += full[d];
+      full[d - kLag] += full[d];
+    }
+    Poly r;
+    std::memcpy(r.data(), full.data(), sizeof r);
+    return r;
+  }
+
   std::array<std::uint32_t, kLag>
       history_{};  // the last 31 words, oldest first
 };

@@ -15,20 +15,42 @@
 //        `void commit(char* end)` (the bytes up to end are written) and
 //        `bool good() const` (false once the output has failed; the writer
 //        then stops early).
+// When the draws offer `const GlibcRandom* untouched_start()` (non-null: the
+// draws to come are that generator's from its position on) and the output
+// offers whole chunks (`std::size_t chunk_size()`, `char* take_chunk()` and
+// `void put_chunk(char* chunk, std::size_t size)`, which appends the chunk's
+// first size bytes after everything before), the rows are drawn and
+// formatted on several threads, a batch of rows a chunk; the text is the
+// same.
 
+#include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <charconv>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <span>
 #include <string_view>
+#include <system_error>
+#include <thread>
+#include <vector>
 
+#include "generator/glibc_rand.hpp"
 #include "generator/problem_args.hpp"
 
 namespace mkprob {
+
+// How the rows are shared out when the draws come from a reproduced
+// generator and the output takes whole batches in order.
+struct Parallel {
+  int threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  std::size_t batch_bytes = ~std::size_t{0};  // text per batch at most (and a chunk)
+};
 
 namespace detail {
 
@@ -98,10 +120,128 @@ void put_zeros(Out& out, std::int64_t count) {
   }
 }
 
+// Row i of an n-variable problem: i coefficients, the diagonal, n - 1 - i
+// coefficients and the right-hand side, n + 1 draws in all.
+template <class Draws, class Out>
+void put_row(Draws& draws, Out& out, std::int32_t numvar, std::int32_t i,
+             std::string_view diagonal_text) {
+  put_coefficients(draws, out, i);
+  put(out, diagonal_text);
+  put_coefficients(draws, out, std::int64_t{numvar} - 1 - i);
+  const std::int32_t r1 = draws.next();
+  const std::int32_t r2 = draws.next();
+  put_int(out, r1 % 100 - r2 % 10, '\n');
+}
+
+// Draws straight from a reproduced generator, in blocks.
+class GeneratorDraws {
+ public:
+  explicit GeneratorDraws(const GlibcRandom& start) : random_(start) {}
+  void skip(std::uint64_t k) {
+    const std::uint64_t held = block_.size() - pos_;
+    if (k < held) {
+      pos_ += k;
+      return;
+    }
+    random_.advance(k - held);
+    pos_ = block_.size();
+  }
+  std::int32_t next() { return take(1)[0]; }
+  std::span<const std::int32_t> take(std::size_t max) {
+    if (pos_ == block_.size()) {
+      random_.fill(block_.data(), block_.size());
+      pos_ = 0;
+    }
+    const std::size_t count = std::min(max, block_.size() - pos_);
+    pos_ += count;
+    return {block_.data() + pos_ - count, count};
+  }
+
+ private:
+  GlibcRandom random_;
+  std::array<std::int32_t, 4096> block_;
+  std::size_t pos_ = block_.size();
+};
+
+// Formats into a caller's buffer.
+struct BufferOut {
+  char* pos;
+  char* reserve(std::size_t) { return pos; }
+  void commit(char* end) { pos = end; }
+  bool good() const { return true; }
+};
+
+// The rows, formatted by `threads` threads in batches of rows taken in
+// turn, each into a chunk of its own from out.take_chunk() that is handed
+// back with out.put_chunk() in row order, while the other threads go on
+// drawing and formatting. The draws of row i start at draw i * (n + 1) of
+// `start`'s sequence, which each thread reaches by advancing its own copy
+// of the generator. False, with nothing written, when a row would not fit
+// in a chunk.
+template <class Out>
+bool put_rows_in_parallel(std::int32_t numvar, const GlibcRandom& start,
+                          Out& out, std::string_view diagonal_text,
+                          const Parallel& parallel) {
+  const std::size_t row_bytes = 3 * static_cast<std::size_t>(numvar) + 32;
+  const std::size_t batch_bytes = std::min(parallel.batch_bytes, out.chunk_size());
+  if (row_bytes > out.chunk_size()) return false;
+  const std::int64_t batch_rows =
+      std::max<std::int64_t>(1, static_cast<std::int64_t>(batch_bytes / row_bytes));
+  const std::int64_t batches = (numvar + batch_rows - 1) / batch_rows;
+  std::atomic<std::int64_t> taken{0};
+  std::mutex mutex;
+  std::condition_variable turn_changed;
+  std::int64_t turn = 0;  // the batch to be handed back next
+
+  auto work = [&] {
+    GeneratorDraws draws(start);
+    std::int64_t next_row = 0;  // where `draws` stands
+    for (;;) {
+      // The chunk first, then the batch: the thread with the batch whose
+      // turn comes next never waits for a chunk held by later batches.
+      char* const chunk = out.take_chunk();
+      const std::int64_t b = taken.fetch_add(1);
+      if (b >= batches) {  // nothing left: the chunk goes back empty
+        std::lock_guard lock(mutex);
+        out.put_chunk(chunk, 0);
+        return;
+      }
+      const std::int64_t first = b * batch_rows;
+      const std::int64_t end = std::min<std::int64_t>(numvar, first + batch_rows);
+      draws.skip(static_cast<std::uint64_t>(first - next_row) *
+                 (static_cast<std::uint64_t>(numvar) + 1));
+      BufferOut text{chunk};
+      for (std::int64_t i = first; i < end; ++i)
+        put_row(draws, text, numvar, static_cast<std::int32_t>(i), diagonal_text);
+      next_row = end;
+      std::unique_lock lock(mutex);
+      turn_changed.wait(lock, [&] { return turn == b; });
+      out.put_chunk(chunk, static_cast<std::size_t>(text.pos - chunk));
+      ++turn;
+      turn_changed.notify_all();
+      if (!out.good()) taken.store(batches);  // the output is lost: stop
+    }
+  };
+  // The header still buffered goes first, while chunks are free to take.
+  out.put_chunk(out.take_chunk(), 0);
+  std::vector<std::thread> helpers;
+  for (int k = 1; k < parallel.threads && k < batches; ++k) {
+    try {
+      helpers.emplace_back(work);
+    } catch (const std::system_error&) {
+      break;  // fewer threads, the same batches
+    }
+  }
+  work();
+  for (auto& helper : helpers) helper.join();
+  return true;
+}
+
 }  // namespace detail
 
 template <class Draws, class Out>
-void write_problem(std::int32_t numvar, float error, Draws& draws, Out& out) {
+void write_problem(std::int32_t numvar, float error, Draws& draws, Out& out,
+                   const Parallel& parallel = {}) {
   detail::put_int(out, numvar, '\n');
 
   // At most 48 bytes: the largest float has 39 integer digits.
@@ -119,14 +259,17 @@ void write_problem(std::int32_t numvar, float error, Draws& draws, Out& out) {
   *diagonal_end++ = ' ';
   const std::string_view diagonal_text(diagonal, diagonal_end - diagonal);
 
-  for (std::int32_t i = 0; i < numvar && out.good(); ++i) {
-    detail::put_coefficients(draws, out, i);
-    detail::put(out, diagonal_text);
-    detail::put_coefficients(draws, out, std::int64_t{numvar} - 1 - i);
-    const std::int32_t r1 = draws.next();
-    const std::int32_t r2 = draws.next();
-    detail::put_int(out, r1 % 100 - r2 % 10, '\n');
+  if constexpr (requires(char* p) {
+                  draws.untouched_start();
+                  out.put_chunk(out.take_chunk(), out.chunk_size());
+                }) {
+    const GlibcRandom* start = draws.untouched_start();
+    if (start != nullptr && parallel.threads > 1 && out.good() &&
+        detail::put_rows_in_parallel(numvar, *start, out, diagonal_text, parallel))
+      return;
   }
+  for (std::int32_t i = 0; i < numvar && out.good(); ++i)
+    detail::put_row(draws, out, numvar, i, diagonal_text);
 }
 
 }  // namespace mkprob

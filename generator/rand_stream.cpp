@@ -21,6 +21,7 @@ void RandStream::refill() noexcept {
     for (auto& draw : block_) draw = library_();
   }
   pos_ = 0;
+  refilled_ = true;
 }
 
 }  // namespace mkprob

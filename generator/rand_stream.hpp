@@ -44,12 +44,21 @@ class RandStream {
   // True when the draws come from the reproduction.
   bool reproduced() const noexcept { return reproduced_; }
 
+  // Before any draw is served from a reproduced sequence: the generator at
+  // the stream's first draw, which others may copy and advance. Null
+  // otherwise.
+  const GlibcRandom* untouched_start() const noexcept {
+    return reproduced_ && pos_ == 0 && !refilled_ ? &origin_ : nullptr;
+  }
+
  private:
   void refill() noexcept;
 
   LibraryDraw library_;
+  GlibcRandom origin_;  // at the sequence's first draw
   GlibcRandom reproduction_;
   bool reproduced_ = false;
+  bool refilled_ = false;
   std::size_t pos_ = 0;
   std::array<std::int32_t, 4096> block_;
 };

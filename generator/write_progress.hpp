@@ -41,16 +41,37 @@ class ProgressOut {
 
   void commit(char* end) {
     out_.commit(end);
-    done_ += static_cast<std::uint64_t>(end - start_);
+    count(static_cast<std::uint64_t>(end - start_));
+  }
+
+  std::size_t chunk_size() const
+    requires requires(Out& o) { o.chunk_size(); }
+  {
+    return out_.chunk_size();
+  }
+  char* take_chunk()
+    requires requires(Out& o) { o.take_chunk(); }
+  {
+    return out_.take_chunk();
+  }
+  void put_chunk(char* chunk, std::size_t size)
+    requires requires(Out& o, char* c, std::size_t n) { o.put_chunk(c, n); }
+  {
+    out_.put_chunk(chunk, size);
+    count(size);
+  }
+
+  bool good() const { return out_.good(); }
+
+ private:
+  void count(std::uint64_t bytes) {
+    done_ += bytes;
     if (done_ >= next_) {
       next_ = done_ + kStep;
       if (progress_ != nullptr) progress_->advance(done_, total_ > done_ ? total_ : done_);
     }
   }
 
-  bool good() const { return out_.good(); }
-
- private:
   Out& out_;
   itsolv::Progress* progress_;
   std::uint64_t total_;

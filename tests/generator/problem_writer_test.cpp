@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <span>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "fakes.hpp"
@@ -24,8 +25,8 @@ namespace {
 using mkprob_test::CountingDraws;
 using mkprob_test::StringOut;
 
-std::string reference_problem(std::int32_t numvar, float error) {
-  CountingDraws draws;
+template <class Draws = CountingDraws>
+std::string reference_problem(std::int32_t numvar, float error, Draws draws = {}) {
   return testing_support::plain_problem(numvar, error, [&] { return draws.next(); });
 }
 
@@ -55,16 +56,39 @@ TEST(ProblemArgsTest, ReadsLikeAtoiAndAtof) {
   EXPECT_EQ(mkprob::parse_error("err"), 0.0f);
 }
 
+// The reproduced generator's draws, offered for rows made in parallel.
+class GeneratorSource {
+ public:
+  const mkprob::GlibcRandom* untouched_start() const { return drawn_ == 0 ? &start_ : nullptr; }
+  std::int32_t next() { return ++drawn_, draws_.next(); }
+  std::span<const std::int32_t> take(std::size_t max) {
+    const auto batch = draws_.take(max);
+    drawn_ += batch.size();
+    return batch;
+  }
+  std::uint64_t drawn() const { return drawn_; }
+
+ private:
+  mkprob::GlibcRandom start_;
+  mkprob::detail::GeneratorDraws draws_{start_};
+  std::uint64_t drawn_ = 0;
+};
+
 // What a ChunkWriter with small chunks puts in a file.
-std::string through_chunk_writer(std::int32_t numvar, std::size_t chunk_size) {
+template <class Draws = CountingDraws>
+std::string through_chunk_writer(std::int32_t numvar, std::size_t chunk_size,
+                                 const mkprob::Parallel& parallel = {}) {
   testing_support::TempDir dir;
   const std::string path = dir / "out";
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT, 0600);
   {
-    CountingDraws draws;
+    Draws draws;
     mkprob::ChunkWriter out(fd, chunk_size);
-    mkprob::write_problem(numvar, 0.5f, draws, out);
+    mkprob::write_problem(numvar, 0.5f, draws, out, parallel);
     EXPECT_TRUE(out.finish());
+    if constexpr (std::is_same_v<Draws, GeneratorSource>) {
+      EXPECT_EQ(draws.drawn(), 0u) << "the rows were not made in parallel";
+    }
   }
   ::close(fd);
   return testing_support::read_file(path);
@@ -75,13 +99,39 @@ TEST(ChunkWriterTest, WritesEveryChunkInOrder) {
   EXPECT_EQ(through_chunk_writer(3, 64 << 10), reference_problem(3, 0.5f));
 }
 
-TEST(ChunkWriterTest, ReportsAFailedWriteAndStopsTheProducer) {
+// Rows drawn and formatted on several threads, in batches from one row to
+// a chunk, with more threads than the writer has chunks too: the same text
+// as one thread drawing in order.
+TEST(ChunkWriterTest, RowsMadeInParallelComeOutInOrder) {
+  for (const std::int32_t numvar : {1, 2, 7, 300, 2500}) {
+    const std::string expected = reference_problem(numvar, 0.5f, mkprob::GlibcRandom());
+    for (const mkprob::Parallel parallel :
+         {mkprob::Parallel{2, 1}, mkprob::Parallel{3, 40000}, mkprob::Parallel{9, 1}})
+      ASSERT_EQ(through_chunk_writer<GeneratorSource>(numvar, 16 << 10, parallel), expected)
+          << numvar << " variables, " << parallel.threads << " threads";
+  }
+}
+
+// Advancing the generator k draws leaves it where k draws would.
+TEST(GlibcRandomTest, AdvancingEqualsDrawing) {
+  for (const std::uint64_t k : {0ull, 1ull, 30ull, 31ull, 65535ull, 65536ull, 1000003ull, 40000000ull}) {
+    mkprob::GlibcRandom drawn, advanced;
+    std::vector<std::int32_t> skipped(1 << 16);
+    for (std::uint64_t left = k; left > 0; left -= std::min<std::uint64_t>(left, skipped.size()))
+      drawn.fill(skipped.data(), std::min<std::uint64_t>(left, skipped.size()));
+    advanced.advance(k);
+    for (int i = 0; i < 64; ++i) ASSERT_EQ(advanced.next(), drawn.next()) << "k " << k << ", draw " << i;
+  }
+}
+
+template <class Draws>
+void fails_on_a_full_device() {
   for (const std::int32_t numvar : {2, 3000}) {  // one chunk, many chunks
     const int fd = ::open("/dev/full", O_WRONLY);
     ASSERT_GE(fd, 0);
-    CountingDraws draws;
+    Draws draws;
     mkprob::ChunkWriter out(fd, 64 << 10);
-    mkprob::write_problem(numvar, 0.5f, draws, out);
+    mkprob::write_problem(numvar, 0.5f, draws, out, mkprob::Parallel{2, 4096});
     EXPECT_FALSE(out.finish());
     EXPECT_FALSE(out.good());
     if (numvar > 2) {
@@ -89,6 +139,11 @@ TEST(ChunkWriterTest, ReportsAFailedWriteAndStopsTheProducer) {
     }
     ::close(fd);
   }
+}
+
+TEST(ChunkWriterTest, ReportsAFailedWriteAndStopsTheProducer) {
+  fails_on_a_full_device<CountingDraws>();
+  fails_on_a_full_device<GeneratorSource>();  // rows made in parallel
 }
 
 }  // namespace
