@@ -100,7 +100,7 @@ TEST_F(Loading, IntegerValuesAtStorageEdgesKeepTheirValues) {
         s = s + std::fabs(ProblemMaker::value_of(token));
         row += token + " ";
       }
-      row.replace(row.find('D'), 1, format("%.9g", static_cast<double>(s) * 2.5 + 1));
+      row.replace(row.find('D'), 1, printf_string("%.9g", static_cast<double>(s) * 2.5 + 1));
       text += row + std::to_string(maker.uniform(-50, 50)) + "\n";
     }
     SCOPED_TRACE(text);

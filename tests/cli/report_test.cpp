@@ -65,7 +65,7 @@ TEST_F(Report, FirstRowThatFailsDominanceIsNamed) {
              "The matrix will not converge.\naii = 0.100000  sum = 0.110000\n", 1);
   EXPECT_RUN("2 0.1 0 0 1 -inf 1 0 3 1", "The matrix will not converge.\naii = 1.000000  sum = inf\n", 1);
   EXPECT_RUN("3 0.1 0 0 0  3e38 3e38 3e38 1  0 1 0 1  0 0 1 1",
-             "The matrix will not converge.\naii = " + format("%f", static_cast<double>(3e38f)) + "  sum = inf\n", 1);
+             "The matrix will not converge.\naii = " + printf_string("%f", 3e38f) + "  sum = inf\n", 1);
 }
 
 TEST_F(Report, NoStrictRowFailsWithThreeFullStops) {
@@ -104,7 +104,7 @@ TEST_F(Report, ZeroDiagonalRowFeedsInfinitiesIntoTheReport) {
 }
 
 TEST_F(Report, LargeAndSpecialValuesArePrintedWithPercentF) {
-  EXPECT_RUN("1 0 0 1 3e38", format("%f", static_cast<double>(3e38f)) + "\ntotal number of iterations: 2\n", 0);
+  EXPECT_RUN("1 0 0 1 3e38", printf_string("%f", 3e38f) + "\ntotal number of iterations: 2\n", 0);
   EXPECT_RUN("1 0 0 1 -1e-30", "-0.000000\ntotal number of iterations: 2\n", 0);
   EXPECT_RUN("1 0 0 -1 0.0000005", "-0.000000\ntotal number of iterations: 2\n", 0);
   EXPECT_RUN("1 0 0 1 0.0000015", "0.000002\ntotal number of iterations: 2\n", 0);
