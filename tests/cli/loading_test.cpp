@@ -152,8 +152,7 @@ TEST_F(Loading, WhiteSpaceAndLongTokensAcrossReadBuffers) {
 // its content decides, not its size. Here the program's own environment.
 TEST_F(Loading, FileThatReportsNoSizeIsReadByItsContent) {
   RunOptions options;
-  options.set_environment = true;
-  options.environment = {std::string(kTwoByTwo) + "=", "x=1"};
+  options.environment = {{std::string(kTwoByTwo) + "=", "x=1"}};
   const RunResult run = solve("/proc/self/environ", options);
   EXPECT_TRUE(printed(run, kTwoByTwoOut, 0));
 }
