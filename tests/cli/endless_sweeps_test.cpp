@@ -51,13 +51,11 @@ TEST_F(EndlessSweeps, NegativeToleranceEndsOnceTheEstimateStopsChanging) {
 TEST_F(EndlessSweeps, LargerSystemsWithNegativeToleranceEndAndAgree) {
   ProblemMaker maker(2024);
   for (int k = 0; k < 12; ++k) {
-    ProblemMaker::Options o;
-    o.n = maker.uniform(2, 90);
-    o.style = maker.random_style();
-    o.allow_special = false;
-    o.allow_weak = false;
-    o.tolerance = maker.pick(std::vector<std::string>{"-1", "-0.5", "-1e-20", "-inf"});
-    const std::string text = maker.problem(o);
+    const std::string text = maker.problem({.n = maker.uniform(2, 90),
+                                            .style = maker.random_style(),
+                                            .allow_special = false,
+                                            .allow_weak = false,
+                                            .tolerance = maker.pick<std::string>({"-1", "-0.5", "-1e-20", "-inf"})});
     SCOPED_TRACE(k);
     const RunResult run = solve_text(text, "p.txt", limited());
     ASSERT_TRUE(run.exited) << run.how();

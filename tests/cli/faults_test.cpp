@@ -9,14 +9,8 @@ using Faults = CliTest;
 const char kTwoByTwo[] = "2\n0.001\n0 0 \n200 37 3\n64 200 5\n";
 
 std::string large_problem() {
-  ProblemMaker maker(5);
-  ProblemMaker::Options o;
-  o.n = 300;
-  o.style = Style::kTinyIntegers;
-  o.allow_special = false;
-  o.allow_weak = false;
-  o.tolerance = "0.001";
-  return maker.problem(o);
+  return ProblemMaker(5).problem(
+      {.n = 300, .style = Style::kTinyIntegers, .allow_special = false, .allow_weak = false, .tolerance = "0.001"});
 }
 
 // Ended by exit with status 1, with a note on standard error.

@@ -163,13 +163,8 @@ TEST_F(Loading, ReadsAProblemFromAPipe) {
   options.stdin_text = kTwoByTwo;
   EXPECT_TRUE(printed(solve("/dev/stdin", options), kTwoByTwoOut, 0));
   // A large one, which fills the pipe many times over.
-  ProblemMaker maker(7);
-  ProblemMaker::Options o;
-  o.n = 250;
-  o.style = Style::kDecimals;
-  o.allow_special = false;
-  o.tolerance = "0.0001";
-  options.stdin_text = maker.problem(o);
+  options.stdin_text =
+      ProblemMaker(7).problem({.n = 250, .style = Style::kDecimals, .allow_special = false, .tolerance = "0.0001"});
   const RunResult run = solve("/dev/stdin", options);
   const Reference ref = reference(options.stdin_text);
   ASSERT_EQ(ref.kind, Reference::kOutcome);

@@ -17,11 +17,7 @@ TEST_F(Mutations, CorruptedFilesEndCleanlyAndAgreeWithTheReference) {
   std::vector<std::string> texts, paths;
   std::vector<std::function<RunResult()>> jobs;
   for (int k = 0; k < kCases; ++k) {
-    ProblemMaker::Options o;
-    o.n = maker.uniform(1, 5);
-    o.style = maker.random_style();
-    o.zero_share = 0.2;
-    texts.push_back(mutator.corrupt(maker.problem(o)));
+    texts.push_back(mutator.corrupt(maker.problem({.n = maker.uniform(1, 5), .style = maker.random_style()})));
     paths.push_back(write(numbered("m", k), texts.back()));
     jobs.push_back([path = paths.back()] {
       RunOptions options;

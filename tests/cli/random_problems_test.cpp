@@ -97,17 +97,16 @@ TEST_F(RandomProblems, LargeProblemsAgreeWithTheReference) {
 TEST_F(RandomProblems, ProblemsReadAndSweptByATeamAgreeWithTheReference) {
   ProblemMaker maker(0x5eed0003);
   for (const Style style : {Style::kLateWide, Style::kMixed}) {
-    ProblemMaker::Options o;
-    o.n = maker.uniform(520, 640);
-    o.style = style;
-    o.allow_special = false;
-    o.allow_weak = false;
-    o.zero_share = 0.1;
-    o.tolerance = maker.pick(std::vector<std::string>{"0", "1e-6", "-1"});
     // Junk after the last right-hand side, in the same chunk: never read.
-    const std::string text = maker.problem(o) + "\n1.5.2 abc \xff\n";
+    const std::string text = maker.problem({.n = maker.uniform(520, 640),
+                                            .style = style,
+                                            .allow_special = false,
+                                            .allow_weak = false,
+                                            .zero_share = 0.1,
+                                            .tolerance = maker.pick<std::string>({"0", "1e-6", "-1"})}) +
+                             "\n1.5.2 abc \xff\n";
     const std::string path = write("team.txt", text);
-    SCOPED_TRACE("n = " + std::to_string(o.n) + ", " + std::to_string(text.size()) + " bytes");
+    SCOPED_TRACE(std::to_string(text.size()) + " bytes");
     const Reference ref = reference(text);
     ASSERT_EQ(ref.kind, Reference::kOutcome);
     expect_same_on_one_and_two_cpus(path, ref);
@@ -118,16 +117,14 @@ TEST_F(RandomProblems, ProblemsReadAndSweptByATeamAgreeWithTheReference) {
 // integer coefficients are widened in the last chunk: what earlier chunks
 // stored must keep its values.
 TEST_F(RandomProblems, FileOfSeveralChunksWidenedAtTheEndAgreesWithTheReference) {
-  ProblemMaker maker(0x5eed0004);
-  ProblemMaker::Options o;
-  o.n = 1200;
-  o.style = Style::kLateWide;
-  o.allow_special = false;
-  o.allow_weak = false;
-  o.zero_share = 0.0;
-  o.tolerance = "0.001";
+  const std::string problem = ProblemMaker(0x5eed0004).problem({.n = 1200,
+                                                                .style = Style::kLateWide,
+                                                                .allow_special = false,
+                                                                .allow_weak = false,
+                                                                .zero_share = 0.0,
+                                                                .tolerance = "0.001"});
   std::string text;
-  for (const char c : maker.problem(o)) text += c == ' ' ? std::string(6, ' ') : std::string(1, c);
+  for (const char c : problem) text += c == ' ' ? std::string(6, ' ') : std::string(1, c);
   ASSERT_GT(text.size(), size_t{9} << 20);  // more than one chunk, even for two threads
   const std::string path = write("chunks.txt", text);
   const Reference ref = reference(text);

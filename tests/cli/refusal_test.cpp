@@ -154,13 +154,8 @@ TEST_F(Refusal, EndlessTokenIsRefusedWhenMemoryRunsOut) {
 // A bad token far into a file large enough to be read in several chunks and
 // parsed in parts: the line must still be the token's own.
 TEST_F(Refusal, BadTokenDeepInALargeFileNamesItsLine) {
-  ProblemMaker maker(11);
-  ProblemMaker::Options o;
-  o.n = 700;
-  o.style = Style::kDecimals;
-  o.allow_special = false;
-  o.tolerance = "0.001";
-  std::string text = maker.problem(o);
+  const std::string text =
+      ProblemMaker(11).problem({.n = 700, .style = Style::kDecimals, .allow_special = false, .tolerance = "0.001"});
   // Make the layout exact: one header value per line, one row per line.
   std::vector<Token> tokens = literal::token_spans(text);
   std::string clean;

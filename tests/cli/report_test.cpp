@@ -113,11 +113,7 @@ TEST_F(Report, MonitorShowsEverySweepAndChangesNothingElse) {
       {"2 0.001 0 0 1 2 1 0 5 1", ""},  // refused before any sweep: no line
   };
   ProblemMaker maker(77);
-  for (int k = 0; k < 8; ++k) {
-    ProblemMaker::Options o;
-    o.n = maker.uniform(2, 40);
-    cases.push_back({maker.problem(o), ""});
-  }
+  for (int k = 0; k < 8; ++k) cases.push_back({maker.problem({.n = maker.uniform(2, 40)}), ""});
   for (const Case& c : cases) {
     SCOPED_TRACE(shown(c.text, 200));
     const std::string path = write("p.txt", c.text);

@@ -133,10 +133,10 @@ class ProblemMaker : public Draws {
   struct Options {
     int n = 3;
     Style style = Style::kMixed;
-    bool allow_special = true;  // inf / nan entries
-    bool allow_weak = true;     // rows with |diagonal| equal to the sum
-    double zero_share = 0.2;    // share of zero off-diagonal entries
-    std::string tolerance;      // empty: a random one
+    bool allow_special = true;   // inf / nan entries
+    bool allow_weak = true;      // rows with |diagonal| equal to the sum
+    double zero_share = 0.2;     // share of zero off-diagonal entries
+    std::string tolerance = {};  // empty: a random one
   };
 
   Style random_style() { return static_cast<Style>(uniform(0, static_cast<int>(Style::kCount) - 1)); }
