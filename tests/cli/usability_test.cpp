@@ -38,22 +38,24 @@ RunResult request(const Program& program, const std::string& dir, const char* ar
   return run_program(program.path, {arg}, options);
 }
 
-TEST_F(HelpAndVersion, HelpGoesToStandardOutputUnderBothNames) {
+// Help (under both its names) and version go to standard output, which
+// must take them; the run writes no file.
+TEST_F(HelpAndVersion, AnsweredOnStandardOutputThatMustTakeThem) {
   for (const Program& program : kPrograms) {
+    SCOPED_TRACE(program.name);
     const RunResult help = request(program, dir(), "--help");
-    EXPECT_TRUE(help.exited && help.status == 0 && help.err.empty()) << program.name << help.how() << help.err;
+    EXPECT_TRUE(help.exited && help.status == 0 && help.err.empty()) << help.how() << help.err;
     for (const char* part : program.help_parts) EXPECT_NE(help.out.find(part), std::string::npos) << part;
-    EXPECT_TRUE(printed(request(program, dir(), "-h"), help.out, 0)) << program.name;
-  }
-  EXPECT_TRUE(std::filesystem::is_empty(dir()));
-}
-
-TEST_F(HelpAndVersion, VersionNamesTheProgram) {
-  for (const Program& program : kPrograms) {
-    const RunResult run = request(program, dir(), "--version");
-    EXPECT_TRUE(run.exited && run.status == 0 && run.err.empty()) << program.name << run.how();
-    EXPECT_TRUE(std::regex_match(run.out, std::regex(std::string(program.name) + " [0-9]+\\.[0-9]+\\.[0-9]+\n")))
-        << run.out;
+    EXPECT_TRUE(printed(request(program, dir(), "-h"), help.out, 0));
+    const RunResult version = request(program, dir(), "--version");
+    EXPECT_TRUE(version.exited && version.status == 0 && version.err.empty()) << version.how();
+    EXPECT_TRUE(std::regex_match(version.out, std::regex(std::string(program.name) + " [0-9]+\\.[0-9]+\\.[0-9]+\n")))
+        << version.out;
+    for (const char* arg : {"--help", "--version"}) {
+      const RunResult run = request(program, dir(), arg, "/dev/full");
+      EXPECT_TRUE(run.exited && run.status == 1) << arg << ": " << run.how();
+      EXPECT_NE(run.err.find("cannot write to standard output"), std::string::npos) << arg << run.err;
+    }
   }
   EXPECT_TRUE(std::filesystem::is_empty(dir()));
 }
@@ -66,15 +68,6 @@ TEST_F(HelpAndVersion, OnlyALoneExactArgumentIsARequest) {
   // A file of that name is still a file when its path says so.
   write("--help", "1 0.001 0 4 2\n");
   EXPECT_TRUE(printed(itsolv({dir() + "/--help"}), "0.500000\ntotal number of iterations: 2\n", 0));
-}
-
-TEST_F(HelpAndVersion, UnwritableStandardOutputFails) {
-  for (const Program& program : kPrograms)
-    for (const char* arg : {"--help", "--version"}) {
-      const RunResult run = request(program, dir(), arg, "/dev/full");
-      EXPECT_TRUE(run.exited && run.status == 1) << program.name << " " << arg << ": " << run.how();
-      EXPECT_NE(run.err.find("cannot write to standard output"), std::string::npos) << program.name << run.err;
-    }
 }
 
 // ---------------------------------------------------------------------------
