@@ -157,20 +157,6 @@ TEST_F(Loading, FileThatReportsNoSizeIsReadByItsContent) {
   EXPECT_TRUE(printed(run, kTwoByTwoOut, 0));
 }
 
-TEST_F(Loading, ReadsAProblemFromAPipe) {
-  RunOptions options;
-  options.feed_stdin = true;
-  options.stdin_text = kTwoByTwo;
-  EXPECT_TRUE(printed(solve("/dev/stdin", options), kTwoByTwoOut, 0));
-  // A large one, which fills the pipe many times over.
-  options.stdin_text =
-      ProblemMaker(7).problem({.n = 250, .style = Style::kDecimals, .allow_special = false, .tolerance = "0.0001"});
-  const RunResult run = solve("/dev/stdin", options);
-  const Reference ref = reference(options.stdin_text);
-  ASSERT_EQ(ref.kind, Reference::kOutcome);
-  EXPECT_TRUE(printed(run, ref.outcome.out, ref.outcome.status));
-}
-
 TEST_F(Loading, RelativePathIsOpenedFromTheWorkingDirectory) {
   // The test's working directory is not ours to write to; a path relative to
   // it that walks into our directory does the same job.
