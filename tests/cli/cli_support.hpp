@@ -77,23 +77,6 @@ inline Reference reference(const std::string& text) {
   return r;
 }
 
-// Lines of a text, each without its line break; a last line without one is
-// kept as it is.
-inline std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> out;
-  size_t start = 0;
-  while (start < text.size()) {
-    const size_t nl = text.find('\n', start);
-    if (nl == std::string::npos) {
-      out.push_back(text.substr(start));
-      break;
-    }
-    out.push_back(text.substr(start, nl - start));
-    start = nl + 1;
-  }
-  return out;
-}
-
 inline std::string shown(const std::string& bytes, size_t limit = 600) {
   std::string out;
   for (size_t i = 0; i < bytes.size() && i < limit; ++i) {

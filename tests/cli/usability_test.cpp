@@ -205,28 +205,18 @@ class ProgressOnTerminal : public ::testing::Test {
 
 TempDir* ProgressOnTerminal::dir_ = nullptr;
 
-TEST_F(ProgressOnTerminal, ItsolvShowsShareRateAndTimeLeftThenErasesIt) {
+// Held while loading, the run shows its share, rate and time left; it is
+// then past its first second when it sweeps: the loading's line is erased
+// and each sweep may redraw the next one, unless --monitor's lines take its
+// place. Standard output is what it is without a terminal.
+TEST_F(ProgressOnTerminal, ItsolvShowsItsLoadingThenGoesOnThroughTheSweepsUnlessMonitored) {
   const RunResult run =
       first_shown([] { return run_held(kItsolv, {problem()}, dir_->path(), true, problem(), IN_OPEN); });
   EXPECT_EQ(run.status, 0);
   EXPECT_TRUE(shown_then_erased(run.err, "itsolv: loading"));
-  EXPECT_NE(run.err.find("% "), std::string::npos);
-  EXPECT_NE(run.err.find(" MB/s "), std::string::npos);
-  EXPECT_NE(run.err.find(" left"), std::string::npos);
+  for (const char* part : {"% ", " MB/s ", " left", "\r\033[K\ritsolv: sweep 1  change 1.0e+00  tolerance 1.0e-04\033[K"})
+    EXPECT_NE(run.err.find(part), std::string::npos) << shown(part) << " in " << shown(run.err);
   EXPECT_TRUE(run.out == plain_output()) << "standard output differs from a run without a terminal";
-}
-
-TEST_F(ProgressOnTerminal, ItsolvGoesOnThroughTheSweepsUnlessMonitored) {
-  // Held while loading, the run is past its first second when it sweeps:
-  // the loading's line is erased and each sweep may redraw the next one.
-  const RunResult run =
-      first_shown([] { return run_held(kItsolv, {problem()}, dir_->path(), true, problem(), IN_OPEN); });
-  EXPECT_EQ(run.status, 0);
-  EXPECT_TRUE(shown_then_erased(run.err, "itsolv: loading"));
-  EXPECT_NE(run.err.find("\r\033[K\ritsolv: sweep 1  change 1.0e+00  tolerance 1.0e-04\033[K"), std::string::npos)
-      << shown(run.err);
-  EXPECT_TRUE(run.out == plain_output()) << "standard output differs from a run without a terminal";
-  // With --monitor its lines take the place of the sweeps' line.
   const RunResult monitored = first_shown(
       [] { return run_held(kItsolv, {"--monitor", problem()}, dir_->path(), true, problem(), IN_OPEN); });
   EXPECT_EQ(monitored.status, 0);
@@ -238,11 +228,7 @@ TEST_F(ProgressOnTerminal, ItsolvGoesOnThroughTheSweepsUnlessMonitored) {
 TEST_F(ProgressOnTerminal, ItsolvReadingAPipeShowsBytesAndRate) {
   const std::string fifo = dir_->path() + "/fifo";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  std::string text;
-  {
-    std::ifstream in(problem(), std::ios::binary);
-    text.assign(std::istreambuf_iterator<char>(in), {});
-  }
+  const std::string text = testing_support::read_file(problem());
   ::signal(SIGPIPE, SIG_IGN);
   std::thread feeder([&] {
     int fd = -1;
