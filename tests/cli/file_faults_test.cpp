@@ -18,7 +18,8 @@ class StandardInput : public CliTest {};
 TEST_F(StandardInput, RedirectedFromAFileOrFedThroughAPipePrintsWhatTheReferencePrints) {
   for (const std::string& text :
        {std::string("2\n0.001\n0 0 \n200 37 3\n64 200 5\n"), problem_text(30, 1), problem_text(150, 2),
-        ProblemMaker(7).problem({.n = 250, .style = Style::kDecimals, .allow_special = false, .tolerance = "0.0001"})}) {
+        ProblemMaker(7).problem(
+            {.n = 250, .style = Style::kDecimals, .allow_special = false, .tolerance = "0.0001"})}) {
     const std::string path = write("p.txt", text);
     const Reference ref = reference(text);
     ASSERT_EQ(ref.kind, Reference::kOutcome);

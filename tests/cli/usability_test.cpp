@@ -214,7 +214,8 @@ TEST_F(ProgressOnTerminal, ItsolvShowsItsLoadingThenGoesOnThroughTheSweepsUnless
       first_shown([] { return run_held(kItsolv, {problem()}, dir_->path(), true, problem(), IN_OPEN); });
   EXPECT_EQ(run.status, 0);
   EXPECT_TRUE(shown_then_erased(run.err, "itsolv: loading"));
-  for (const char* part : {"% ", " MB/s ", " left", "\r\033[K\ritsolv: sweep 1  change 1.0e+00  tolerance 1.0e-04\033[K"})
+  for (const char* part :
+       {"% ", " MB/s ", " left", "\r\033[K\ritsolv: sweep 1  change 1.0e+00  tolerance 1.0e-04\033[K"})
     EXPECT_NE(run.err.find(part), std::string::npos) << shown(part) << " in " << shown(run.err);
   EXPECT_TRUE(run.out == plain_output()) << "standard output differs from a run without a terminal";
   const RunResult monitored = first_shown(
