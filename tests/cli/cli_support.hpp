@@ -1,12 +1,14 @@
 // Shared parts of the end-to-end tests of the built itsolv: the temp-dir
-// fixture, the literal reference outcome of a problem text, and checks of a
-// run against it.
+// fixture, the literal reference outcome of a problem text, checks of a run
+// against it, and a tally of how many runs ended each way.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -28,26 +30,6 @@ using testing_support::TempDir;
 using literal::printf_string;
 
 inline const std::string kItsolv = ITSOLV_PATH;
-
-// Each test gets a directory of its own for its problem files.
-class CliTest : public ::testing::Test {
- protected:
-  std::string write(const std::string& name, const std::string& bytes) const { return dir_.write(name, bytes); }
-  const std::string& dir() const { return dir_.path(); }
-
-  RunResult itsolv(const std::vector<std::string>& args, const RunOptions& options = {}) const {
-    return run_program(kItsolv, args, options);
-  }
-  RunResult solve(const std::string& path, const RunOptions& options = {}) const { return itsolv({path}, options); }
-  // Writes `text` to a file called `name` and runs itsolv on it.
-  RunResult solve_text(const std::string& text, const std::string& name = "p.txt",
-                       const RunOptions& options = {}) const {
-    return solve(write(name, text), options);
-  }
-
- private:
-  TempDir dir_;
-};
 
 using literal::Token;
 
@@ -143,7 +125,55 @@ inline ::testing::AssertionResult agrees(const RunResult& run, const std::string
   return result;
 }
 
-// "prefix<k>.txt": a file name for case k.
-inline std::string numbered(const char* prefix, int k) { return printf_string("%s%d.txt", prefix, k); }
+// How many runs ended each way, so that a test shows it reached each path
+// often enough to mean something.
+struct Tally {
+  std::map<std::string, int> kinds;
+  int operator[](const std::string& kind) const {
+    const auto it = kinds.find(kind);
+    return it == kinds.end() ? 0 : it->second;
+  }
+  std::string text() const {
+    std::string out;
+    for (const auto& [kind, count] : kinds) out += kind + ": " + std::to_string(count) + "; ";
+    return out;
+  }
+};
+
+// Each test gets a directory of its own for its problem files.
+class CliTest : public ::testing::Test {
+ protected:
+  std::string write(const std::string& name, const std::string& bytes) const { return dir_.write(name, bytes); }
+  const std::string& dir() const { return dir_.path(); }
+
+  RunResult itsolv(const std::vector<std::string>& args, const RunOptions& options = {}) const {
+    return run_program(kItsolv, args, options);
+  }
+  RunResult solve(const std::string& path, const RunOptions& options = {}) const { return itsolv({path}, options); }
+  // Writes `text` to a file called `name` and runs itsolv on it.
+  RunResult solve_text(const std::string& text, const std::string& name = "p.txt",
+                       const RunOptions& options = {}) const {
+    return solve(write(name, text), options);
+  }
+  // Writes each text to a file of its own, runs them all, several at a time
+  // and each within `timeout` seconds, and checks that each run did what the
+  // reference says; the runs.
+  std::vector<RunResult> solve_all(const std::vector<std::string>& texts, double timeout) const {
+    std::vector<std::string> paths;
+    std::vector<std::function<RunResult()>> jobs;
+    RunOptions options;
+    options.timeout_seconds = timeout;
+    for (const std::string& text : texts) {
+      paths.push_back(write(printf_string("case%zu.txt", paths.size()), text));
+      jobs.push_back([path = paths.back(), options] { return run_program(kItsolv, {path}, options); });
+    }
+    const std::vector<RunResult> runs = run_all(jobs);
+    for (size_t k = 0; k < runs.size(); ++k) EXPECT_TRUE(agrees(runs[k], texts[k], paths[k])) << "case " << k;
+    return runs;
+  }
+
+ private:
+  TempDir dir_;
+};
 
 }  // namespace cli
