@@ -79,16 +79,20 @@ class CheckedProgress : public itsolv::Progress {
   bool finished_ = false;
 };
 
+void put_all(int fd, const uint8_t* data, size_t size) {
+  for (size_t done = 0; done < size;) {
+    const ssize_t put = write(fd, data + done, size - done);
+    if (put <= 0) fault("cannot write the input");
+    done += static_cast<size_t>(put);
+  }
+}
+
 // A descriptor that reads `size` bytes of data: a memfd, or a pipe holding
 // them whole (-1 when they do not fit).
 int regular_file(const uint8_t* data, size_t size) {
   const int fd = memfd_create("problem", MFD_CLOEXEC);
   if (fd < 0) fault("memfd_create failed");
-  for (size_t done = 0; done < size;) {
-    const ssize_t put = write(fd, data + done, size - done);
-    if (put <= 0) fault("cannot write the memfd");
-    done += static_cast<size_t>(put);
-  }
+  put_all(fd, data, size);
   return fd;
 }
 
@@ -101,11 +105,7 @@ int pipe_file(const uint8_t* data, size_t size) {
     close(fds[1]);
     return -1;
   }
-  for (size_t done = 0; done < size;) {
-    const ssize_t put = write(fds[1], data + done, size - done);
-    if (put <= 0) fault("cannot fill the pipe");
-    done += static_cast<size_t>(put);
-  }
+  put_all(fds[1], data, size);
   close(fds[1]);
   return fds[0];
 }

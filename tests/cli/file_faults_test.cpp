@@ -3,11 +3,7 @@
 // count is believed only as far as values arrive). Every run ends with the
 // right report or one "Cannot read file" line, never a signal, a hang or a
 // large allocation. Files that change while read are the loader's own tests.
-#include <string>
-#include <vector>
-
 #include "cli/cli_support.hpp"
-#include "support/problem_values.hpp"
 
 namespace cli {
 namespace {
@@ -18,23 +14,23 @@ std::string problem_text(int32_t n, uint32_t seed) {
 
 class StandardInput : public CliTest {};
 
-TEST_F(StandardInput, RedirectedFromAFileSolvesLikeTheFile) {
-  const std::string path = write("p.txt", problem_text(30, 1));
-  const RunResult want = solve(path);
-  ASSERT_TRUE(printed(want, want.out, 0));
-  RunOptions options;
-  options.stdin_path = path;
-  EXPECT_TRUE(printed(itsolv({"/dev/stdin"}, options), want.out, 0));
-}
-
-TEST_F(StandardInput, FromAPipeSolvesLikeTheFile) {
-  const std::string text = problem_text(150, 2);
-  const RunResult want = solve(write("p.txt", text));
-  ASSERT_TRUE(printed(want, want.out, 0));
-  RunOptions options;
-  options.feed_stdin = true;
-  options.stdin_text = text;
-  EXPECT_TRUE(printed(itsolv({"/dev/stdin"}, options), want.out, 0));
+// Small problems, and large ones that fill a pipe many times over.
+TEST_F(StandardInput, RedirectedFromAFileOrFedThroughAPipePrintsWhatTheReferencePrints) {
+  for (const std::string& text :
+       {std::string("2\n0.001\n0 0 \n200 37 3\n64 200 5\n"), problem_text(30, 1), problem_text(150, 2),
+        ProblemMaker(7).problem(
+            {.n = 250, .style = Style::kDecimals, .allow_special = false, .tolerance = "0.0001"})}) {
+    const std::string path = write("p.txt", text);
+    const Reference ref = reference(text);
+    ASSERT_EQ(ref.kind, Reference::kOutcome);
+    RunOptions redirected, piped;
+    redirected.stdin_path = path;
+    piped.feed_stdin = true;
+    piped.stdin_text = text;
+    for (const RunOptions& options : {redirected, piped})
+      EXPECT_TRUE(printed(itsolv({"/dev/stdin"}, options), ref.outcome.out, ref.outcome.status))
+          << (options.feed_stdin ? "piped" : "redirected") << ", " << text.size() << " bytes";
+  }
 }
 
 TEST_F(StandardInput, PipeThatEndsEarlyIsRefusedWithOneLine) {
@@ -69,7 +65,8 @@ TEST_F(StandardInput, HugeCountThroughAPipeIsRefusedInLittleMemory) {
     SCOPED_TRACE(c.text.substr(0, 30));
     options.stdin_text = c.text;
     const RunResult run = itsolv({"/dev/stdin"}, options);
-    EXPECT_TRUE(read_refusal(run, "/dev/stdin", c.mention) || (c.mention.empty() && printed(run, "Cannot allocate a!\n", 1)));
+    EXPECT_TRUE(read_refusal(run, "/dev/stdin", c.mention) ||
+                (c.mention.empty() && printed(run, "Cannot allocate a!\n", 1)));
     EXPECT_LT(run.max_rss_kib, 100 * 1024);
   }
 }

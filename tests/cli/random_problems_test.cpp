@@ -1,7 +1,5 @@
 // RandomProblems: the built program prints, byte for byte, what the literal
 // reference prints for many random well-formed problems.
-#include <map>
-
 #include "cli/cli_support.hpp"
 
 namespace cli {
@@ -9,6 +7,31 @@ namespace {
 
 class RandomProblems : public CliTest {
  protected:
+  // Makes `count` random problems of min_n .. max_n variables, runs them all
+  // and compares each with the reference; how they ended.
+  Tally run_many(uint64_t seed, int count, int min_n, int max_n, double timeout) const {
+    ProblemMaker maker(seed);
+    std::vector<std::string> texts;
+    for (int k = 0; k < count; ++k) {
+      ProblemMaker::Options o;
+      // Mostly small sizes, where the forms of the numbers matter most.
+      o.n = maker.chance(0.6) ? maker.uniform(min_n, std::min(max_n, min_n + 9)) : maker.uniform(min_n, max_n);
+      o.style = maker.random_style();
+      o.allow_weak = o.n <= 12;
+      o.zero_share = maker.pick<double>({0.0, 0.1, 0.3, 0.7});
+      texts.push_back(maker.problem(o));
+    }
+    Tally tally;
+    for (const RunResult& run : solve_all(texts, timeout))
+      ++tally.kinds[run.out.rfind("The matrix will not converge.\n", 0) == 0     ? "row fails pre-check"
+                    : run.out.rfind("The matrix will not converge...", 0) == 0 ? "no strict row"
+                    : run.out.rfind("The iteration will not converge", 0) == 0 ? "endless sweeps"
+                    : run.exited && run.status == 0                            ? "solved"
+                                                                               : "other"];
+    std::printf("[          ] outcomes: %s\n", tally.text().c_str());
+    return tally;
+  }
+
   // The run on one CPU and on two prints what the reference prints.
   void expect_same_on_one_and_two_cpus(const std::string& path, const Reference& ref) const {
     for (const int cpus : {1, 2}) {
@@ -21,74 +44,15 @@ class RandomProblems : public CliTest {
   }
 };
 
-// Tallies what the runs ended with, so that a test shows it reached each
-// path often enough to mean something.
-struct Tally {
-  std::map<std::string, int> kinds;
-  void add(const RunResult& run) {
-    const std::string kind = run.out.rfind("The matrix will not converge.\n", 0) == 0   ? "row fails pre-check"
-                             : run.out.rfind("The matrix will not converge...", 0) == 0 ? "no strict row"
-                             : run.out.rfind("The iteration will not converge", 0) == 0 ? "endless sweeps"
-                             : run.exited && run.status == 0                            ? "solved"
-                                                                                        : "other";
-    ++kinds[kind];
-  }
-  int operator[](const std::string& kind) const {
-    const auto it = kinds.find(kind);
-    return it == kinds.end() ? 0 : it->second;
-  }
-  std::string text() const {
-    std::string out;
-    for (const auto& [kind, count] : kinds) out += kind + ": " + std::to_string(count) + "; ";
-    return out;
-  }
-};
-
-// Makes `count` random problems of min_n .. max_n variables, runs them all
-// (several at a time) and compares each with the reference.
-Tally run_many(const std::function<std::string(const std::string&, const std::string&)>& write, uint64_t seed,
-               int count, int min_n, int max_n, double timeout) {
-  ProblemMaker maker(seed);
-  std::vector<std::string> texts, paths;
-  std::vector<std::function<RunResult()>> jobs;
-  for (int k = 0; k < count; ++k) {
-    ProblemMaker::Options o;
-    // Mostly small sizes, where the forms of the numbers matter most.
-    o.n = maker.chance(0.6) ? maker.uniform(min_n, std::min(max_n, min_n + 9)) : maker.uniform(min_n, max_n);
-    o.style = maker.random_style();
-    o.allow_weak = o.n <= 12;
-    o.zero_share = maker.pick(std::vector<double>{0.0, 0.1, 0.3, 0.7});
-    texts.push_back(maker.problem(o));
-    paths.push_back(write(numbered("r", k), texts.back()));
-    jobs.push_back([path = paths.back(), timeout] {
-      RunOptions options;
-      options.timeout_seconds = timeout;
-      return run_program(kItsolv, {path}, options);
-    });
-  }
-  const std::vector<RunResult> runs = run_all(jobs);
-  Tally tally;
-  for (int k = 0; k < count; ++k) {
-    const RunResult& run = runs[static_cast<size_t>(k)];
-    tally.add(run);
-    EXPECT_FALSE(run.timed_out) << "case " << k << "\n" << shown(texts[static_cast<size_t>(k)], 2000);
-    EXPECT_TRUE(agrees(run, texts[static_cast<size_t>(k)], paths[static_cast<size_t>(k)])) << "case " << k;
-  }
-  std::printf("[          ] outcomes: %s\n", tally.text().c_str());
-  return tally;
-}
-
 TEST_F(RandomProblems, SmallAndMediumProblemsAgreeWithTheReference) {
-  const Tally tally = run_many([&](const std::string& name, const std::string& text) { return write(name, text); },
-                               0x5eed0001, 250, 1, 70, 10);
+  const Tally tally = run_many(0x5eed0001, 250, 1, 70, 10);
   EXPECT_GE(tally["solved"], 120) << tally.text();
   EXPECT_GE(tally["row fails pre-check"], 15) << tally.text();
   EXPECT_GE(tally["endless sweeps"], 10) << tally.text();
 }
 
 TEST_F(RandomProblems, LargeProblemsAgreeWithTheReference) {
-  const Tally tally = run_many([&](const std::string& name, const std::string& text) { return write(name, text); },
-                               0x5eed0002, 8, 100, 300, 20);
+  const Tally tally = run_many(0x5eed0002, 8, 100, 300, 20);
   EXPECT_GE(tally["solved"], 4) << tally.text();
 }
 
@@ -97,17 +61,16 @@ TEST_F(RandomProblems, LargeProblemsAgreeWithTheReference) {
 TEST_F(RandomProblems, ProblemsReadAndSweptByATeamAgreeWithTheReference) {
   ProblemMaker maker(0x5eed0003);
   for (const Style style : {Style::kLateWide, Style::kMixed}) {
-    ProblemMaker::Options o;
-    o.n = maker.uniform(520, 640);
-    o.style = style;
-    o.allow_special = false;
-    o.allow_weak = false;
-    o.zero_share = 0.1;
-    o.tolerance = maker.pick(std::vector<std::string>{"0", "1e-6", "-1"});
     // Junk after the last right-hand side, in the same chunk: never read.
-    const std::string text = maker.problem(o) + "\n1.5.2 abc \xff\n";
+    const std::string text = maker.problem({.n = maker.uniform(520, 640),
+                                            .style = style,
+                                            .allow_special = false,
+                                            .allow_weak = false,
+                                            .zero_share = 0.1,
+                                            .tolerance = maker.pick<std::string>({"0", "1e-6", "-1"})}) +
+                             "\n1.5.2 abc \xff\n";
     const std::string path = write("team.txt", text);
-    SCOPED_TRACE("n = " + std::to_string(o.n) + ", " + std::to_string(text.size()) + " bytes");
+    SCOPED_TRACE(std::to_string(text.size()) + " bytes");
     const Reference ref = reference(text);
     ASSERT_EQ(ref.kind, Reference::kOutcome);
     expect_same_on_one_and_two_cpus(path, ref);
@@ -118,16 +81,14 @@ TEST_F(RandomProblems, ProblemsReadAndSweptByATeamAgreeWithTheReference) {
 // integer coefficients are widened in the last chunk: what earlier chunks
 // stored must keep its values.
 TEST_F(RandomProblems, FileOfSeveralChunksWidenedAtTheEndAgreesWithTheReference) {
-  ProblemMaker maker(0x5eed0004);
-  ProblemMaker::Options o;
-  o.n = 1200;
-  o.style = Style::kLateWide;
-  o.allow_special = false;
-  o.allow_weak = false;
-  o.zero_share = 0.0;
-  o.tolerance = "0.001";
+  const std::string problem = ProblemMaker(0x5eed0004).problem({.n = 1200,
+                                                                .style = Style::kLateWide,
+                                                                .allow_special = false,
+                                                                .allow_weak = false,
+                                                                .zero_share = 0.0,
+                                                                .tolerance = "0.001"});
   std::string text;
-  for (const char c : maker.problem(o)) text += c == ' ' ? std::string(6, ' ') : std::string(1, c);
+  for (const char c : problem) text += c == ' ' ? std::string(6, ' ') : std::string(1, c);
   ASSERT_GT(text.size(), size_t{9} << 20);  // more than one chunk, even for two threads
   const std::string path = write("chunks.txt", text);
   const Reference ref = reference(text);

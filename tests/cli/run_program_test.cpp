@@ -1,40 +1,33 @@
-// RunProgram: the helper itself reports time-outs and signals, which the
-// other tests rely on to tell a crash or a hang from a clean failure.
+// RunProgram: the helper itself reports exit statuses, time-outs and
+// signals, which the other tests rely on to tell a crash or a hang from a
+// clean failure.
 #include "cli/cli_support.hpp"
 
 namespace cli {
 namespace {
 
-TEST(RunProgram, ReportsExitStatusAndBothStreams) {
-  const RunResult run = run_program("/bin/sh", {"-c", "printf out; printf err >&2; exit 3"});
-  EXPECT_TRUE(run.exited);
-  EXPECT_EQ(run.status, 3);
-  EXPECT_EQ(run.out, "out");
-  EXPECT_EQ(run.err, "err");
-}
-
-TEST(RunProgram, KillsAProgramAtTheTimeLimit) {
-  RunOptions options;
-  options.timeout_seconds = 0.2;
-  const RunResult run = run_program("/bin/sh", {"-c", "exec sleep 20"}, options);
-  EXPECT_TRUE(run.timed_out);
-  EXPECT_FALSE(run.exited);
-  EXPECT_LT(run.seconds, 5.0);
-}
-
-TEST(RunProgram, ReportsTheSignalThatEndedAProgram) {
-  const RunResult run = run_program("/bin/sh", {"-c", "kill -SEGV $$"});
-  EXPECT_FALSE(run.exited);
-  EXPECT_FALSE(run.timed_out);
-  EXPECT_EQ(run.signal, SIGSEGV);
-}
-
-TEST(RunProgram, ClosedPipeGivesTheDefaultSigpipeBack) {
-  RunOptions options;
-  options.stdout_closed_pipe = true;
-  const RunResult run = run_program("/bin/sh", {"-c", "exec yes"}, options);
-  EXPECT_FALSE(run.exited);
-  EXPECT_EQ(run.signal, SIGPIPE);
+TEST(RunProgram, ReportsHowAProgramEndedAndWhatItPrinted) {
+  RunOptions timed, dead_pipe;
+  timed.timeout_seconds = 0.2;
+  dead_pipe.stdout_closed_pipe = true;  // the default SIGPIPE is given back
+  const struct {
+    const char* script;
+    RunOptions options;
+    std::string how, out, err;
+  } cases[] = {{"printf out; printf err >&2; exit 3", {}, "exit 3", "out", "err"},
+               {"exec sleep 20", timed, "timed out", "", ""},
+               {"kill -SEGV $$", {}, "signal " + std::to_string(SIGSEGV), "", ""},
+               {"exec yes", dead_pipe, "signal " + std::to_string(SIGPIPE), "", ""}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.script);
+    const RunResult run = run_program("/bin/sh", {"-c", c.script}, c.options);
+    EXPECT_EQ(run.how(), c.how);
+    EXPECT_EQ(run.exited, c.how.starts_with("exit"));
+    EXPECT_EQ(run.timed_out, c.how == "timed out");
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(run.err, c.err);
+    EXPECT_LT(run.seconds, 5.0);
+  }
 }
 
 }  // namespace

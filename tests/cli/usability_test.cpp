@@ -38,22 +38,24 @@ RunResult request(const Program& program, const std::string& dir, const char* ar
   return run_program(program.path, {arg}, options);
 }
 
-TEST_F(HelpAndVersion, HelpGoesToStandardOutputUnderBothNames) {
+// Help (under both its names) and version go to standard output, which
+// must take them; the run writes no file.
+TEST_F(HelpAndVersion, AnsweredOnStandardOutputThatMustTakeThem) {
   for (const Program& program : kPrograms) {
+    SCOPED_TRACE(program.name);
     const RunResult help = request(program, dir(), "--help");
-    EXPECT_TRUE(help.exited && help.status == 0 && help.err.empty()) << program.name << help.how() << help.err;
+    EXPECT_TRUE(help.exited && help.status == 0 && help.err.empty()) << help.how() << help.err;
     for (const char* part : program.help_parts) EXPECT_NE(help.out.find(part), std::string::npos) << part;
-    EXPECT_TRUE(printed(request(program, dir(), "-h"), help.out, 0)) << program.name;
-  }
-  EXPECT_TRUE(std::filesystem::is_empty(dir()));
-}
-
-TEST_F(HelpAndVersion, VersionNamesTheProgram) {
-  for (const Program& program : kPrograms) {
-    const RunResult run = request(program, dir(), "--version");
-    EXPECT_TRUE(run.exited && run.status == 0 && run.err.empty()) << program.name << run.how();
-    EXPECT_TRUE(std::regex_match(run.out, std::regex(std::string(program.name) + " [0-9]+\\.[0-9]+\\.[0-9]+\n")))
-        << run.out;
+    EXPECT_TRUE(printed(request(program, dir(), "-h"), help.out, 0));
+    const RunResult version = request(program, dir(), "--version");
+    EXPECT_TRUE(version.exited && version.status == 0 && version.err.empty()) << version.how();
+    EXPECT_TRUE(std::regex_match(version.out, std::regex(std::string(program.name) + " [0-9]+\\.[0-9]+\\.[0-9]+\n")))
+        << version.out;
+    for (const char* arg : {"--help", "--version"}) {
+      const RunResult run = request(program, dir(), arg, "/dev/full");
+      EXPECT_TRUE(run.exited && run.status == 1) << arg << ": " << run.how();
+      EXPECT_NE(run.err.find("cannot write to standard output"), std::string::npos) << arg << run.err;
+    }
   }
   EXPECT_TRUE(std::filesystem::is_empty(dir()));
 }
@@ -66,15 +68,6 @@ TEST_F(HelpAndVersion, OnlyALoneExactArgumentIsARequest) {
   // A file of that name is still a file when its path says so.
   write("--help", "1 0.001 0 4 2\n");
   EXPECT_TRUE(printed(itsolv({dir() + "/--help"}), "0.500000\ntotal number of iterations: 2\n", 0));
-}
-
-TEST_F(HelpAndVersion, UnwritableStandardOutputFails) {
-  for (const Program& program : kPrograms)
-    for (const char* arg : {"--help", "--version"}) {
-      const RunResult run = request(program, dir(), arg, "/dev/full");
-      EXPECT_TRUE(run.exited && run.status == 1) << program.name << " " << arg << ": " << run.how();
-      EXPECT_NE(run.err.find("cannot write to standard output"), std::string::npos) << program.name << run.err;
-    }
 }
 
 // ---------------------------------------------------------------------------
@@ -212,28 +205,19 @@ class ProgressOnTerminal : public ::testing::Test {
 
 TempDir* ProgressOnTerminal::dir_ = nullptr;
 
-TEST_F(ProgressOnTerminal, ItsolvShowsShareRateAndTimeLeftThenErasesIt) {
+// Held while loading, the run shows its share, rate and time left; it is
+// then past its first second when it sweeps: the loading's line is erased
+// and each sweep may redraw the next one, unless --monitor's lines take its
+// place. Standard output is what it is without a terminal.
+TEST_F(ProgressOnTerminal, ItsolvShowsItsLoadingThenGoesOnThroughTheSweepsUnlessMonitored) {
   const RunResult run =
       first_shown([] { return run_held(kItsolv, {problem()}, dir_->path(), true, problem(), IN_OPEN); });
   EXPECT_EQ(run.status, 0);
   EXPECT_TRUE(shown_then_erased(run.err, "itsolv: loading"));
-  EXPECT_NE(run.err.find("% "), std::string::npos);
-  EXPECT_NE(run.err.find(" MB/s "), std::string::npos);
-  EXPECT_NE(run.err.find(" left"), std::string::npos);
+  for (const char* part :
+       {"% ", " MB/s ", " left", "\r\033[K\ritsolv: sweep 1  change 1.0e+00  tolerance 1.0e-04\033[K"})
+    EXPECT_NE(run.err.find(part), std::string::npos) << shown(part) << " in " << shown(run.err);
   EXPECT_TRUE(run.out == plain_output()) << "standard output differs from a run without a terminal";
-}
-
-TEST_F(ProgressOnTerminal, ItsolvGoesOnThroughTheSweepsUnlessMonitored) {
-  // Held while loading, the run is past its first second when it sweeps:
-  // the loading's line is erased and each sweep may redraw the next one.
-  const RunResult run =
-      first_shown([] { return run_held(kItsolv, {problem()}, dir_->path(), true, problem(), IN_OPEN); });
-  EXPECT_EQ(run.status, 0);
-  EXPECT_TRUE(shown_then_erased(run.err, "itsolv: loading"));
-  EXPECT_NE(run.err.find("\r\033[K\ritsolv: sweep 1  change 1.0e+00  tolerance 1.0e-04\033[K"), std::string::npos)
-      << shown(run.err);
-  EXPECT_TRUE(run.out == plain_output()) << "standard output differs from a run without a terminal";
-  // With --monitor its lines take the place of the sweeps' line.
   const RunResult monitored = first_shown(
       [] { return run_held(kItsolv, {"--monitor", problem()}, dir_->path(), true, problem(), IN_OPEN); });
   EXPECT_EQ(monitored.status, 0);
@@ -245,11 +229,7 @@ TEST_F(ProgressOnTerminal, ItsolvGoesOnThroughTheSweepsUnlessMonitored) {
 TEST_F(ProgressOnTerminal, ItsolvReadingAPipeShowsBytesAndRate) {
   const std::string fifo = dir_->path() + "/fifo";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  std::string text;
-  {
-    std::ifstream in(problem(), std::ios::binary);
-    text.assign(std::istreambuf_iterator<char>(in), {});
-  }
+  const std::string text = testing_support::read_file(problem());
   ::signal(SIGPIPE, SIG_IGN);
   std::thread feeder([&] {
     int fd = -1;

@@ -12,25 +12,19 @@
 #include "fakes.hpp"
 #include "generator/problem_writer.hpp"
 #include "generator/write_progress.hpp"
+#include "support/progress_log.hpp"
 
 namespace {
 
 using StepDraws = mkprob_test::CountingDraws;
 using mkprob_test::StringOut;
 
-class Recorder : public itsolv::Progress {
- public:
-  void advance(std::uint64_t done, std::uint64_t total) override { reports.emplace_back(done, total); }
-  void finish() override {}
-  std::vector<std::pair<std::uint64_t, std::uint64_t>> reports;
-};
-
 TEST(WriteProgressTest, CountsEveryByteAndReportsEachMebibyte) {
   const std::int32_t n = 1500;  // about 6.5 MB
   StringOut plain, counted;
   StepDraws plain_draws, counted_draws;
   mkprob::write_problem(n, 0.001f, plain_draws, plain);
-  Recorder recorder;
+  testing_support::ProgressLog recorder;
   mkprob::ProgressOut out(counted, &recorder, mkprob::expected_size(n, 0.001f));
   mkprob::write_problem(n, 0.001f, counted_draws, out);
 

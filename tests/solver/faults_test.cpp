@@ -90,9 +90,33 @@ std::string load(const std::string& path, Setting s, itsolv::Problem& p, itsolv:
 
 Values problem() { return testing_support::random_values(40, Kind::wide_integers, 17); }
 
-TEST(FileShrinks, TruncatedAfterAChunkEndsWithCannotRead) {
+// A problem file that an action changes while it is read.
+class ChangedFile : public ::testing::Test {
+ protected:
+  struct Load {
+    std::string message;  // the failure's, or "" when it loaded
+    bool acted;
+    uint64_t done;  // bytes read when it acted
+  };
+  // Writes `text` to the file and loads it; `action` runs, given the bytes
+  // read so far, when the k-th chunk has been read.
+  Load load_changed(const std::string& text, Setting s, itsolv::Problem& p,
+                    const std::function<void(uint64_t)>& action, int k = 1) {
+    write_file(path, text);
+    AtChunk at(k, action);
+    std::string message = load(path, s, p, &at);
+    return {std::move(message), at.acted(), at.done()};
+  }
+  void cut_to(uint64_t size) const {
+    if (truncate(path.c_str(), static_cast<off_t>(size)) != 0) std::abort();
+  }
+
   TempDir scratch;
   const std::string path = scratch / "problem.txt";
+};
+using FileShrinks = ChangedFile;
+
+TEST_F(FileShrinks, TruncatedAfterAChunkEndsWithCannotRead) {
   const Values v = problem();
   const std::string text = testing_support::problem_text(v);
   const uint64_t last_end = text.find_last_not_of('\n') + 1;
@@ -102,108 +126,72 @@ TEST(FileShrinks, TruncatedAfterAChunkEndsWithCannotRead) {
       for (int cut = 0; cut < 4; ++cut) {
         SCOPED_TRACE(testing::Message() << s.threads << " threads, parts of " << s.part_bytes << ", chunk " << k
                                         << ", cut " << cut);
-        write_file(path, text);
-        AtChunk truncate_it(k, [&](uint64_t done) {
-          const uint64_t to[] = {0, done / 2, done, last_begin};
-          if (truncate(path.c_str(), static_cast<off_t>(to[cut])) != 0) std::abort();
-        });
         itsolv::Problem p;
-        const std::string message = load(path, s, p, &truncate_it);
-        if (truncate_it.acted() && truncate_it.done() < last_end)
-          EXPECT_TRUE(cannot_read(message, path));
+        const Load load = load_changed(
+            text, s, p, [&](uint64_t done) { cut_to(std::vector<uint64_t>{0, done / 2, done, last_begin}[cut]); }, k);
+        if (load.acted && load.done < last_end)
+          EXPECT_TRUE(cannot_read(load.message, path));
         else
-          EXPECT_TRUE(message.empty() && holds(p, v)) << message;
+          EXPECT_TRUE(load.message.empty() && holds(p, v)) << load.message;
       }
 }
 
-// The last value cut to its first digit would read as a whole number: the
-// file ending before its size tells that it was cut, not written so.
-TEST(FileShrinks, CutInsideALastTokenNotYetReadEndsWithCannotRead) {
-  TempDir scratch;
-  const std::string path = scratch / "problem.txt";
-  Values v = problem();
-  v.b.back() = 345.0f;
-  const std::string text = testing_support::problem_text(v);
-  const size_t last_begin = text.rfind("345");
-  for (const Setting& s : kSettings) {
-    write_file(path, text);
-    AtChunk truncate_it(1, [&](uint64_t) {
-      if (truncate(path.c_str(), static_cast<off_t>(last_begin + 1)) != 0) std::abort();
-    });
-    itsolv::Problem p;
-    EXPECT_EQ(load(path, s, p, &truncate_it), "Cannot read file " + path + ": the file was cut short while it was read\n");
-  }
-}
-
-TEST(FileShrinks, LosingOnlyWhatFollowsTheLastLineStillLoads) {
-  TempDir scratch;
-  const std::string path = scratch / "problem.txt";
+// Changes at the first chunk's end, and what the load then ends with: the
+// values, or one "Cannot read file" line that says `reason`.
+TEST_F(ChangedFile, LoadEndsWithTheValuesReadOrOneLine) {
   const Values v = problem();
   const std::string whole = testing_support::problem_text(v);
-  const std::string text = whole + "words after the problem\n";
-  for (const Setting& s : kSettings) {
-    write_file(path, text);
-    AtChunk truncate_it(1, [&](uint64_t) {
-      if (truncate(path.c_str(), static_cast<off_t>(whole.size())) != 0) std::abort();
-    });
-    itsolv::Problem p;
-    EXPECT_EQ(load(path, s, p, &truncate_it), "");
-    EXPECT_TRUE(truncate_it.acted());
-    EXPECT_TRUE(holds(p, v));
-  }
-}
-
-TEST(FileReplaced, RenamedOverWhileReadTheOpenFileIsReadToItsEnd) {
-  TempDir scratch;
-  const std::string path = scratch / "problem.txt";
-  const std::string other = scratch / "other.txt";
-  const Values v = problem();
-  for (const Setting& s : kSettings) {
-    write_file(path, testing_support::problem_text(v));
-    AtChunk replace_it(1, [&](uint64_t) {
-      write_file(other, "1 0.5 0 4 2\n");
-      if (rename(other.c_str(), path.c_str()) != 0) std::abort();
-    });
-    itsolv::Problem p;
-    EXPECT_EQ(load(path, s, p, &replace_it), "");
-    EXPECT_TRUE(holds(p, v));
-  }
-}
-
-// A file rewritten in place, longer than it was when its size was taken, and
-// with a token longer than any buffer so far: the reader reads on past the
-// first size instead of waiting for room it never makes.
-TEST(FileReplaced, RewrittenInPlaceWithALongTokenEndsWithCannotRead) {
-  TempDir scratch;
-  const std::string path = scratch / "problem.txt";
-  for (const Setting& s : kSettings) {
-    write_file(path, testing_support::problem_text(problem()));
-    AtChunk rewrite_it(1, [&](uint64_t done) {
-      if (truncate(path.c_str(), static_cast<off_t>(done)) != 0) std::abort();
-      append_file(path, std::string(100000, 'x'));
-    });
-    itsolv::Problem p;
-    const std::string message = load(path, s, p, &rewrite_it);
-    EXPECT_TRUE(cannot_read(message, path));
-    EXPECT_NE(message.find("xxxxxxxxxxxxxxxxxxxx"), std::string::npos) << message;
-  }
-}
-
-TEST(FileGrows, LastTokenCompletedWhileReadIsReadAsTheFileNowIs) {
-  TempDir scratch;
-  const std::string path = scratch / "problem.txt";
-  Values v = problem();
-  v.b.back() = 3.0f;
-  std::string text = testing_support::problem_text(v);
-  text.pop_back();  // the file ends in "3", with no line feed yet
-  v.b.back() = 35.0f;
-  for (const Setting& s : kSettings) {
-    write_file(path, text);
-    AtChunk append_it(1, [&](uint64_t) { append_file(path, "5\n"); });
-    itsolv::Problem p;
-    EXPECT_EQ(load(path, s, p, &append_it), "");
-    EXPECT_TRUE(holds(p, v));
-  }
+  Values v3 = v, v35 = v, v345 = v;
+  v3.b.back() = 3.0f;
+  v35.b.back() = 35.0f;
+  v345.b.back() = 345.0f;
+  const std::string text345 = testing_support::problem_text(v345), text3 = testing_support::problem_text(v3);
+  const struct {
+    const char* name;
+    std::string text;
+    std::function<void(uint64_t done)> change;
+    std::string reason;  // empty: it loads `values`
+    const Values* values;
+  } cases[] = {
+      // The last value cut to its first digit would read as a whole number:
+      // the file ending before its size tells that it was cut.
+      {"cut inside a last token not yet read", text345, [&](uint64_t) { cut_to(text345.rfind("345") + 1); },
+       "the file was cut short while it was read\n", nullptr},
+      {"losing only what follows the last line", whole + "words after the problem\n",
+       [&](uint64_t) { cut_to(whole.size()); }, "", &v},
+      {"renamed over: the open file is read to its end", whole,
+       [&](uint64_t) {
+         write_file(scratch / "other.txt", "1 0.5 0 4 2\n");
+         if (rename((scratch / "other.txt").c_str(), path.c_str()) != 0) std::abort();
+       },
+       "", &v},
+      // Longer than when its size was taken, with a token longer than any
+      // buffer so far: the reader reads on past the first size instead of
+      // waiting for room it never makes.
+      {"rewritten in place with a long token", whole,
+       [&](uint64_t done) {
+         cut_to(done);
+         append_file(path, std::string(100000, 'x'));
+       },
+       "xxxxxxxxxxxxxxxxxxxx", nullptr},
+      // The file ends in "3", with no line feed yet; "5" comes while read.
+      {"last token completed", text3.substr(0, text3.size() - 1), [&](uint64_t) { append_file(path, "5\n"); }, "",
+       &v35},
+  };
+  for (const auto& c : cases)
+    for (const Setting& s : kSettings) {
+      SCOPED_TRACE(testing::Message() << c.name << ", " << s.threads << " threads, parts of " << s.part_bytes);
+      itsolv::Problem p;
+      const Load load = load_changed(c.text, s, p, c.change);
+      EXPECT_TRUE(load.acted);
+      if (c.values) {
+        EXPECT_EQ(load.message, "");
+        EXPECT_TRUE(holds(p, *c.values));
+      } else {
+        EXPECT_TRUE(cannot_read(load.message, path));
+        EXPECT_NE(load.message.find(c.reason), std::string::npos) << load.message;
+      }
+    }
 }
 
 TEST(ReadError, FailedReadEndsWithCannotReadAndTheReason) {

@@ -13,7 +13,7 @@
 #include "failure.hpp"
 #include "loader.hpp"
 #include "matrix.hpp"
-#include "common/progress.hpp"
+#include "support/progress_log.hpp"
 #include "support/team.hpp"
 #include "support/temp_files.hpp"
 
@@ -47,22 +47,6 @@ TEST(Regressions, LargestCountThroughAPipeIsAnAllocationFailure) {
   EXPECT_FALSE(m.allocate(INT32_MAX));
 }
 
-// The bytes read, as the loader reports them after each chunk.
-class Offsets : public itsolv::Progress {
- public:
-  void advance(uint64_t done, uint64_t total) override {
-    done_.push_back(done);
-    total_ = total;
-  }
-  void finish() override {}
-  const std::vector<uint64_t>& done() const { return done_; }
-  uint64_t total() const { return total_; }
-
- private:
-  std::vector<uint64_t> done_;
-  uint64_t total_ = 0;
-};
-
 // A "-0" widens the matrix to floats, and the read buffer then gives back
 // what it took for compact chunks, moving the unread bytes: the offset told
 // to the progress sink was taken from the old place and ran past the file's
@@ -76,17 +60,21 @@ TEST(Regressions, ProgressOffsetsStayInOrderWhenTheBufferShrinks) {
       itsolv::LoadOptions options;
       options.part_bytes = 3;
       options.compact_chunks = compact_chunks;
-      Offsets offsets;
+      testing_support::ProgressLog offsets;
       itsolv::Problem p;
       try {
         itsolv::get_input(p, file.path(), testing_support::team(1), options, &offsets);
       } catch (const itsolv::Failure&) {
       }
       EXPECT_EQ(p.a.storage(), itsolv::Storage::f32);
-      ASSERT_FALSE(offsets.done().empty());
-      EXPECT_EQ(offsets.total(), text.size());
-      for (size_t k = 1; k < offsets.done().size(); ++k) EXPECT_LE(offsets.done()[k - 1], offsets.done()[k]) << k;
-      EXPECT_LE(offsets.done().back(), text.size());
+      ASSERT_FALSE(offsets.reports.empty());
+      uint64_t last = 0;
+      for (const auto& [done, total] : offsets.reports) {
+        EXPECT_EQ(total, text.size());
+        EXPECT_LE(last, done);
+        EXPECT_LE(done, text.size());
+        last = done;
+      }
     }
   }
 }

@@ -60,20 +60,16 @@ void expect_all_kernels_agree(const Values& v, const std::vector<Storage>& stora
 
 }  // namespace
 
-TEST(KernelsAgree, SmallIntegersInEveryStorage) {
-  for (int32_t n : sizes())
+// Small integers in every storage, wide ones in 16 bits and floats,
+// decimals in floats.
+TEST(KernelsAgree, EachKindOfValueInEveryStorageThatHoldsIt) {
+  for (int32_t n : sizes()) {
     expect_all_kernels_agree(testing_support::random_values(n, Kind::small_integers, 100 + n),
                              {Storage::i8, Storage::i16, Storage::f32});
-}
-
-TEST(KernelsAgree, WideIntegers) {
-  for (int32_t n : sizes())
-    expect_all_kernels_agree(testing_support::random_values(n, Kind::wide_integers, 200 + n), {Storage::i16, Storage::f32});
-}
-
-TEST(KernelsAgree, Decimals) {
-  for (int32_t n : sizes())
+    expect_all_kernels_agree(testing_support::random_values(n, Kind::wide_integers, 200 + n),
+                             {Storage::i16, Storage::f32});
     expect_all_kernels_agree(testing_support::random_values(n, Kind::decimals, 300 + n), {Storage::f32});
+  }
 }
 
 TEST(KernelsAgree, ZerosInfinitiesAndNaNs) {
@@ -97,18 +93,12 @@ TEST(KernelsAgree, ZerosInfinitiesAndNaNs) {
   expect_all_kernels_agree(v, {Storage::f32});
 }
 
-TEST(KernelsAgree, WeaklyDominantRows) {
-  for (int32_t n : {2, 3, 17, 64, 65, 130}) {
-    Values v = testing_support::random_values(n, Kind::weak, 500 + n, 1e-3f);
-    expect_all_kernels_agree(v, {Storage::i8, Storage::f32});
-  }
-}
-
-TEST(KernelsAgree, ToleranceZeroNegativeAndNaN) {
-  for (float err : {0.0f, -1.0f, std::numeric_limits<float>::quiet_NaN(), 1.0f}) {
-    Values v = testing_support::random_values(37, Kind::small_integers, 600, err);
-    expect_all_kernels_agree(v, {Storage::i8});
-  }
+// Weakly dominant rows, and tolerances of zero, negative, NaN and one.
+TEST(KernelsAgree, WeakRowsAndEveryKindOfTolerance) {
+  for (int32_t n : {2, 3, 17, 64, 65, 130})
+    expect_all_kernels_agree(testing_support::random_values(n, Kind::weak, 500 + n, 1e-3f), {Storage::i8, Storage::f32});
+  for (float err : {0.0f, -1.0f, std::numeric_limits<float>::quiet_NaN(), 1.0f})
+    expect_all_kernels_agree(testing_support::random_values(37, Kind::small_integers, 600, err), {Storage::i8});
 }
 
 TEST(KernelsAgree, ALargerProblem) {
@@ -138,7 +128,6 @@ TEST(GetMaxErr, NaNInFirstComponentIsKeptElsewherePassedOver) {
   Values v = testing_support::random_values(3, Kind::small_integers, 1);
   itsolv::Problem p;
   load_values(p, v);
-  const float nan = std::numeric_limits<float>::quiet_NaN();
   p.curr[0] = 0, p.x[0] = 0;  // 0/0
   p.curr[1] = 1, p.x[1] = 2;
   p.curr[2] = 1, p.x[2] = 4;
@@ -148,6 +137,5 @@ TEST(GetMaxErr, NaNInFirstComponentIsKeptElsewherePassedOver) {
   EXPECT_EQ(itsolv::get_max_err(p), 0.75f);
   p.x[2] = 0;  // a new value of zero: infinite change
   EXPECT_EQ(itsolv::get_max_err(p), std::numeric_limits<float>::infinity());
-  (void)nan;
 }
 

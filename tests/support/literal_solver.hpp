@@ -131,9 +131,12 @@ inline RowCheck check_rows(int32_t num, const std::vector<float>& a, int32_t beg
   return c;
 }
 
-inline std::string printf_string(const char* format, double a, double b = 0) {
+// What printf would print for `format` and its arguments (a float among
+// them is passed as a double, as to printf).
+template <typename... Args>
+inline std::string printf_string(const char* format, Args... args) {
   char line[512];
-  std::snprintf(line, sizeof line, format, a, b);
+  std::snprintf(line, sizeof line, format, args...);
   return line;
 }
 

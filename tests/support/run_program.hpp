@@ -23,6 +23,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -47,24 +48,20 @@ struct RunOptions {
   std::string stdin_path;
   // Standard error is a new pseudo-terminal in raw mode instead of a pipe.
   bool stderr_terminal = false;
-  // The program is stopped for hold_seconds at the first of hold_events
+  // The program is stopped for 1.3 seconds at the first of hold_events
   // (inotify) on hold_path, when that is not empty.
   std::string hold_path;
   uint32_t hold_events = 0;
-  double hold_seconds = 1.3;
   // Restricts the program to this many CPUs when above zero.
   int cpus = 0;
-  // Limits the program's address space (RLIMIT_AS) and stack size
-  // (RLIMIT_STACK, also the default size of a thread's stack) when above 0.
-  size_t memory_limit_bytes = 0;
-  size_t stack_limit_bytes = 0;
-  // Limits the size of files the program writes (RLIMIT_FSIZE) when above 0.
-  size_t file_size_limit_bytes = 0;
+  // Limits, when above 0: the address space (RLIMIT_AS), the stack
+  // (RLIMIT_STACK, also the default size of a thread's stack) and the size
+  // of files the program writes (RLIMIT_FSIZE).
+  size_t memory_limit_bytes = 0, stack_limit_bytes = 0, file_size_limit_bytes = 0;
   // Runs in the child just before the program starts (umask, rlimits ...).
   std::function<void()> in_child;
   // Replaces the environment by exactly these strings when set.
-  bool set_environment = false;
-  std::vector<std::string> environment;
+  std::optional<std::vector<std::string>> environment;
   // Time limit; the program gets timeout_signal after it, and SIGKILL when
   // it has not ended two seconds later.
   double timeout_seconds = 30.0;
@@ -138,17 +135,10 @@ inline void open_terminal(int ends[2]) {
     for (int c = 0; c < o.cpus; ++c) CPU_SET(c, &set);
     ::sched_setaffinity(0, sizeof set, &set);
   }
-  if (o.stack_limit_bytes > 0) {
-    const rlimit limit{o.stack_limit_bytes, o.stack_limit_bytes};
-    ::setrlimit(RLIMIT_STACK, &limit);
-  }
-  if (o.memory_limit_bytes > 0) {
-    const rlimit limit{o.memory_limit_bytes, o.memory_limit_bytes};
-    ::setrlimit(RLIMIT_AS, &limit);
-  }
-  if (o.file_size_limit_bytes > 0) {
-    const rlimit limit{o.file_size_limit_bytes, o.file_size_limit_bytes};
-    ::setrlimit(RLIMIT_FSIZE, &limit);
+  for (const auto& [resource, bytes] : {std::pair{RLIMIT_STACK, o.stack_limit_bytes},
+                                         {RLIMIT_AS, o.memory_limit_bytes}, {RLIMIT_FSIZE, o.file_size_limit_bytes}}) {
+    const rlimit limit{bytes, bytes};
+    if (bytes > 0) ::setrlimit(resource, &limit);
   }
   if (o.in_child) o.in_child();
   const int status = body();
@@ -246,7 +236,7 @@ inline RunResult run_function(const std::function<int()>& body, const RunOptions
       if (fds[k].revents == 0) continue;
       if (fds[k].fd == watch) {  // the first event: hold the program, once
         ::kill(pid, SIGSTOP);
-        std::this_thread::sleep_for(std::chrono::duration<double>(options.hold_seconds));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1300));
         ::kill(pid, SIGCONT);
         ::close(watch);
         watch = -1;
@@ -300,17 +290,14 @@ inline RunResult run_program(const std::string& program, const std::vector<std::
   std::vector<char*> argv;
   for (std::string& a : argv_text) argv.push_back(a.data());
   argv.push_back(nullptr);
-  std::vector<std::string> env_text = options.environment;
+  std::vector<std::string> env_text = options.environment.value_or(std::vector<std::string>{});
   std::vector<char*> envp;
   for (std::string& e : env_text) envp.push_back(e.data());
   envp.push_back(nullptr);
   return run_function(
       [&]() -> int {
-        if (options.set_environment)
-          ::execve(program.c_str(), argv.data(), envp.data());
-        else
-          ::execv(program.c_str(), argv.data());
-        detail::child_fail("execv");
+        ::execve(program.c_str(), argv.data(), options.environment ? envp.data() : environ);
+        detail::child_fail("execve");
       },
       options);
 }
