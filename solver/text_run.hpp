@@ -1,0 +1,52 @@
+// Loading, a stage over a run of text held whole: the tokens of one byte
+// range of the file (or of a piece of it handed over by another process),
+// counted first, so that the index of their first token can be learned
+// elsewhere, then placed by token index. The team shares both passes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "problem.hpp"
+#include "token_count.hpp"
+#include "value_placement.hpp"
+#include "workers.hpp"
+
+namespace itsolv {
+
+class TextRun {
+ public:
+  // [begin, end) starts after white space (or at a token's start) and has
+  // white space or blanks after it; runs of at least team_bytes are split
+  // among the team at token boundaries. Counts its tokens and line feeds.
+  TextRun(const char* begin, const char* end, Workers& workers, size_t team_bytes);
+
+  int64_t tokens() const { return tokens_; }
+  int64_t newlines() const { return newlines_; }
+  const char* begin() const { return begin_; }
+
+  // Places the tokens of the run, the first of which is token `first`,
+  // those before token `end` only, into p, widening p's storage when a
+  // coefficient needs it (throws "Cannot allocate a!" when it cannot grow).
+  // Gives the first token that is not a number, if any.
+  Placed place(Problem& p, int64_t first, int64_t end);
+
+ private:
+  struct Part {
+    const char* begin;
+    const char* end;
+    TokenCount count;
+    Placed placed;
+  };
+  template <typename Job>
+  void each(const Job& job);
+
+  const char* begin_;
+  Workers& workers_;
+  std::vector<Part> parts_;
+  int64_t tokens_ = 0;
+  int64_t newlines_ = 0;
+};
+
+}  // namespace itsolv
