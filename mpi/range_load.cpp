@@ -7,8 +7,10 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <new>
 #include <vector>
 
+#include "buffer.hpp"
 #include "failure.hpp"
 #include "file_reader.hpp"
 #include "load_steps.hpp"
@@ -41,7 +43,7 @@ size_t read_at(int fd, const char* path, char* to, size_t length, uint64_t offse
 // This process's range: the tokens that start in bytes [from, to) of the
 // file, read whole, with blanks after them.
 struct Range {
-  std::vector<char> bytes;
+  itsolv::RawMemory bytes;
   const char* begin = nullptr;  // after the tail of a token begun before `from`
   const char* end = nullptr;
 };
@@ -52,20 +54,21 @@ Range read_range(int fd, const char* path, uint64_t from, uint64_t to, uint64_t 
   Range r;
   const uint64_t first = from - 1;
   size_t length = static_cast<size_t>(to - first);
-  r.bytes.resize(length + itsolv::Reader::kSlack);
-  if (read_at(fd, path, r.bytes.data(), length, first) != length)
-    fail("Cannot read file %s: the file was cut short while it was read\n", path);
   constexpr size_t kStep = 4096;
-  while (first + length < size && !is_space(r.bytes[length - 1])) {
-    r.bytes.resize(length + kStep + itsolv::Reader::kSlack);
-    char* const more = r.bytes.data() + length;
+  if (!r.bytes.reserve(length + kStep + itsolv::Reader::kSlack)) throw std::bad_alloc();
+  char* data = static_cast<char*>(r.bytes.data());
+  if (read_at(fd, path, data, length, first) != length)
+    fail("Cannot read file %s: the file was cut short while it was read\n", path);
+  while (first + length < size && !is_space(data[length - 1])) {
+    if (!r.bytes.grow(length + kStep + itsolv::Reader::kSlack)) throw std::bad_alloc();
+    data = static_cast<char*>(r.bytes.data());
+    char* const more = data + length;
     const size_t got = read_at(fd, path, more, kStep, first + length);
     const char* const space = std::find_if(more, more + got, is_space);
     length += static_cast<size_t>(space - more);
     if (got == 0 || space != more + got) break;
   }
-  std::fill(r.bytes.begin() + static_cast<ptrdiff_t>(length), r.bytes.end(), ' ');
-  char* const data = r.bytes.data();
+  std::memset(data + length, ' ', itsolv::Reader::kSlack);
   r.begin = is_space(data[0]) ? data + 1 : std::find_if(data + 1, data + length, is_space);
   r.end = data + length;
   return r;
