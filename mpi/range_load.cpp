@@ -144,7 +144,7 @@ StepFailure load_ranges(itsolv::Problem& p, const char* path, int fd, uint64_t s
   char last_byte = 0;
   if (StepFailure f = agree(comm, attempt([&] {
         range = read_range(fd, path, from, to, size);
-        run.emplace(range.begin, range.end, workers, options.team_bytes);
+        run.emplace(range.begin, range.end, workers, options.part_bytes);
         read_at(fd, path, &last_byte, 1, size - 1);
       })))
     return f;
@@ -217,7 +217,7 @@ StepFailure load_ranges(itsolv::Problem& p, const char* path, int fd, uint64_t s
         for (size_t k = 0; k < recv_counts.size(); ++k) {
           if (recv_counts[k] == 0) continue;
           const char* const begin = pieces.data() + recv_at[k];
-          itsolv::TextRun piece(begin, begin + recv_counts[k], workers, options.team_bytes);
+          itsolv::TextRun piece(begin, begin + recv_counts[k], workers, options.part_bytes);
           piece.place(p, ranges[k].meet(held).begin, total);
         }
       })))

@@ -99,7 +99,7 @@ StepFailure load_stream(itsolv::Problem& p, const char* path, int fd, MPI_Comm c
     if (failure) continue;
     const char* const begin = chunk.data();
     failure = attempt([&] {
-      itsolv::TextRun run(begin, begin + length, workers, options.team_bytes);
+      itsolv::TextRun run(begin, begin + length, workers, options.part_bytes);
       const itsolv::Placed placed = run.place(p, t, total);
       if (placed.bad >= 0)
         itsolv::fail_bad_token(path, placed.bad, p.num, placed.bad_begin, placed.bad_end,

@@ -1,7 +1,10 @@
 // Loading, a stage over a run of text held whole: the tokens of one byte
 // range of the file (or of a piece of it handed over by another process),
 // counted first, so that the index of their first token can be learned
-// elsewhere, then placed by token index. The team shares both passes.
+// elsewhere, then placed by token index. The run is cut into parts at token
+// boundaries; the team counts them all, then places them a part per member
+// at a time, so that a value that widens the matrix's storage has only the
+// parts in hand placed again.
 #pragma once
 
 #include <cstddef>
@@ -18,9 +21,9 @@ namespace itsolv {
 class TextRun {
  public:
   // [begin, end) starts after white space (or at a token's start) and has
-  // white space or blanks after it; runs of at least team_bytes are split
-  // among the team at token boundaries. Counts its tokens and line feeds.
-  TextRun(const char* begin, const char* end, Workers& workers, size_t team_bytes);
+  // white space or blanks after it; its parts are about part_bytes long.
+  // Counts its tokens and line feeds.
+  TextRun(const char* begin, const char* end, Workers& workers, size_t part_bytes);
 
   int64_t tokens() const { return tokens_; }
   int64_t newlines() const { return newlines_; }
@@ -39,8 +42,9 @@ class TextRun {
     TokenCount count;
     Placed placed;
   };
+  // Calls job(part) for each of parts_[from, to), members sharing them.
   template <typename Job>
-  void each(const Job& job);
+  void each(size_t from, size_t to, const Job& job);
 
   const char* begin_;
   Workers& workers_;
