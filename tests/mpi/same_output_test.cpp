@@ -1,15 +1,19 @@
 // itsolv-mpi run by mpirun with 1, 2 and 3 processes prints the same bytes
 // and ends with the same status as itsolv, for problems whose rows do not
-// split evenly, for every refusal of the loader and the pre-check, for an
-// estimate that repeats, and for a wrong command line.
+// split evenly, for every refusal of the loader and the pre-check wherever
+// in the file (and so in whichever process's byte range) it lies, for a file
+// read through a pipe or a FIFO, for an estimate that repeats, and for a
+// wrong command line; and each process reads only its share of the file.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -48,11 +52,13 @@ class SameOutput : public testing::Test {
     return path;
   }
 
-  Result run(const std::string& program, const std::vector<std::string>& args) {
+  // `input`: a shell command whose output is the program's standard input.
+  Result run(const std::string& program, const std::vector<std::string>& args, const std::string& input = "") {
     const std::string err_path = dir_ + "/stderr";
     std::string command = program;
     for (const std::string& a : args) command += " " + shell_word(a);
-    command += " </dev/null 2>" + shell_word(err_path);
+    command += " 2>" + shell_word(err_path);
+    command = input.empty() ? command + " </dev/null" : input + " | " + command;
     Result r;
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) return r;
@@ -71,12 +77,15 @@ class SameOutput : public testing::Test {
   Result expect_same(const std::vector<std::string>& args) {
     const Result want = run(ITSOLV_PATH, args);
     for (int processes : {1, 2, 3}) {
-      const Result got = run(std::string(MPIEXEC_COMMAND) + " -np " + std::to_string(processes) + " " ITSOLV_MPI_PATH, args);
+      const Result got = run(mpi(processes), args);
       EXPECT_EQ(got.out, want.out) << processes << " processes; their standard error:\n" << got.err;
       EXPECT_EQ(got.status, want.status) << processes << " processes; their standard error:\n" << got.err;
     }
     return want;
   }
+
+  static std::string mpirun(int processes) { return std::string(MPIEXEC_COMMAND) + " -np " + std::to_string(processes); }
+  static std::string mpi(int processes) { return mpirun(processes) + " " ITSOLV_MPI_PATH; }
 
   std::string dir_;
 };
@@ -96,6 +105,13 @@ Values mixed_values(int32_t n, uint32_t seed) {
     widen_diagonal(n / 2, 30200.0f);
   }
   return v;
+}
+
+// The problem with the first token of its last line spoiled.
+std::string spoil_last_row(std::string text) {
+  const size_t last_line = text.rfind('\n', text.size() - 2) + 1;
+  text[last_line] = '#';
+  return text;
 }
 
 struct Random {
@@ -154,6 +170,122 @@ INSTANTIATE_TEST_SUITE_P(
                     Refusal{"negative_count", "-3 0.01\n", "Cannot allocate a!"}),
     [](const testing::TestParamInfo<Refusal>& info) { return std::string(info.param.name); });
 
+// A problem's tokens with white space of every kind between them, so that
+// lines are of any length, and the byte offsets at which itsolv-mpi's two or
+// three processes divide the file after the tolerance.
+struct Laid {
+  std::string text;
+  std::vector<size_t> starts;  // of each token
+  std::vector<size_t> cuts;    // for 2 processes, then for 3
+};
+
+Laid lay_out(const Values& v, uint32_t seed) {
+  std::istringstream in(testing_support::problem_text(v));
+  std::mt19937 draw(seed);
+  const char* const gaps[] = {" ", "\n", "\t", "  ", "\n\n ", " \r\n"};
+  Laid laid;
+  for (std::string token; in >> token;) {
+    laid.starts.push_back(laid.text.size());
+    laid.text += token + gaps[draw() % 6];
+  }
+  const size_t header = laid.starts[1] + laid.text.substr(laid.starts[1]).find_first_of(" \t\r\n");
+  const size_t left = laid.text.size() - header;
+  laid.cuts = {header + left / 2, header + left / 3, header + left * 2 / 3};
+  return laid;
+}
+
+// The index of the token that byte `at` lies in, or of the next one.
+size_t token_at(const Laid& laid, size_t at) {
+  size_t t = 0;
+  while (t + 1 < laid.starts.size() && laid.starts[t + 1] <= at) ++t;
+  const bool inside = laid.text.find_first_of(" \t\r\n", laid.starts[t]) > at;
+  return inside ? t : t + 1;
+}
+
+TEST_F(SameOutput, RefusalsWhereverTheyLie) {
+  const Values v = testing_support::random_values(40, Kind::small_integers, 11);
+  // A layout in which every cut falls inside a token.
+  Laid laid;
+  for (uint32_t seed = 1;; ++seed) {
+    laid = lay_out(v, seed);
+    bool inside = true;
+    for (size_t cut : laid.cuts) inside = inside && token_at(laid, cut - 1) == token_at(laid, cut);
+    if (inside) break;
+  }
+  // Spoils token t without moving any byte: the cuts stay where they are.
+  auto spoil = [&](std::string text, size_t t) {
+    text[laid.starts[t]] = 'x';
+    return text;
+  };
+  const size_t last = laid.starts.size() - 1;
+  const std::string short_text = laid.text.substr(0, laid.starts[last - 2]);
+  struct Case {
+    std::string name, text, starts;
+  };
+  const Case cases[] = {
+      {"token across the cut of two", spoil(laid.text, token_at(laid, laid.cuts[0])), "Cannot read file"},
+      {"token across the first cut of three", spoil(laid.text, token_at(laid, laid.cuts[1])), "Cannot read file"},
+      {"token across the second cut of three", spoil(laid.text, token_at(laid, laid.cuts[2])), "Cannot read file"},
+      {"token just after a cut", spoil(laid.text, token_at(laid, laid.cuts[0]) + 1), "Cannot read file"},
+      {"a starting value", spoil(laid.text, 5), "Cannot read file"},
+      {"two bad tokens: the first in file order",
+       spoil(spoil(laid.text, last - 1), token_at(laid, laid.cuts[1]) - 1), "Cannot read file"},
+      {"ends three tokens early", short_text, "Cannot read file"},
+      {"ends early, after a line break", short_text + "\n", "Cannot read file"},
+      {"ends early after a bad token", spoil(short_text, last - 4), "Cannot read file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Result want = expect_same({file("p.txt", c.text)});
+    EXPECT_EQ(want.status, 1);
+    EXPECT_EQ(want.out.rfind(c.starts, 0), 0u) << want.out;
+  }
+}
+
+// A pipe, a FIFO, /dev/stdin: process 0 reads the file and hands it on.
+TEST_F(SameOutput, FileThatCannotBeReadAtAnOffset) {
+  const std::string fifo = dir_ + "/fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string mixed = file("mixed.txt", testing_support::problem_text(mixed_values(301, 5)));
+  const std::string bad = file("bad.txt", spoil_last_row(testing_support::problem_text(mixed_values(30, 6))));
+  for (const std::string& path : {mixed, bad}) {
+    SCOPED_TRACE(path);
+    const std::string feed = "cat " + shell_word(path);
+    const Result through_fifo = run(feed + " >" + shell_word(fifo) + " & " ITSOLV_PATH, {fifo});
+    const Result through_stdin = run(ITSOLV_PATH, {"/dev/stdin"}, feed);
+    for (int processes : {2, 3}) {
+      const Result got = run(feed + " >" + shell_word(fifo) + " & " + mpi(processes), {fifo});
+      EXPECT_EQ(got.out, through_fifo.out) << processes << got.err;
+      EXPECT_EQ(got.status, through_fifo.status) << processes;
+      EXPECT_EQ(run(mpi(processes), {"/dev/stdin"}, feed).out, through_stdin.out) << processes;
+    }
+    EXPECT_EQ(through_fifo.status, path == mixed ? 0 : 1) << through_fifo.out;
+  }
+}
+
+// No process reads much more than its share of the file: bytes read (rchar,
+// which counts those of a child once the shell has waited for it) beyond
+// what a run on a tiny file reads, at most the file's size / K + 10%.
+TEST_F(SameOutput, EachProcessReadsItsShare) {
+  const std::string big = file("big.txt", testing_support::problem_text(
+                                              testing_support::random_values(1000, Kind::small_integers, 9)));
+  const std::string tiny = file("tiny.txt", "1 0.001 0 4 2\n");
+  const double size = static_cast<double>(std::ifstream(big, std::ios::ate | std::ios::binary).tellg());
+  auto bytes_read = [&](int processes, const std::string& path) {
+    const std::string script = ITSOLV_MPI_PATH " " + shell_word(path) + " >/dev/null; grep rchar /proc/$$/io";
+    std::istringstream lines(run(mpirun(processes) + " sh -c", {script}).out);
+    std::vector<double> each;
+    for (std::string tag; lines >> tag;) each.push_back(0), lines >> each.back();
+    return each;
+  };
+  for (int processes : {2, 3}) {
+    const std::vector<double> start_up = bytes_read(processes, tiny), got = bytes_read(processes, big);
+    ASSERT_EQ(got.size(), static_cast<size_t>(processes));
+    const double most_at_start = *std::max_element(start_up.begin(), start_up.end());
+    for (double bytes : got) EXPECT_LE(bytes - most_at_start, size / processes * 1.1) << processes << " processes";
+  }
+}
+
 class PreCheck : public SameOutput {};
 
 TEST_F(PreCheck, NamesTheFirstFailingRowWhereverItsBlockIs) {
@@ -193,8 +325,7 @@ TEST_F(SameOutput, MonitorLinesComeOnceFromProcessZero) {
     const Result want = expect_same({"--monitor", path});
     ASSERT_FALSE(want.err.empty());
     for (int processes : {2, 3}) {
-      const Result got = run(std::string(MPIEXEC_COMMAND) + " -np " + std::to_string(processes) + " " ITSOLV_MPI_PATH,
-                             {"--monitor", path});
+      const Result got = run(mpi(processes), {"--monitor", path});
       // After a failure mpirun adds a notice of its own.
       EXPECT_EQ(want.status == 0 ? got.err : got.err.substr(0, want.err.size()), want.err) << processes;
     }
@@ -218,13 +349,13 @@ TEST_F(SameOutput, HelpAndVersionFromProcessZeroOnly) {
     return n;
   };
   for (int processes : {1, 3}) {
-    const std::string mpi = std::string(MPIEXEC_COMMAND) + " -np " + std::to_string(processes) + " " ITSOLV_MPI_PATH;
-    const Result help = run(mpi, {"--help"});
+    const std::string job = mpi(processes);
+    const Result help = run(job, {"--help"});
     EXPECT_EQ(help.status, 0) << help.err;
     EXPECT_EQ(help.out.rfind("itsolv-mpi - ", 0), 0u) << help.out;
     EXPECT_EQ(count(help.out, "Usage: itsolv-mpi FILE\n"), 1u) << help.out;
-    EXPECT_EQ(run(mpi, {"-h"}).out, help.out);
-    const Result version = run(mpi, {"--version"});
+    EXPECT_EQ(run(job, {"-h"}).out, help.out);
+    const Result version = run(job, {"--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out.rfind("itsolv-mpi ", 0), 0u) << version.out;
     EXPECT_EQ(count(version.out, "\n"), 1u) << version.out;
