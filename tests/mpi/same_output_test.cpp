@@ -114,6 +114,38 @@ std::string spoil_last_row(std::string text) {
   return text;
 }
 
+// A problem's tokens with white space of every kind between them, so that
+// lines are of any length, and the byte offsets at which itsolv-mpi's two or
+// three processes divide the file after the tolerance.
+struct Laid {
+  std::string text;
+  std::vector<size_t> starts;  // of each token
+  std::vector<size_t> cuts;    // for 2 processes, then for 3
+};
+
+Laid lay_out(const Values& v, uint32_t seed) {
+  std::istringstream in(testing_support::problem_text(v));
+  std::mt19937 draw(seed);
+  const char* const gaps[] = {" ", "\n", "\t", "  ", "\n\n ", " \r\n"};
+  Laid laid;
+  for (std::string token; in >> token;) {
+    laid.starts.push_back(laid.text.size());
+    laid.text += token + gaps[draw() % 6];
+  }
+  const size_t header = laid.starts[1] + laid.text.substr(laid.starts[1]).find_first_of(" \t\r\n");
+  const size_t left = laid.text.size() - header;
+  laid.cuts = {header + left / 2, header + left / 3, header + left * 2 / 3};
+  return laid;
+}
+
+// The index of the token that byte `at` lies in, or of the next one.
+size_t token_at(const Laid& laid, size_t at) {
+  size_t t = 0;
+  while (t + 1 < laid.starts.size() && laid.starts[t + 1] <= at) ++t;
+  const bool inside = laid.text.find_first_of(" \t\r\n", laid.starts[t]) > at;
+  return inside ? t : t + 1;
+}
+
 struct Random {
   int32_t n;
   Kind kind;
@@ -129,7 +161,9 @@ class RandomProblem : public SameOutput, public testing::WithParamInterface<Rand
 TEST_P(RandomProblem, ReportIsTheSameForAnyProcessCount) {
   const Random c = GetParam();
   const Values v = c.mixed ? mixed_values(c.n, 100 + c.n) : testing_support::random_values(c.n, c.kind, 100 + c.n);
-  const Result want = expect_same({file("p.txt", testing_support::problem_text(v))});
+  // Mixed problems with white space of every kind between their tokens.
+  const std::string text = c.mixed ? lay_out(v, c.n).text : testing_support::problem_text(v);
+  const Result want = expect_same({file("p.txt", text)});
   EXPECT_EQ(want.status, 0) << want.out.substr(0, 200);
 }
 
@@ -169,38 +203,6 @@ INSTANTIATE_TEST_SUITE_P(
                     Refusal{"huge_count", "2000000000 0.01\n0 0\n", "Cannot read file"},
                     Refusal{"negative_count", "-3 0.01\n", "Cannot allocate a!"}),
     [](const testing::TestParamInfo<Refusal>& info) { return std::string(info.param.name); });
-
-// A problem's tokens with white space of every kind between them, so that
-// lines are of any length, and the byte offsets at which itsolv-mpi's two or
-// three processes divide the file after the tolerance.
-struct Laid {
-  std::string text;
-  std::vector<size_t> starts;  // of each token
-  std::vector<size_t> cuts;    // for 2 processes, then for 3
-};
-
-Laid lay_out(const Values& v, uint32_t seed) {
-  std::istringstream in(testing_support::problem_text(v));
-  std::mt19937 draw(seed);
-  const char* const gaps[] = {" ", "\n", "\t", "  ", "\n\n ", " \r\n"};
-  Laid laid;
-  for (std::string token; in >> token;) {
-    laid.starts.push_back(laid.text.size());
-    laid.text += token + gaps[draw() % 6];
-  }
-  const size_t header = laid.starts[1] + laid.text.substr(laid.starts[1]).find_first_of(" \t\r\n");
-  const size_t left = laid.text.size() - header;
-  laid.cuts = {header + left / 2, header + left / 3, header + left * 2 / 3};
-  return laid;
-}
-
-// The index of the token that byte `at` lies in, or of the next one.
-size_t token_at(const Laid& laid, size_t at) {
-  size_t t = 0;
-  while (t + 1 < laid.starts.size() && laid.starts[t + 1] <= at) ++t;
-  const bool inside = laid.text.find_first_of(" \t\r\n", laid.starts[t]) > at;
-  return inside ? t : t + 1;
-}
 
 TEST_F(SameOutput, RefusalsWhereverTheyLie) {
   const Values v = testing_support::random_values(40, Kind::small_integers, 11);
@@ -298,6 +300,10 @@ TEST_F(PreCheck, NamesTheFirstFailingRowWhereverItsBlockIs) {
   v.at(5, 5) = 2;
   want = expect_same({file("two.txt", testing_support::problem_text(v))});
   EXPECT_EQ(want.out.rfind("The matrix will not converge.\naii = 2.000000", 0), 0u) << want.out;
+  // And row 1, in the first block, before them.
+  v.at(1, 1) = 3;
+  want = expect_same({file("three.txt", testing_support::problem_text(v))});
+  EXPECT_EQ(want.out.rfind("The matrix will not converge.\naii = 3.000000", 0), 0u) << want.out;
 }
 
 TEST_F(PreCheck, StrictRowsOfAllBlocksCount) {
