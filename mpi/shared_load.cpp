@@ -12,16 +12,16 @@ StepFailure load_shared(itsolv::Problem& p, const char* path, MPI_Comm comm, its
   int rank = 0, size = 1;
   MPI_Comm_rank(comm, &rank);
   MPI_Comm_size(comm, &size);
+  itsolv::LoadOptions options;
+  options.block = rank;
+  options.blocks = size;
+  if (size == 1) return agree(comm, attempt([&] { itsolv::get_input(p, path, workers, options, progress); }));
   struct Finish {
     itsolv::Progress* progress;
     ~Finish() {
       if (progress != nullptr) progress->finish();
     }
   } finish{progress};
-  itsolv::LoadOptions options;
-  options.block = rank;
-  options.blocks = size;
-  if (size == 1) return agree(comm, attempt([&] { itsolv::get_input(p, path, workers, options); }));
 
   // Process 0 alone opens the file first: a FIFO opened by every process
   // would hand each of them some of its bytes.
