@@ -14,17 +14,14 @@
 #include "failure.hpp"
 #include "file_reader.hpp"
 #include "load_steps.hpp"
-#include "number_token.hpp"
-#include "row_range.hpp"
 #include "shared_load.hpp"
 #include "text_run.hpp"
+#include "token_pieces.hpp"
 
 namespace itsolv_mpi {
 namespace {
 
 using itsolv::fail;
-
-bool is_space(char c) { return itsolv::kSpace.space[static_cast<unsigned char>(c)]; }
 
 // Reads `length` bytes at `offset` to `to`; fewer only at the end of the
 // file.
@@ -72,38 +69,6 @@ Range read_range(int fd, const char* path, uint64_t from, uint64_t to, uint64_t 
   r.begin = is_space(data[0]) ? data + 1 : std::find_if(data + 1, data + length, is_space);
   r.end = data + length;
   return r;
-}
-
-// The start of token i of the `tokens` tokens of [begin, end), which starts
-// after white space; `end` for i == tokens. Scans from the nearer end.
-const char* token_start(const char* begin, const char* end, int64_t i, int64_t tokens) {
-  if (i >= tokens) return end;
-  if (i < tokens / 2) {
-    int64_t seen = -1;
-    for (const char* q = begin; q != end; ++q)
-      if (!is_space(*q) && (q == begin || is_space(q[-1])) && ++seen == i) return q;
-    return end;
-  }
-  int64_t after = tokens - i;  // token starts at or after the one sought
-  for (const char* q = end; q != begin;) {
-    --q;
-    if (!is_space(*q) && (q == begin || is_space(q[-1])) && --after == 0) return q;
-  }
-  return begin;
-}
-
-// Token indices [begin, end) of the file.
-struct Tokens {
-  int64_t begin, end;
-  Tokens meet(Tokens o) const { return {std::max(begin, o.begin), std::max(std::max(begin, o.begin), std::min(end, o.end))}; }
-  int64_t size() const { return end - begin; }
-};
-
-// The tokens of block k's rows.
-Tokens block_tokens(int32_t n, int blocks, int k) {
-  const itsolv::RowRange rows = itsolv::split(n, blocks, k);
-  const int64_t row_tokens = int64_t{n} + 1;
-  return {2 + n + rows.begin * row_tokens, 2 + n + rows.end * row_tokens};
 }
 
 }  // namespace
@@ -226,7 +191,7 @@ StepFailure load_ranges(itsolv::Problem& p, const char* path, int fd, uint64_t s
   // The starting values, from the ranges that hold them, to every process.
   std::vector<int> x_counts, x_displs;
   for (const Tokens& r : ranges) {
-    const Tokens starts = r.meet({2, 2 + int64_t{n}});
+    const Tokens starts = r.meet(start_tokens(n));
     x_displs.push_back(starts.size() > 0 ? static_cast<int>(starts.begin - 2) : 0);
     x_counts.push_back(static_cast<int>(starts.size()));
   }

@@ -7,7 +7,8 @@
 // counts of the ranges before it the index of its first token and its first
 // line, places what it holds, and hands the tokens of other processes' rows
 // that lie in its range to their holders. Any other file (a pipe, a FIFO, a
-// terminal) is read by process 0, which hands its bytes to every process.
+// terminal) is read by process 0, which hands every other process the
+// starting values and its rows.
 //
 // Refusals are itsolv's, whichever process meets them: the first token in
 // file order that is not a number, then a file that ends early, then every
