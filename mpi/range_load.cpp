@@ -1,9 +1,11 @@
 // Loading a file that can be read at an offset: one byte range per process.
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -71,6 +73,57 @@ Range read_range(int fd, const char* path, uint64_t from, uint64_t to, uint64_t 
   return r;
 }
 
+// The text of other processes' rows that reached this one: piece k, from
+// process k, is counts[k] bytes at text[at[k]], with blanks after it.
+struct Pieces {
+  std::vector<char> text;
+  std::vector<int> counts;
+  std::vector<size_t> at;
+};
+
+// Collective: sends every other process the text of its rows' tokens that
+// lie in this range (tokens `ours` of the file), and receives theirs.
+Pieces exchange_pieces(const Range& range, const itsolv::TextRun& run, Tokens ours, int32_t n, MPI_Comm comm) {
+  constexpr int kPieceTag = 2;
+  int rank = 0, procs = 1;
+  MPI_Comm_rank(comm, &rank);
+  MPI_Comm_size(comm, &procs);
+  std::vector<int> send_counts(static_cast<size_t>(procs));
+  std::vector<const char*> send_at(static_cast<size_t>(procs));
+  for (int k = 0; k < procs; ++k) {
+    const Tokens piece = ours.meet(k == rank ? Tokens{0, 0} : block_tokens(n, procs, k));
+    if (piece.size() == 0) continue;
+    const char* const begin = token_start(range.begin, range.end, piece.begin - ours.begin, run.tokens());
+    const char* const end = token_start(range.begin, range.end, piece.end - ours.begin, run.tokens());
+    send_at[static_cast<size_t>(k)] = begin;
+    send_counts[static_cast<size_t>(k)] = static_cast<int>(end - begin);
+  }
+  Pieces got;
+  got.counts.resize(static_cast<size_t>(procs));
+  MPI_Alltoall(send_counts.data(), 1, MPI_INT, got.counts.data(), 1, MPI_INT, comm);
+  size_t received = 0;
+  for (int count : got.counts) {
+    got.at.push_back(received);
+    received += static_cast<size_t>(count) + itsolv::Reader::kSlack;
+  }
+  got.text.assign(received, ' ');
+  std::vector<MPI_Request> requests;
+  requests.reserve(2 * static_cast<size_t>(procs));
+  for (int k = 0; k < procs; ++k) {
+    const size_t at = static_cast<size_t>(k);
+    if (got.counts[at] > 0) {
+      requests.emplace_back();
+      MPI_Irecv(got.text.data() + got.at[at], got.counts[at], MPI_CHAR, k, kPieceTag, comm, &requests.back());
+    }
+    if (send_counts[at] > 0) {
+      requests.emplace_back();
+      MPI_Isend(send_at[at], send_counts[at], MPI_CHAR, k, kPieceTag, comm, &requests.back());
+    }
+  }
+  MPI_Waitall(static_cast<int>(requests.size()), requests.data(), MPI_STATUSES_IGNORE);
+  return got;
+}
+
 }  // namespace
 
 StepFailure load_ranges(itsolv::Problem& p, const char* path, int fd, uint64_t size, MPI_Comm comm,
@@ -127,66 +180,44 @@ StepFailure load_ranges(itsolv::Problem& p, const char* path, int fd, uint64_t s
   }
   const Tokens ours = ranges[static_cast<size_t>(rank)];
 
+  // The tokens of other processes' rows in this range go to them first, so
+  // that the text of the range can be given back as it is placed.
+  const Pieces pieces = exchange_pieces(range, *run, ours, n, comm);
+  const auto give_back = [](const char* begin, const char* end) {
+    const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+    const uintptr_t from = (reinterpret_cast<uintptr_t>(begin) + page - 1) / page * page;
+    const uintptr_t to = reinterpret_cast<uintptr_t>(end) / page * page;
+    if (to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+  };
+  // In file order: the pieces of earlier ranges, this range, later ones.
+  const Tokens held = block_tokens(n, procs, rank);
+  const auto place_pieces = [&](int from, int to) {
+    for (size_t k = static_cast<size_t>(from); k < static_cast<size_t>(to); ++k) {
+      if (pieces.counts[k] == 0) continue;
+      const char* const begin = pieces.text.data() + pieces.at[k];
+      itsolv::TextRun piece(begin, begin + pieces.counts[k], workers, options.part_bytes);
+      piece.place(p, ranges[k].meet(held).begin, total);
+    }
+  };
+  itsolv::Placed placed;
+  StepFailure failure = attempt([&] {
+    place_pieces(0, rank);
+    placed = run->place(p, ours.begin, total, give_back);
+    if (placed.bad < 0) place_pieces(rank + 1, procs);
+  });
+
   // The first token in file order that is not a number decides, then a file
   // that ends early, then any other failure.
-  itsolv::Placed placed;
-  StepFailure failure = attempt([&] { placed = run->place(p, ours.begin, total); });
   int64_t bad = placed.bad >= 0 ? placed.bad : std::numeric_limits<int64_t>::max(), first_bad = bad;
   MPI_Allreduce(&bad, &first_bad, 1, MPI_INT64_T, MPI_MIN, comm);
   if (first_bad != std::numeric_limits<int64_t>::max())
     failure = bad != first_bad ? std::nullopt : attempt([&] {
       itsolv::fail_bad_token(path, bad, n, placed.bad_begin, placed.bad_end,
-                             first_line + itsolv::count_newlines(range.begin, placed.bad_begin));
+                             first_line + run->newlines_before(placed.bad_begin));
     });
   else if (first < total)
     failure = attempt([&] { itsolv::fail_ends_before(path, last_byte == '\n' ? line - 1 : line, first, n); });
   if (StepFailure f = agree(comm, failure)) return f;
-
-  // The tokens of other processes' rows in this range go to them, as text.
-  constexpr int kPieceTag = 2;
-  std::vector<int> send_counts(static_cast<size_t>(procs)), recv_counts(static_cast<size_t>(procs));
-  std::vector<const char*> send_at(static_cast<size_t>(procs));
-  for (int k = 0; k < procs; ++k) {
-    const Tokens piece = ours.meet(k == rank ? Tokens{0, 0} : block_tokens(n, procs, k));
-    if (piece.size() == 0) continue;
-    const char* const begin = token_start(range.begin, range.end, piece.begin - ours.begin, run->tokens());
-    const char* const end = token_start(range.begin, range.end, piece.end - ours.begin, run->tokens());
-    send_at[static_cast<size_t>(k)] = begin;
-    send_counts[static_cast<size_t>(k)] = static_cast<int>(end - begin);
-  }
-  MPI_Alltoall(send_counts.data(), 1, MPI_INT, recv_counts.data(), 1, MPI_INT, comm);
-  std::vector<size_t> recv_at(static_cast<size_t>(procs));
-  size_t received = 0;
-  for (size_t k = 0; k < recv_counts.size(); ++k) {
-    recv_at[k] = received;
-    received += static_cast<size_t>(recv_counts[k]) + itsolv::Reader::kSlack;  // blanks after each piece
-  }
-  std::vector<char> pieces(received, ' ');
-  std::vector<MPI_Request> requests;
-  requests.reserve(2 * static_cast<size_t>(procs));
-  for (int k = 0; k < procs; ++k) {
-    const size_t at = static_cast<size_t>(k);
-    if (recv_counts[at] > 0) {
-      requests.emplace_back();
-      MPI_Irecv(pieces.data() + recv_at[at], recv_counts[at], MPI_CHAR, k, kPieceTag, comm, &requests.back());
-    }
-    if (send_counts[at] > 0) {
-      requests.emplace_back();
-      MPI_Isend(send_at[at], send_counts[at], MPI_CHAR, k, kPieceTag, comm, &requests.back());
-    }
-  }
-  MPI_Waitall(static_cast<int>(requests.size()), requests.data(), MPI_STATUSES_IGNORE);
-  range = Range();
-  if (StepFailure f = agree(comm, attempt([&] {
-        const Tokens held = block_tokens(n, procs, rank);
-        for (size_t k = 0; k < recv_counts.size(); ++k) {
-          if (recv_counts[k] == 0) continue;
-          const char* const begin = pieces.data() + recv_at[k];
-          itsolv::TextRun piece(begin, begin + recv_counts[k], workers, options.part_bytes);
-          piece.place(p, ranges[k].meet(held).begin, total);
-        }
-      })))
-    return f;
 
   // The starting values, from the ranges that hold them, to every process.
   std::vector<int> x_counts, x_displs;

@@ -112,7 +112,7 @@ StepFailure load_stream(itsolv::Problem& p, const char* path, int fd, MPI_Comm c
       const itsolv::Placed placed = run.place(p, t, total);
       if (placed.bad >= 0)
         itsolv::fail_bad_token(path, placed.bad, n, placed.bad_begin, placed.bad_end,
-                               line + itsolv::count_newlines(begin, placed.bad_begin));
+                               line + run.newlines_before(placed.bad_begin));
       const Tokens here = Tokens{t, t + run.tokens()}.meet({0, total});
       for (int k = 1; k < procs; ++k)
         for (const Tokens wanted : {start_tokens(n), block_tokens(n, procs, k)}) {

@@ -34,7 +34,8 @@ void TextRun::each(size_t from, size_t to, const Job& job) {
   });
 }
 
-Placed TextRun::place(Problem& p, int64_t first, int64_t end) {
+Placed TextRun::place(Problem& p, int64_t first, int64_t end,
+                      const std::function<void(const char*, const char*)>& done) {
   std::vector<int64_t> firsts;
   for (const Part& part : parts_) {
     firsts.push_back(first);
@@ -54,13 +55,27 @@ Placed TextRun::place(Problem& p, int64_t first, int64_t end) {
         if (parts_[i].placed.bad >= 0) return parts_[i].placed;
         need = std::max(need, parts_[i].placed.need);
       }
-      if (need <= p.a.storage()) break;
-      // Widening keeps every value placed so far, from this run or another,
-      // and placing a token again stores the same value in the same place.
-      if (!p.a.widen(need, p.a.row_end())) fail("Cannot allocate a!\n");
+      if (need <= p.a.storage()) {
+        if (done) done(parts_[from].begin, parts_[to - 1].end);
+        break;
+      }
+      // Widening keeps every value placed so far, from this run or an
+      // earlier one, and placing a token again stores the same value in the
+      // same place. Rows after those that these parts reach hold nothing yet.
+      const int64_t reached = std::min(firsts[to - 1] + parts_[to - 1].count.tokens, end);
+      if (!p.a.widen(need, rows_reached(reached, p.num))) fail("Cannot allocate a!\n");
     }
   }
   return {};
+}
+
+int64_t TextRun::newlines_before(const char* at) const {
+  int64_t newlines = 0;
+  for (const Part& part : parts_) {
+    if (part.end > at) return newlines + count_newlines(part.begin, at);
+    newlines += part.count.newlines;
+  }
+  return newlines;
 }
 
 }  // namespace itsolv

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "problem.hpp"
@@ -32,8 +33,16 @@ class TextRun {
   // Places the tokens of the run, the first of which is token `first`,
   // those before token `end` only, into p, widening p's storage when a
   // coefficient needs it (throws "Cannot allocate a!" when it cannot grow).
-  // Gives the first token that is not a number, if any.
-  Placed place(Problem& p, int64_t first, int64_t end);
+  // The runs of a file are placed in file order: a widening converts the
+  // rows up to the last one this run reaches.
+  // Gives the first token that is not a number, if any. `done`, when
+  // given, is told of each stretch of text placed for good, which is not
+  // read again.
+  Placed place(Problem& p, int64_t first, int64_t end,
+               const std::function<void(const char*, const char*)>& done = {});
+
+  // The line feeds in the run before `at`.
+  int64_t newlines_before(const char* at) const;
 
  private:
   struct Part {
