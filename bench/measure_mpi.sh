@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Time per sweep and peak memory per process of itsolv-mpi against the
-# number of processes, on one machine.
+# Time per sweep, load time, bytes read and peak memory per process of
+# itsolv-mpi against the number of processes, on one machine.
 #
 #   bench/measure_mpi.sh BUILD_DIR [N] [PROCESS_COUNTS...]
 #
@@ -11,7 +11,9 @@
 #   mpirun --oversubscribe --bind-to none -np K itsolv-mpi-measure FILE
 # which times each run in-process from the end of loading, and prints the time
 # per sweep (the difference of the two files' best times over the sweeps after
-# the first: the pre-check cancels out) and the largest peak resident memory
+# the first: the pre-check cancels out), the load time (the best of the runs
+# of the slowest process to load), the bytes read by the process that read
+# most (rchar, MPI's start-up included) and the largest peak resident memory
 # (VmHWM) of any of the K processes.
 set -euo pipefail
 
@@ -32,23 +34,30 @@ sed '2s/.*/1e30/' "$n.txt" > once.txt
 cmp -s <("$build/bin/itsolv" "$n.txt") <(mpirun "${mpirun_flags[@]}" -np 2 "$build/bin/itsolv-mpi" "$n.txt") ||
   { echo "itsolv-mpi does not print what itsolv prints" >&2; exit 1; }
 
-# "SWEEPS SECONDS PEAK_KB" of the best of five runs of FILE on K processes
-# (peak: the largest of the processes').
+# "SWEEPS SECONDS PEAK_KB LOAD_S RCHAR" of the best of five runs of FILE on K
+# processes (peak, load time and bytes read: the largest of the processes').
 best() {
   local k=$1 file=$2
   for _ in 1 2 3 4 5; do
     mpirun "${mpirun_flags[@]}" -np "$k" "$build/bin/itsolv-mpi-measure" "$file"
-  done | awk '{ m = 0; for (i = 6; i <= NF; ++i) if ($i > m) m = $i
+  done | awk -v k="$k" '{ m = 0; l = 0; r = 0
+                for (i = 6; i < 6 + k; ++i) if ($i > m) m = $i
+                for (i = 7 + k; i < 7 + 2 * k; ++i) if ($i > l) l = $i
+                for (i = 8 + 2 * k; i < 8 + 3 * k; ++i) if ($i > r) r = $i
                 if (best == "" || $4 < best) best = $4
-                if (m > peak) peak = m; sweeps = $2 }
-              END { print sweeps, best, peak }'
+                if (load == "" || l < load) load = l
+                if (m > peak) peak = m; if (r > read) read = r; sweeps = $2 }
+              END { print sweeps, best, peak, load, read }'
 }
 
-printf '%s variables\n' "$n"
-printf '%-10s %-8s %-14s %s\n' processes sweeps 'ms per sweep' 'peak MB per process'
+size=$(stat -c %s "$n.txt")
+printf '%s variables, %s bytes\n' "$n" "$size"
+printf '%-10s %-8s %-14s %-12s %-22s %s\n' processes sweeps 'ms per sweep' 'load ms' 'MB read per process' \
+  'peak MB per process'
 for k in "${counts[@]}"; do
-  read -r sweeps all peak < <(best "$k" "$n.txt")
-  read -r _ one _ < <(best "$k" once.txt)
-  awk -v k="$k" -v s="$sweeps" -v all="$all" -v one="$one" -v peak="$peak" \
-    'BEGIN { printf "%-10s %-8s %-14.1f %.0f\n", k, s, (all - one) * 1000 / (s - 1), peak / 1024 }'
+  read -r sweeps all peak load read < <(best "$k" "$n.txt")
+  read -r _ one _ _ _ < <(best "$k" once.txt)
+  awk -v k="$k" -v s="$sweeps" -v all="$all" -v one="$one" -v peak="$peak" -v load="$load" -v read="$read" \
+    'BEGIN { printf "%-10s %-8s %-14.1f %-12.0f %-22.1f %.0f\n", k, s, (all - one) * 1000 / (s - 1), load * 1000,
+             read / 1e6, peak / 1024 }'
 done

@@ -1,10 +1,12 @@
 // itsolv-mpi-measure FILE: runs the solver of itsolv-mpi on FILE and prints,
 // on process 0, instead of the report, one line:
-//   sweeps S seconds T peak_kb P0 P1 ...
+//   sweeps S seconds T peak_kb P0 P1 ... load_s L0 L1 ... rchar R0 R1 ...
 // S is the number of sweeps (0 when the run failed), T the wall time from the
 // end of loading on the last process to finish it to the end of the run
-// (pre-check and sweeps), and Pk the peak resident memory (VmHWM) of process
-// k. bench/measure_mpi.sh turns two such runs into a time per sweep.
+// (pre-check and sweeps), Pk the peak resident memory (VmHWM) of process k,
+// Lk its time from the start of loading to its end, and Rk the bytes it has
+// read (rchar of /proc/self/io: MPI's start-up reads a little too).
+// bench/measure_mpi.sh turns two such runs into a time per sweep.
 #include <mpi.h>
 
 #include <chrono>
@@ -31,15 +33,24 @@ class LoadEnd : public itsolv::Progress {
   double at = 0.0;
 };
 
-long peak_kb() {
-  FILE* status = std::fopen("/proc/self/status", "r");
-  if (status == nullptr) return -1;
+// The number after `key` in the /proc file `path`; -1 when not there.
+long proc_field(const char* path, const char* key) {
+  FILE* file = std::fopen(path, "r");
+  if (file == nullptr) return -1;
   char line[256];
-  long kb = -1;
-  while (std::fgets(line, sizeof line, status) != nullptr)
-    if (std::strncmp(line, "VmHWM:", 6) == 0) kb = std::strtol(line + 6, nullptr, 10);
-  std::fclose(status);
-  return kb;
+  long value = -1;
+  while (std::fgets(line, sizeof line, file) != nullptr)
+    if (std::strncmp(line, key, std::strlen(key)) == 0) value = std::strtol(line + std::strlen(key), nullptr, 10);
+  std::fclose(file);
+  return value;
+}
+
+// Gathers one value of every process on process 0.
+template <typename T>
+std::vector<T> gather(T mine, MPI_Datatype type, int size) {
+  std::vector<T> all(static_cast<size_t>(size));
+  MPI_Gather(&mine, 1, type, all.data(), 1, type, 0, MPI_COMM_WORLD);
+  return all;
 }
 
 }  // namespace
@@ -57,25 +68,31 @@ int main(int argc, char** argv) {
   }
 
   itsolv::Outcome outcome;
-  double loaded = 0.0, end = 0.0;
+  double loaded = 0.0, end = 0.0, start = 0.0, load_end_at = 0.0;
   {
     itsolv::Workers workers(itsolv_mpi::worker_threads(MPI_COMM_WORLD));
     itsolv::Team team{workers};
     LoadEnd load_end;
+    start = now();
     outcome = itsolv_mpi::solve_file(argv[1], MPI_COMM_WORLD, team, &load_end);
     end = now();
+    load_end_at = load_end.at;
     MPI_Allreduce(&load_end.at, &loaded, 1, MPI_DOUBLE, MPI_MAX, MPI_COMM_WORLD);
   }
 
-  const long mine = peak_kb();
-  std::vector<long> peaks(static_cast<size_t>(size));
-  MPI_Gather(&mine, 1, MPI_LONG, peaks.data(), 1, MPI_LONG, 0, MPI_COMM_WORLD);
+  const std::vector<long> peaks = gather(proc_field("/proc/self/status", "VmHWM:"), MPI_LONG, size);
+  const std::vector<double> loads = gather(load_end_at - start, MPI_DOUBLE, size);
+  const std::vector<long> reads = gather(proc_field("/proc/self/io", "rchar:"), MPI_LONG, size);
   if (rank == 0) {
     const std::string tag = "total number of iterations: ";
     const size_t at = outcome.text.rfind(tag);
     const long sweeps = outcome.status == 0 && at != std::string::npos ? std::stol(outcome.text.substr(at + tag.size())) : 0;
     std::printf("sweeps %ld seconds %.6f peak_kb", sweeps, end - loaded);
     for (long kb : peaks) std::printf(" %ld", kb);
+    std::printf(" load_s");
+    for (double s : loads) std::printf(" %.4f", s);
+    std::printf(" rchar");
+    for (long r : reads) std::printf(" %ld", r);
     std::printf("\n");
   }
   MPI_Finalize();

@@ -4,10 +4,10 @@
 #include <vector>
 
 #include "agreement.hpp"
-#include "loader.hpp"
 #include "precheck.hpp"
 #include "report.hpp"
 #include "row_blocks.hpp"
+#include "shared_load.hpp"
 #include "sweeps.hpp"
 
 namespace itsolv_mpi {
@@ -27,13 +27,9 @@ itsolv::Outcome solve_file(const char* path, MPI_Comm comm, itsolv::Team& team, 
   MPI_Comm_rank(comm, &rank);
   MPI_Comm_size(comm, &size);
 
-  // Loading: every process reads the whole file and keeps its block.
+  // Loading: every process keeps its block of rows.
   itsolv::Problem p;
-  itsolv::LoadOptions options;
-  options.block = rank;
-  options.blocks = size;
-  if (const StepFailure f = agree(comm, attempt([&] { itsolv::get_input(p, path, team.workers, options, progress); })))
-    return failed(*f);
+  if (const StepFailure f = load_shared(p, path, comm, team.workers, progress)) return failed(*f);
 
   // Pre-check: each block's, then the whole matrix's, the same on every
   // process, so every process fails or passes it alike.

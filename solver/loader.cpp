@@ -14,6 +14,7 @@
 
 #include "failure.hpp"
 #include "file_reader.hpp"
+#include "load_steps.hpp"
 #include "number_token.hpp"
 #include "token_count.hpp"
 #include "value_placement.hpp"
@@ -58,12 +59,22 @@ struct Part {
 };
 
 [[noreturn]] void ends_before(const Reader& in, int64_t t, int32_t n) {
-  fail("Cannot read file %s: the file ends at line %lld before %s\n", in.path(),
-       static_cast<long long>(in.last_line()), describe(t, n).c_str());
+  fail_ends_before(in.path(), in.last_line(), t, n);
 }
 
 [[noreturn]] void bad_token(const Reader& in, int64_t t, int32_t n, const char* begin, const char* end, int64_t line) {
-  fail("Cannot read file %s: expected a number for %s at line %lld, found %s\n", in.path(), describe(t, n).c_str(),
+  fail_bad_token(in.path(), t, n, begin, end, line);
+}
+
+}  // namespace
+
+void fail_ends_before(const char* path, int64_t last_line, int64_t t, int32_t n) {
+  fail("Cannot read file %s: the file ends at line %lld before %s\n", path, static_cast<long long>(last_line),
+       describe(t, n).c_str());
+}
+
+void fail_bad_token(const char* path, int64_t t, int32_t n, const char* begin, const char* end, int64_t line) {
+  fail("Cannot read file %s: expected a number for %s at line %lld, found %s\n", path, describe(t, n).c_str(),
        static_cast<long long>(line), quote(begin, end).c_str());
 }
 
@@ -111,6 +122,8 @@ void allocate(Problem& p, const LoadOptions& options) {
   if (!p.curr.allocate(num)) fail("Cannot allocate curr!\n");
   if (!p.b.allocate(num)) fail("Cannot allocate b!\n");
 }
+
+namespace {
 
 // Reads the values after the header chunk by chunk, each chunk split among
 // the team: counting its tokens gives each part its first token index, and

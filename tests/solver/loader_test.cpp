@@ -6,15 +6,19 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstring>
 #include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "failure.hpp"
+#include "load_steps.hpp"
 #include "loader.hpp"
 #include "support/load_values.hpp"
+#include "text_run.hpp"
 #include "support/problem_values.hpp"
 #include "support/team.hpp"
 #include "support/temp_files.hpp"
@@ -143,6 +147,45 @@ TEST(LoaderPlacesValues, AnyWhiteSpaceAndTokenForm) {
   EXPECT_EQ(p.coefficient(1, 0), 200.0f);
   EXPECT_EQ(p.b[1], 5.0f);
   EXPECT_TRUE(std::signbit(p.x[1]));
+}
+
+// Runs of text cut anywhere at token boundaries, each placed knowing only
+// its first token's index, with late values that widen what earlier runs
+// placed: the same problem as the loader's.
+TEST(TextRunPlacesValues, RunsCutAnywhereInAnyTeam) {
+  Values v = testing_support::random_values(70, Kind::small_integers, 21);
+  v.at(69, 3) = 1000.0f;
+  v.at(30, 7) = 0.5f;
+  std::string text = testing_support::problem_text(v, "\t", " \n");
+  std::vector<size_t> starts;  // of the tokens
+  for (size_t at = 0; at < text.size(); ++at)
+    if (!std::isspace(static_cast<unsigned char>(text[at])) && (at == 0 || std::isspace(static_cast<unsigned char>(text[at - 1]))))
+      starts.push_back(at);
+  text += std::string(64, ' ');  // the blanks a reader leaves after its bytes
+  const int64_t total = static_cast<int64_t>(starts.size());
+  for (int threads : {1, 3}) {
+    // Cuts before the starting values, mid-row, before the wide values.
+    const int64_t cuts[] = {2, 40, 2 + 70 + 30 * 71 + 2, 2 + 70 + 69 * 71, total};
+    itsolv::Problem p;
+    p.num = v.num;
+    p.err = v.err;
+    itsolv::allocate(p, {});
+    for (size_t k = 0; k < 4; ++k) {
+      const char* const begin = text.data() + starts[static_cast<size_t>(cuts[k])];
+      const char* const end = cuts[k + 1] == total ? text.data() + text.size() - 64
+                                                   : text.data() + starts[static_cast<size_t>(cuts[k + 1])];
+      itsolv::TextRun run(begin, end, team(threads), 20);
+      ASSERT_EQ(run.tokens(), cuts[k + 1] - cuts[k]);
+      EXPECT_EQ(run.place(p, cuts[k], total).bad, -1);
+    }
+    EXPECT_EQ(p.a.storage(), itsolv::Storage::f32);
+    EXPECT_TRUE(holds(p, v));
+    // A token that is not a number: the first of the run is named.
+    std::string spoiled = text;
+    spoiled[starts[500]] = spoiled[starts[900]] = 'x';
+    itsolv::TextRun run(spoiled.data() + starts[400], spoiled.data() + starts[1000], team(threads), 20);
+    EXPECT_EQ(run.place(p, 400, total).bad, 500);
+  }
 }
 
 TEST(LoaderRefuses, ShortFilesInEverySetting) {

@@ -1,0 +1,141 @@
+// Loading a file that cannot be read at an offset (a pipe, a FIFO, a
+// terminal): process 0 reads it chunk by chunk, reads every token (so that
+// it meets every refusal itself) and places its own rows' values, and hands
+// every other process the starting values and the tokens of its rows, as
+// text. The load is not shared.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "failure.hpp"
+#include "file_reader.hpp"
+#include "load_steps.hpp"
+#include "shared_load.hpp"
+#include "text_run.hpp"
+#include "token_pieces.hpp"
+
+namespace itsolv_mpi {
+namespace {
+
+constexpr int kPieceTag = 3;
+
+// Process 0's side: the next chunk of whole tokens of the file, or an empty
+// one at its end.
+class ChunkSource {
+ public:
+  ChunkSource(itsolv::Reader& in, size_t capacity) : in_(in), capacity_(capacity) {}
+
+  std::pair<const char*, const char*> next() {
+    for (;;) {
+      if (in_.pos() == in_.end()) {
+        if (!in_.fill(capacity_)) return {nullptr, nullptr};
+        continue;
+      }
+      const char* const from = in_.data() + in_.pos();
+      const char* cut = in_.data() + in_.end();
+      if (!in_.eof()) {
+        cut = itsolv::complete_tokens_end(from, cut);
+        if (cut == from) {
+          in_.too_long(in_.end() - in_.pos());
+          in_.fill(capacity_ * 2);  // grows the buffer round a long token
+          continue;
+        }
+      }
+      in_.consume(static_cast<size_t>(cut - in_.data()), 0);
+      return {from, cut};
+    }
+  }
+
+ private:
+  itsolv::Reader& in_;
+  size_t capacity_;
+};
+
+}  // namespace
+
+StepFailure load_stream(itsolv::Problem& p, const char* path, int fd, MPI_Comm comm, itsolv::Workers& workers,
+                        const itsolv::LoadOptions& options) {
+  int rank = 0;
+  MPI_Comm_rank(comm, &rank);
+  std::optional<itsolv::Reader> in;
+  // The header on process 0, then its values on every process.
+  int64_t total = 0, line = 1;
+  if (StepFailure f = agree(comm, attempt([&] {
+        if (rank != 0) return;
+        in.emplace(fd, path, std::min(options.part_bytes, size_t{1} << 16), 0);
+        total = itsolv::read_header(p, *in, 0);
+        line = in->line();
+      })))
+    return f;
+  int64_t header[3] = {p.num, total, line};
+  MPI_Bcast(header, 3, MPI_INT64_T, 0, comm);
+  MPI_Bcast(&p.err, 1, MPI_FLOAT, 0, comm);
+  p.num = static_cast<int32_t>(header[0]);
+  total = header[1];
+  line = header[2];
+  if (StepFailure f = agree(comm, attempt([&] { itsolv::allocate(p, options); }))) return f;
+
+  // Chunk by chunk, each piece as {first token, length} and its bytes; a
+  // length of -1 ends the file for the process it is sent to.
+  StepFailure failure;  // this process's own; others take every piece still
+  const int32_t n = p.num;
+  const auto place_piece = [&](const int64_t piece[2], const char* data) {
+    if (failure) return;
+    failure = attempt([&] {
+      itsolv::TextRun run(data, data + piece[1], workers, options.part_bytes);
+      run.place(p, piece[0], total);  // process 0 has read every token
+    });
+  };
+  if (rank != 0) {
+    std::vector<char> text;
+    for (int64_t piece[2];;) {
+      MPI_Recv(piece, 2, MPI_INT64_T, 0, kPieceTag, comm, MPI_STATUS_IGNORE);
+      if (piece[1] < 0) break;
+      text.assign(static_cast<size_t>(piece[1]) + itsolv::Reader::kSlack, ' ');
+      MPI_Recv(text.data(), static_cast<int>(piece[1]), MPI_CHAR, 0, kPieceTag, comm, MPI_STATUS_IGNORE);
+      place_piece(piece, text.data());
+    }
+    return agree(comm, failure);
+  }
+  int procs = 1;
+  MPI_Comm_size(comm, &procs);
+  ChunkSource source(*in, options.part_bytes * static_cast<size_t>(workers.size()));
+  int64_t t = 2;
+  char last_byte = '0';  // the tolerance's last (the file's last so far)
+  while (!failure && t < total) {
+    failure = attempt([&] {
+      const auto [begin, end] = source.next();
+      if (begin == nullptr) {
+        itsolv::fail_ends_before(path, last_byte == '\n' ? line - 1 : line, t, n);
+      }
+      itsolv::TextRun run(begin, end, workers, options.part_bytes);
+      const itsolv::Placed placed = run.place(p, t, total);
+      if (placed.bad >= 0)
+        itsolv::fail_bad_token(path, placed.bad, n, placed.bad_begin, placed.bad_end,
+                               line + run.newlines_before(placed.bad_begin));
+      const Tokens here = Tokens{t, t + run.tokens()}.meet({0, total});
+      for (int k = 1; k < procs; ++k)
+        for (const Tokens wanted : {start_tokens(n), block_tokens(n, procs, k)}) {
+          const Tokens piece = here.meet(wanted);
+          if (piece.size() == 0) continue;
+          const char* const from = token_start(begin, end, piece.begin - t, run.tokens());
+          const char* const to = token_start(begin, end, piece.end - t, run.tokens());
+          int64_t header[2] = {piece.begin, to - from};
+          MPI_Send(header, 2, MPI_INT64_T, k, kPieceTag, comm);
+          // Chunks are a few megabytes: their length fits an int.
+          MPI_Send(from, static_cast<int>(to - from), MPI_CHAR, k, kPieceTag, comm);
+        }
+      t += run.tokens();
+      line += run.newlines();
+      if (end > begin) last_byte = end[-1];
+    });
+  }
+  for (int k = 1; k < procs; ++k) {
+    int64_t end[2] = {0, -1};
+    MPI_Send(end, 2, MPI_INT64_T, k, kPieceTag, comm);
+  }
+  // Process 0's failure, if any, is the lowest-numbered one and decides.
+  return agree(comm, failure);
+}
+
+}  // namespace itsolv_mpi

@@ -1,0 +1,53 @@
+// The token indices that a process of an MPI job holds, and where a run of
+// them lies in a text: what loading hands from one process to another.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+
+#include "number_token.hpp"
+#include "row_range.hpp"
+
+namespace itsolv_mpi {
+
+inline bool is_space(char c) { return itsolv::kSpace.space[static_cast<unsigned char>(c)]; }
+
+// Token indices [begin, end) of the file.
+struct Tokens {
+  int64_t begin, end;
+  Tokens meet(Tokens o) const {
+    const int64_t from = std::max(begin, o.begin);
+    return {from, std::max(from, std::min(end, o.end))};
+  }
+  int64_t size() const { return end - begin; }
+};
+
+// The starting values' tokens.
+inline Tokens start_tokens(int32_t n) { return {2, 2 + int64_t{n}}; }
+
+// The tokens of block k's rows (coefficients and right-hand sides).
+inline Tokens block_tokens(int32_t n, int blocks, int k) {
+  const itsolv::RowRange rows = itsolv::split(n, blocks, k);
+  const int64_t row_tokens = int64_t{n} + 1;
+  return {2 + n + rows.begin * row_tokens, 2 + n + rows.end * row_tokens};
+}
+
+// The start of token i of the `tokens` tokens of [begin, end), which starts
+// after white space; `end` for i == tokens. Scans from the nearer end.
+inline const char* token_start(const char* begin, const char* end, int64_t i, int64_t tokens) {
+  if (i >= tokens) return end;
+  if (i < tokens / 2) {
+    int64_t seen = -1;
+    for (const char* q = begin; q != end; ++q)
+      if (!is_space(*q) && (q == begin || is_space(q[-1])) && ++seen == i) return q;
+    return end;
+  }
+  int64_t after = tokens - i;  // token starts at or after the one sought
+  for (const char* q = end; q != begin;) {
+    --q;
+    if (!is_space(*q) && (q == begin || is_space(q[-1])) && --after == 0) return q;
+  }
+  return begin;
+}
+
+}  // namespace itsolv_mpi
