@@ -48,8 +48,10 @@ class SameOutput : public testing::Test {
     testing_support::RunOptions options;
     options.timeout_seconds = kRunSeconds;
     options.timeout_signal = SIGTERM;  // mpirun ends its processes too
-    return testing_support::run_program("/bin/sh", {"-c", input.empty() ? "exec " + command : input + " | " + command},
-                                        options);
+    std::string script = input.empty() ? std::string("exec") : input + " |";
+    script += " ";
+    script += command;
+    return testing_support::run_program("/bin/sh", {"-c", script}, options);
   }
 
   // itsolv's run on args, after checking that itsolv-mpi with 1, 2 and 3
