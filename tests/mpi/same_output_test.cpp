@@ -44,7 +44,10 @@ class SameOutput : public testing::Test {
   static RunResult run(const std::string& program, const std::vector<std::string>& args,
                        const std::string& input = "") {
     std::string command = program;
-    for (const std::string& a : args) command += " " + shell_word(a);
+    for (const std::string& a : args) {
+      command += ' ';
+      command += shell_word(a);
+    }
     testing_support::RunOptions options;
     options.timeout_seconds = kRunSeconds;
     options.timeout_signal = SIGTERM;  // mpirun ends its processes too
