@@ -1,0 +1,157 @@
+// itsolv-mpi's processes each read a share of the file: every refusal of
+// the loader wherever in the file (and so in whichever process's byte
+// range) it lies, a file read through a pipe or a FIFO, and the bytes each
+// process reads.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <fstream>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "mpi/same_output.hpp"
+
+namespace {
+
+using namespace mpi_test;
+
+struct Refusal {
+  const char* name;
+  const char* text;    // the file's bytes; null: no such file
+  const char* starts;  // how itsolv's message starts
+};
+
+void PrintTo(const Refusal& c, std::ostream* out) { *out << c.name; }
+
+class RefusedFile : public SameOutput, public testing::WithParamInterface<Refusal> {};
+
+TEST_P(RefusedFile, SameMessageAndStatus) {
+  const Refusal c = GetParam();
+  std::string path = dir_ + "/missing.txt";
+  if (c.text != nullptr) path = file("p.txt", c.text);
+  if (std::string(c.name) == "directory") path = dir_;
+  const RunResult want = expect_same({path});
+  EXPECT_EQ(want.status, 1);
+  EXPECT_EQ(want.out.rfind(c.starts, 0), 0u) << want.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Loading, RefusedFile,
+    testing::Values(Refusal{"missing", nullptr, "Cannot open file"}, Refusal{"directory", nullptr, "Cannot open file"},
+                    Refusal{"empty", "", "The matrix will not converge..."},
+                    // In the last row, which only the last block keeps.
+                    Refusal{"malformed", "3 0.01 0 0 0  4 1 1 1  1 4 1 1  1 1 4 1.5.2\n", "Cannot read file"},
+                    Refusal{"short", "5 0.01\n0 0 0 0 0\n9 1 1 1 1 1\n", "Cannot read file"},
+                    Refusal{"huge_count", "2000000000 0.01\n0 0\n", "Cannot read file"},
+                    Refusal{"negative_count", "-3 0.01\n", "Cannot allocate a!"}),
+    [](const testing::TestParamInfo<Refusal>& info) { return std::string(info.param.name); });
+
+TEST_F(SameOutput, RefusalsWhereverTheyLie) {
+  const Values v = testing_support::random_values(40, Kind::small_integers, 11);
+  // A layout in which every cut falls inside a token.
+  Laid laid;
+  for (uint32_t seed = 1;; ++seed) {
+    laid = lay_out(v, seed);
+    bool inside = true;
+    for (size_t cut : laid.cuts) inside = inside && token_at(laid, cut - 1) == token_at(laid, cut);
+    if (inside) break;
+  }
+  // Spoils token t without moving any byte: the cuts stay where they are.
+  auto spoil = [&](std::string text, size_t t) {
+    text[laid.starts[t]] = 'x';
+    return text;
+  };
+  const size_t last = laid.starts.size() - 1;
+  const std::string short_text = laid.text.substr(0, laid.starts[last - 2]);
+  struct Case {
+    std::string name, text, starts;
+  };
+  const Case cases[] = {
+      {"token across the cut of two", spoil(laid.text, token_at(laid, laid.cuts[0])), "Cannot read file"},
+      {"token across the first cut of three", spoil(laid.text, token_at(laid, laid.cuts[1])), "Cannot read file"},
+      {"token across the second cut of three", spoil(laid.text, token_at(laid, laid.cuts[2])), "Cannot read file"},
+      {"token just after a cut", spoil(laid.text, token_at(laid, laid.cuts[0]) + 1), "Cannot read file"},
+      {"a starting value", spoil(laid.text, 5), "Cannot read file"},
+      {"two bad tokens: the first in file order",
+       spoil(spoil(laid.text, last - 1), token_at(laid, laid.cuts[1]) - 1), "Cannot read file"},
+      {"ends three tokens early", short_text, "Cannot read file"},
+      {"ends early, after a line break", short_text + "\n", "Cannot read file"},
+      {"ends early after a bad token", spoil(short_text, last - 4), "Cannot read file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const RunResult want = expect_same({file("p.txt", c.text)});
+    EXPECT_EQ(want.status, 1);
+    EXPECT_EQ(want.out.rfind(c.starts, 0), 0u) << want.out;
+  }
+}
+
+// A pipe, a FIFO, /dev/stdin: process 0 reads the file and hands it on.
+TEST_F(SameOutput, FileThatCannotBeReadAtAnOffset) {
+  // A new FIFO for every run: a writer left from a run that stopped
+  // reading early must not feed the next one.
+  int fifos = 0;
+  auto through_fifo = [&](const std::string& feed, const std::string& program) {
+    const std::string fifo = dir_ + "/fifo" + std::to_string(++fifos);
+    EXPECT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    return run(feed + " >" + shell_word(fifo) + " & " + program, {fifo});
+  };
+  // Open MPI 4.1's mpirun itself now and then crashes while it forwards its
+  // standard input to process 0 (in orte_iof_hnp_read_local_handler); such a
+  // run is run again.
+  auto through_stdin = [&](const std::string& feed, const std::string& program) {
+    RunResult r;
+    for (int tries = 0; tries < 5; ++tries) {
+      r = run(program, {"/dev/stdin"}, feed);
+      if (r.err.find("orte_iof_hnp_read_local_handler") == std::string::npos) break;
+    }
+    return r;
+  };
+  const std::string mixed = file("mixed.txt", testing_support::problem_text(mixed_values(301, 5)));
+  const std::string bad = file("bad.txt", spoil_last_row(testing_support::problem_text(mixed_values(30, 6))));
+  for (const std::string& path : {mixed, bad}) {
+    SCOPED_TRACE(path);
+    const std::string feed = "cat " + shell_word(path);
+    const RunResult want = through_fifo(feed, ITSOLV_PATH);
+    const RunResult from_stdin = run(ITSOLV_PATH, {"/dev/stdin"}, feed);
+    for (int processes : {2, 3}) {
+      const RunResult got = through_fifo(feed, mpi(processes));
+      // A refusal names the FIFO.
+      std::string expected = want.out;
+      const std::string named = "fifo" + std::to_string(fifos);
+      for (size_t at = expected.find("/fifo"); at != std::string::npos; at = expected.find("/fifo", at + 1))
+        expected.replace(at + 1, expected.find(':', at) - at - 1, named);
+      EXPECT_EQ(got.out, expected) << processes << got.err;
+      EXPECT_EQ(got.status, want.status) << processes;
+      EXPECT_EQ(through_stdin(feed, mpi(processes)).out, from_stdin.out) << processes;
+    }
+    EXPECT_EQ(want.status, path == mixed ? 0 : 1) << want.out;
+  }
+}
+
+// No process reads much more than its share of the file: bytes read (rchar,
+// which counts those of a child once the shell has waited for it) beyond
+// what a run on a tiny file reads, at most the file's size / K + 10%.
+TEST_F(SameOutput, EachProcessReadsItsShare) {
+  const std::string big = file("big.txt", testing_support::problem_text(
+                                              testing_support::random_values(1000, Kind::small_integers, 9)));
+  const std::string tiny = file("tiny.txt", "1 0.001 0 4 2\n");
+  const double size = static_cast<double>(std::ifstream(big, std::ios::ate | std::ios::binary).tellg());
+  auto bytes_read = [&](int processes, const std::string& path) {
+    const std::string script = ITSOLV_MPI_PATH " " + shell_word(path) + " >/dev/null; grep rchar /proc/$$/io";
+    std::istringstream lines(run(mpirun(processes) + " sh -c", {script}).out);
+    std::vector<double> each;
+    for (std::string tag; lines >> tag;) each.push_back(0), lines >> each.back();
+    return each;
+  };
+  for (int processes : {2, 3}) {
+    const std::vector<double> start_up = bytes_read(processes, tiny), got = bytes_read(processes, big);
+    ASSERT_EQ(got.size(), static_cast<size_t>(processes));
+    const double most_at_start = *std::max_element(start_up.begin(), start_up.end());
+    for (double bytes : got) EXPECT_LE(bytes - most_at_start, size / processes * 1.1) << processes << " processes";
+  }
+}
+
+}  // namespace
