@@ -1,6 +1,5 @@
 // The mkprob program end to end, each run in a fresh directory: its
 // messages and exit statuses, the files it writes, and how it replaces them.
-
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -184,27 +183,22 @@ TEST(MkprobReplaceTest, HardLinkedFileIsWrittenInPlace) {
   EXPECT_EQ(dir.entries(), (std::set<std::string>{"6.txt", "other"}));
 }
 
-// A writable file in a directory that takes no new names is written in
-// place, as opening it for writing does (run as nobody when root, whom no
-// permission stops).
+// A writable file in a directory that takes no new names is written in place.
 TEST(MkprobReplaceTest, WritableFileInALockedDirectoryIsWrittenInPlace) {
   TempDir dir;
-  const std::string locked = dir / "locked";
+  const std::string locked = dir / "locked", file = locked + "/7.txt";
   std::filesystem::create_directory(locked);
-  testing_support::write_file(locked + "/7.txt", "old");
-  ASSERT_EQ(::chmod((locked + "/7.txt").c_str(), 0666) | ::chmod(locked.c_str(), 0555) |
-                ::chmod(dir.path().c_str(), 0755),
-            0);
+  testing_support::write_file(file, "old");
+  ASSERT_EQ(::chmod(file.c_str(), 0666) | ::chmod(locked.c_str(), 0555) | ::chmod(dir.path().c_str(), 0755), 0);
   testing_support::RunOptions options;
   options.directory = locked;
-  if (::geteuid() == 0)
-    options.in_child = [] {
-      if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(99);
-    };
+  options.in_child = [] {  // as nobody, whom permissions stop, when root
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(99);
+  };
   const RunResult run = testing_support::run_program(MKPROB_PATH, {"7", "0.01"}, options);
   ::chmod(locked.c_str(), 0755);
   EXPECT_EQ(run.status, 0) << run.out;
-  EXPECT_EQ(read_file(locked + "/7.txt"), reference_file(7, "0.01"));
+  EXPECT_EQ(read_file(file), reference_file(7, "0.01"));
 }
 
 // A FIFO, named or reached through a link, is written into, never replaced:
