@@ -197,7 +197,7 @@ class ChunkLoader {
     for (;;) {
       each([&](Part& part) {
         const int64_t count = std::min(part.first + part.count.tokens, end) - part.first;
-        part.placed = count > 0 ? place_values(p_, part.begin, part.first, count) : Placed{};
+        part.placed = count > 0 ? place_values(p_, part.begin, part.first, count, options_.isa) : Placed{};
       });
       Storage need = p_.a.storage();
       for (const Part& part : parts) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "number_token.hpp"
+#include "short_tokens.hpp"
 
 namespace itsolv {
 
@@ -101,8 +102,30 @@ __attribute__((always_inline)) inline bool next_token(const char*& q, Token& t, 
   return true;
 }
 
+// Tokens read by the vector reader at a time, and the tokens read one by
+// one after it finds no short token, before it is tried again (a file of
+// decimals would otherwise try it at every token).
+constexpr int32_t kRun = 256;
+constexpr int kRetry = 8;
+
+// Stores the short values vals[0 .. count) of columns col, col + 1, ... of
+// row `row`, whose element (row, 0) is at base.
 template <typename T>
-Placed place(Problem& p, const char* q, int64_t t, const int64_t t_end) {
+void store_short(T* base, size_t stride, int32_t row, int32_t col, int32_t count, const int8_t* vals, float* diag) {
+  auto put = [&](int32_t from, int32_t to) {
+    for (int32_t c = from; c < to; ++c) base[static_cast<size_t>(c) * stride] = static_cast<T>(vals[c - col]);
+  };
+  if (row >= col && row < col + count) {
+    put(col, row);
+    diag[row] = static_cast<float>(vals[row - col]);
+    put(row + 1, col + count);
+  } else {
+    put(col, col + count);
+  }
+}
+
+template <typename T>
+Placed place(Problem& p, const char* q, int64_t t, const int64_t t_end, ShortTokenReader reader) {
   constexpr Storage kStorage = sizeof(T) == 1 ? Storage::i8 : sizeof(T) == 2 ? Storage::i16 : Storage::f32;
   Placed placed;
   if (t >= t_end) return placed;
@@ -130,7 +153,18 @@ Placed place(Problem& p, const char* q, int64_t t, const int64_t t_end) {
     } else {
       T* const base = p.a.row_base<T>(row);
       const size_t stride = static_cast<size_t>(p.a.panel_height((row - held.begin) / P));
+      int misses = 0;
+      alignas(64) int8_t vals[kRun + 64];
       for (; col < stop; ++col) {
+        if (reader != nullptr && misses == 0) {
+          const int32_t got = reader(q, std::min(stop - col, kRun), vals);
+          if (got == 0) misses = kRetry;
+          store_short(base, stride, row, col, got, vals, diag);
+          col += got;
+          if (col == stop) break;
+        } else if (misses > 0) {
+          --misses;
+        }
         if (!next_token(q, token, bad)) break;
         if (col == row) {
           diag[row] = token.value;
@@ -167,12 +201,17 @@ Placed place(Problem& p, const char* q, int64_t t, const int64_t t_end) {
 
 }  // namespace
 
-Placed place_values(Problem& p, const char* text, int64_t first, int64_t count) {
+Placed place_values(Problem& p, const char* text, int64_t first, int64_t count, Isa isa) {
+  const ShortTokenReader reader = short_token_reader(isa);
   switch (p.a.storage()) {
-    case Storage::i8: return place<int8_t>(p, text, first, first + count);
-    case Storage::i16: return place<int16_t>(p, text, first, first + count);
-    default: return place<float>(p, text, first, first + count);
+    case Storage::i8: return place<int8_t>(p, text, first, first + count, reader);
+    case Storage::i16: return place<int16_t>(p, text, first, first + count, reader);
+    default: return place<float>(p, text, first, first + count, reader);
   }
+}
+
+Placed place_values(Problem& p, const char* text, int64_t first, int64_t count) {
+  return place_values(p, text, first, count, best_isa());
 }
 
 }  // namespace itsolv

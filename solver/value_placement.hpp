@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "kernels.hpp"
 #include "matrix.hpp"
 #include "problem.hpp"
 
@@ -43,6 +44,9 @@ struct Placed {
 // sides. A coefficient that the matrix's storage cannot hold is not stored;
 // `need` says what storage it takes. Stops at the first token that is not
 // a number.
+// Runs of short integers are read with the vector reader of `isa` (the
+// best this machine runs when not given); the values are the same.
+Placed place_values(Problem& p, const char* text, int64_t first, int64_t count, Isa isa);
 Placed place_values(Problem& p, const char* text, int64_t first, int64_t count);
 
 }  // namespace itsolv
