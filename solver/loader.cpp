@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <new>
 #include <string>
@@ -154,13 +155,15 @@ class ChunkLoader {
     return std::max(chunk, std::min(chunk * options_.compact_chunks, p_.a.bytes() / 4));
   }
 
-  // Splits data()[pos() .. cut) into one part per member that takes part,
-  // each ending at a token boundary.
+  // Splits data()[pos() .. cut) into parts that the members take as they
+  // come (a few for each, so that one held up by another process delays
+  // only its own), each ending at a token boundary.
   std::vector<Part> split_chunk(size_t cut) {
+    constexpr int kPartsPerMember = 4;
     const char* const from = in_.data() + in_.pos();
     const char* const to = in_.data() + cut;
     const size_t length = cut - in_.pos();
-    const int members = length >= options_.team_bytes ? workers_.size() : 1;
+    const int members = length >= options_.team_bytes ? workers_.size() * kPartsPerMember : 1;
     std::vector<Part> parts(static_cast<size_t>(members));
     const char* bound = from;
     for (int k = 0; k < members; ++k) {
@@ -179,12 +182,14 @@ class ChunkLoader {
     const char* const from = in_.data() + in_.pos();
     std::vector<Part> parts = split_chunk(cut);
     auto each = [&](auto&& job) {
-      if (parts.size() == 1)
+      if (parts.size() == 1) {
         job(parts[0]);
-      else
-        workers_.run([&](int k) {
-          if (static_cast<size_t>(k) < parts.size()) job(parts[static_cast<size_t>(k)]);
-        });
+        return;
+      }
+      std::atomic<size_t> next{0};
+      workers_.share([&](int) {
+        for (size_t k; (k = next.fetch_add(1, std::memory_order_relaxed)) < parts.size();) job(parts[k]);
+      });
     };
     each([](Part& part) { part.count = count_tokens(part.begin, part.end); });
     int64_t next = t;
