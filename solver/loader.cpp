@@ -23,6 +23,7 @@ namespace itsolv {
 namespace {
 
 constexpr size_t kFirstRead = size_t{1} << 16;  // the header is read from this
+constexpr size_t kFloatChunks = 4;              // chunks of float matrices, in team parts
 
 // A token as it may be shown: printable ASCII, the rest escaped, cut short.
 std::string quote(const char* begin, const char* end) {
@@ -149,7 +150,9 @@ class ChunkLoader {
  private:
   size_t chunk_capacity() const {
     const size_t chunk = options_.part_bytes * static_cast<size_t>(workers_.size());
-    if (p_.a.storage() == Storage::f32) return chunk;
+    // A float chunk spans a few bands of rows (see bands()), so that the
+    // team shares it.
+    if (p_.a.storage() == Storage::f32) return chunk * kFloatChunks;
     // Compact chunks stay small beside the matrix, so that a small problem
     // is not outweighed by its read buffer.
     return std::max(chunk, std::min(chunk * options_.compact_chunks, p_.a.bytes() / 4));
@@ -159,7 +162,7 @@ class ChunkLoader {
   // come (a few for each, so that one held up by another process delays
   // only its own), each ending at a token boundary.
   std::vector<Part> split_chunk(size_t cut) {
-    constexpr int kPartsPerMember = 4;
+    constexpr int kPartsPerMember = 16;
     const char* const from = in_.data() + in_.pos();
     const char* const to = in_.data() + cut;
     const size_t length = cut - in_.pos();
@@ -176,22 +179,46 @@ class ChunkLoader {
     return parts;
   }
 
+  // The parts in runs that one member places, as bounds into parts: the
+  // parts whose first token is in one band of rows, a band being the rows
+  // whose values share the matrix's cache lines (a panel's rows, in int8).
+  // Two members storing into one line at once would pass it to and fro.
+  std::vector<size_t> bands(const std::vector<Part>& parts) const {
+    const int32_t band_rows = Matrix::kPanel / static_cast<int32_t>(storage_bytes(p_.a.storage()));
+    const RowRange held = p_.a.held();
+    std::vector<size_t> bounds;
+    int64_t last = 0;
+    for (size_t k = 0; k < parts.size(); ++k) {
+      const TokenPlace at = place_of(parts[k].first, p_.num);
+      const bool row = at.kind == TokenPlace::Kind::coefficient || at.kind == TokenPlace::Kind::rhs;
+      // Rows not held are stored nowhere: each part is a run of its own.
+      const int64_t key = !row                    ? -1
+                          : held.contains(at.row) ? (at.row - held.begin) / band_rows
+                                                  : -2 - static_cast<int64_t>(k);
+      if (k == 0 || key != last) bounds.push_back(k);
+      last = key;
+    }
+    bounds.push_back(parts.size());
+    return bounds;
+  }
+
   // Places the complete tokens in data()[pos() .. cut), whose first is token
   // t; returns the index of the next token.
   int64_t place_chunk(int64_t t, size_t cut) {
     const char* const from = in_.data() + in_.pos();
     std::vector<Part> parts = split_chunk(cut);
-    auto each = [&](auto&& job) {
-      if (parts.size() == 1) {
-        job(parts[0]);
+    // Calls job(k) for k in [0, items), the team taking items as it comes.
+    auto each = [&](size_t items, auto&& job) {
+      if (items == 1) {
+        job(size_t{0});
         return;
       }
       std::atomic<size_t> next{0};
       workers_.share([&](int) {
-        for (size_t k; (k = next.fetch_add(1, std::memory_order_relaxed)) < parts.size();) job(parts[k]);
+        for (size_t k; (k = next.fetch_add(1, std::memory_order_relaxed)) < items;) job(k);
       });
     };
-    each([](Part& part) { part.count = count_tokens(part.begin, part.end); });
+    each(parts.size(), [&](size_t k) { parts[k].count = count_tokens(parts[k].begin, parts[k].end); });
     int64_t next = t;
     for (Part& part : parts) {
       part.first = next;
@@ -200,9 +227,13 @@ class ChunkLoader {
     const int64_t end = std::min(next, total_);  // tokens past the last value are not read
     bool widened = false;
     for (;;) {
-      each([&](Part& part) {
-        const int64_t count = std::min(part.first + part.count.tokens, end) - part.first;
-        part.placed = count > 0 ? place_values(p_, part.begin, part.first, count, options_.isa) : Placed{};
+      const std::vector<size_t> band = bands(parts);
+      each(band.size() - 1, [&](size_t b) {
+        for (size_t k = band[b]; k < band[b + 1]; ++k) {
+          Part& part = parts[k];
+          const int64_t count = std::min(part.first + part.count.tokens, end) - part.first;
+          part.placed = count > 0 ? place_values(p_, part.begin, part.first, count, options_.isa) : Placed{};
+        }
       });
       Storage need = p_.a.storage();
       for (const Part& part : parts) {
