@@ -102,11 +102,11 @@ __attribute__((always_inline)) inline bool next_token(const char*& q, Token& t, 
   return true;
 }
 
-// Tokens read by the vector reader at a time, and the tokens read one by
-// one after it finds no short token, before it is tried again (a file of
-// decimals would otherwise try it at every token).
+// Tokens read by the vector reader at a time, and the most tokens read one
+// by one after it finds no short token before it is tried again: each miss
+// in a row doubles the wait, so that a file of decimals seldom tries it.
 constexpr int32_t kRun = 256;
-constexpr int kRetry = 8;
+constexpr int kLongestWait = 256;
 
 // Stores the short values vals[0 .. count) of columns col, col + 1, ... of
 // row `row`, whose element (row, 0) is at base.
@@ -142,6 +142,7 @@ Placed place(Problem& p, const char* q, int64_t t, const int64_t t_end, ShortTok
     }
   }
   float* const diag = p.diag.data();
+  int next_wait = 1;  // after the vector reader's next miss
   while (bad == nullptr && t < t_end) {
     at = place_of(t, n);
     const int32_t row = at.row;
@@ -153,17 +154,18 @@ Placed place(Problem& p, const char* q, int64_t t, const int64_t t_end, ShortTok
     } else {
       T* const base = p.a.row_base<T>(row);
       const size_t stride = static_cast<size_t>(p.a.panel_height((row - held.begin) / P));
-      int misses = 0;
+      int wait = 0;
       alignas(64) int8_t vals[kRun + 64];
       for (; col < stop; ++col) {
-        if (reader != nullptr && misses == 0) {
+        if (reader != nullptr && wait == 0) {
           const int32_t got = reader(q, std::min(stop - col, kRun), vals);
-          if (got == 0) misses = kRetry;
+          next_wait = got == 0 ? std::min(next_wait * 2, kLongestWait) : 1;
+          wait = got == 0 ? next_wait : 0;
           store_short(base, stride, row, col, got, vals, diag);
           col += got;
           if (col == stop) break;
-        } else if (misses > 0) {
-          --misses;
+        } else if (wait > 0) {
+          --wait;
         }
         if (!next_token(q, token, bad)) break;
         if (col == row) {
