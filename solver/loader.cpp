@@ -292,6 +292,7 @@ void get_input(Problem& p, const char* path, Workers& workers, const LoadOptions
     // hold bytes: their size is as unknown as a pipe's.
     const uint64_t size = S_ISREG(st.st_mode) && st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
     Reader reader(file.fd(), path, std::min(options.part_bytes, kFirstRead), size);
+    reader.share_reads(&workers);
     const int64_t total = read_header(p, reader, size);
     allocate(p, options);
     ChunkLoader(p, reader, total, size, workers, options, progress).run();

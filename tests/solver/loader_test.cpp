@@ -109,6 +109,19 @@ TEST(LoaderPlacesValues, InEverySettingAndStorage) {
     }
 }
 
+// Megabytes at a time are read by the team, each member a slice; a file
+// whose size is not a whole number of slices ends in a short one.
+TEST(LoaderPlacesValues, LargeReadsSharedByTheTeam) {
+  for (Kind kind : {Kind::small_integers, Kind::decimals}) {
+    const Values v = testing_support::random_values(kind == Kind::decimals ? 500 : 700, kind, 21);
+    for (int threads : {2, 3}) {
+      itsolv::Problem p;
+      ASSERT_EQ(load(testing_support::problem_text(v), p, {threads, size_t{3} << 20}), "");
+      expect_loaded(p, v);
+    }
+  }
+}
+
 TEST(LoaderPlacesValues, ALateWideValueWidensWhatCameBefore) {
   Values v = testing_support::random_values(150, Kind::small_integers, 7);
   v.at(149, 3) = 1000.0f;  // first value beyond 8 bits, in the last row
