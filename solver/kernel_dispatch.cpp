@@ -41,11 +41,11 @@ AbsSumKernel abs_sum_kernel(Isa isa, Storage storage) {
   }
 }
 
-ShortTokenReader short_token_reader(Isa isa) {
+ShortBlockReader short_block_reader(Isa isa) {
   // The AVX-512 reader packs values with a byte compress-store (VBMI2).
   if (isa == Isa::avx512 && __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi2"))
-    return short_token_reader_avx512();
-  if (isa != Isa::plain && isa_supported(Isa::avx2)) return short_token_reader_avx2();
+    return short_block_reader_avx512();
+  if (isa != Isa::plain && isa_supported(Isa::avx2)) return short_block_reader_avx2();
   return nullptr;
 }
 

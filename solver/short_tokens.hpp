@@ -15,17 +15,17 @@
 
 namespace itsolv {
 
-// Reads the short tokens at q (white space or a token's first byte, with
-// white space or nothing before it in the token) into vals, at most `max`
-// of them; q moves past them, to white space or to the first token that is
-// not short. Gives how many were read. The text has at least 64 readable
-// bytes after every token (the reader's blanks). vals has room for max + 64.
-using ShortTokenReader = int32_t (*)(const char*& q, int32_t max, int8_t* vals);
+// The vector readers work a 64-byte block at a time: the reader of an
+// instruction set reads the short tokens of the block at p (see
+// read_short_tokens), at most `max`, packs their values into vals and says
+// what it took.
+struct BlockTake;
+using ShortBlockReader = BlockTake (*)(const char* p, int32_t max, int8_t* vals);
 
 // The reader for an instruction set, or null when it has none (plain).
-ShortTokenReader short_token_reader(Isa isa);
-ShortTokenReader short_token_reader_avx2();
-ShortTokenReader short_token_reader_avx512();
+ShortBlockReader short_block_reader(Isa isa);
+ShortBlockReader short_block_reader_avx2();
+ShortBlockReader short_block_reader_avx512();
 
 // What one 64-byte block gives, from its masks (bit i for byte i): white
 // space, digits, minus signs. Works on bit masks alone, so every
@@ -96,6 +96,23 @@ inline BlockTake take_block(const BlockShapes& s, uint64_t zero, int32_t max) {
   t.ends = take;
   if (t.advance == 0) t.stop = true;  // a token of 63 bytes or more
   return t;
+}
+
+// Reads the short tokens at q (white space or a token's first byte, with
+// white space or nothing before it in the token) into vals, at most `max`
+// of them, block by block; q moves past them, to white space or to the
+// first token that is not short. Gives how many were read. The text has at
+// least 64 readable bytes after every token (the reader's blanks). vals has
+// room for max + 64.
+inline int32_t read_short_tokens(ShortBlockReader block, const char*& q, int32_t max, int8_t* vals) {
+  int32_t count = 0;
+  while (count < max) {
+    const BlockTake t = block(q, max - count, vals + count);
+    count += std::popcount(t.ends);
+    q += t.advance;
+    if (t.stop) break;
+  }
+  return count;
 }
 
 }  // namespace itsolv

@@ -8,21 +8,22 @@
 
 #include "short_tokens.hpp"
 
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx2")
-#endif
-
 namespace itsolv {
 namespace {
+
+// Compiled for the instruction set, and only called when the machine runs it.
+#define TARGET __attribute__((target("avx2")))
 
 // x with every byte moved up by `k` (1 or 2), the bytes of `prev` (the
 // 32 bytes before it) coming in.
 template <int K>
-__m256i shifted(__m256i x, __m256i prev) {
+TARGET __m256i shifted(__m256i x, __m256i prev) {
   return _mm256_alignr_epi8(x, _mm256_permute2x128_si256(prev, x, 0x21), 16 - K);
+}
+
+TARGET __m256i is_digit(__m256i x) {
+  const __m256i d = _mm256_sub_epi8(x, _mm256_set1_epi8('0'));
+  return _mm256_cmpeq_epi8(_mm256_min_epu8(d, _mm256_set1_epi8(9)), d);
 }
 
 struct Half {
@@ -30,13 +31,9 @@ struct Half {
   __m256i value;  // of a short token ending at that byte
 };
 
-Half half(__m256i v, __m256i v_before) {
-  const __m256i digit0 = _mm256_set1_epi8('0'), nine = _mm256_set1_epi8(9), tab = _mm256_set1_epi8('\t'),
-                four = _mm256_set1_epi8(4), minus_sign = _mm256_set1_epi8('-');
-  auto is_digit = [&](__m256i x) {
-    const __m256i d = _mm256_sub_epi8(x, digit0);
-    return _mm256_cmpeq_epi8(_mm256_min_epu8(d, nine), d);
-  };
+TARGET Half half(__m256i v, __m256i v_before) {
+  const __m256i digit0 = _mm256_set1_epi8('0'), tab = _mm256_set1_epi8('\t'), four = _mm256_set1_epi8(4),
+                minus_sign = _mm256_set1_epi8('-');
   const __m256i d = _mm256_sub_epi8(v, digit0);
   const __m256i d1 = shifted<1>(d, _mm256_sub_epi8(v_before, digit0));
   const __m256i digit = is_digit(v), digit1 = is_digit(shifted<1>(v, v_before));
@@ -60,38 +57,26 @@ Half half(__m256i v, __m256i v_before) {
   return h;
 }
 
-int32_t read_short_tokens(const char*& q, int32_t max, int8_t* vals) {
-  const char* p = q;
-  int32_t count = 0;
+TARGET BlockTake read_block(const char* p, int32_t max, int8_t* vals) {
+  const __m256i lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+  const __m256i hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
+  const Half a = half(lo, _mm256_set1_epi8(' ')), b = half(hi, lo);
+  auto join = [](uint32_t low, uint32_t high) { return uint64_t{low} | uint64_t{high} << 32; };
+  const BlockShapes s = block_shapes(join(a.space, b.space), join(a.digit, b.digit), join(a.minus, b.minus));
+  const __m256i zero = _mm256_setzero_si256();
+  const uint64_t zeros = join(static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(a.value, zero))),
+                              static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(b.value, zero))));
+  const BlockTake t = take_block(s, zeros, max);
   alignas(32) int8_t value[64];
-  while (count < max) {
-    const __m256i lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-    const __m256i hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
-    const Half a = half(lo, _mm256_set1_epi8(' ')), b = half(hi, lo);
-    auto join = [](uint32_t low, uint32_t high) { return uint64_t{low} | uint64_t{high} << 32; };
-    const BlockShapes s = block_shapes(join(a.space, b.space), join(a.digit, b.digit), join(a.minus, b.minus));
-    const __m256i zero = _mm256_setzero_si256();
-    const uint64_t zeros = join(static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(a.value, zero))),
-                                static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(b.value, zero))));
-    const BlockTake t = take_block(s, zeros, max - count);
-    _mm256_store_si256(reinterpret_cast<__m256i*>(value), a.value);
-    _mm256_store_si256(reinterpret_cast<__m256i*>(value + 32), b.value);
-    for (uint64_t ends = t.ends; ends != 0; ends &= ends - 1) vals[count++] = value[std::countr_zero(ends)];
-    p += t.advance;
-    if (t.stop) break;
-  }
-  q = p;
-  return count;
+  _mm256_store_si256(reinterpret_cast<__m256i*>(value), a.value);
+  _mm256_store_si256(reinterpret_cast<__m256i*>(value + 32), b.value);
+  int32_t count = 0;
+  for (uint64_t ends = t.ends; ends != 0; ends &= ends - 1) vals[count++] = value[std::countr_zero(ends)];
+  return t;
 }
 
 }  // namespace
 
-ShortTokenReader short_token_reader_avx2() { return &read_short_tokens; }
+ShortBlockReader short_block_reader_avx2() { return &read_block; }
 
 }  // namespace itsolv
-
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif

@@ -7,55 +7,37 @@
 
 #include "short_tokens.hpp"
 
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx512f,avx512bw,avx512vbmi2"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx512f,avx512bw,avx512vbmi2")
-#endif
-
 namespace itsolv {
 namespace {
 
-int32_t read_short_tokens(const char*& q, int32_t max, int8_t* vals) {
+// Compiled for the instruction set, and only called when the machine runs it.
+#define TARGET __attribute__((target("avx512f,avx512bw,avx512vbmi2")))
+
+TARGET BlockTake read_block(const char* p, int32_t max, int8_t* vals) {
   const __m512i zero = _mm512_setzero_si512(), digit0 = _mm512_set1_epi8('0'), nine = _mm512_set1_epi8(9),
                 blank = _mm512_set1_epi8(' '), tab = _mm512_set1_epi8('\t'), four = _mm512_set1_epi8(4),
                 minus_sign = _mm512_set1_epi8('-');
-  const char* p = q;
-  int32_t count = 0;
-  while (count < max) {
-    const __m512i v = _mm512_loadu_si512(p);
-    const __m512i d = _mm512_sub_epi8(v, digit0);
-    const uint64_t digit = _mm512_cmple_epu8_mask(d, nine);
-    // \t \n \v \f \r are 9 .. 13.
-    const uint64_t space = _mm512_cmpeq_epi8_mask(v, blank) | _mm512_cmple_epu8_mask(_mm512_sub_epi8(v, tab), four);
-    const BlockShapes s = block_shapes(space, digit, _mm512_cmpeq_epi8_mask(v, minus_sign));
-    // Each byte's digit beside the one before it: lanes shifted up by one
-    // 16-byte lane, then bytes by one.
-    const __m512i before = _mm512_alignr_epi8(d, _mm512_maskz_alignr_epi32(0xFFFF, d, zero, 12), 15);
-    const __m512i tens = _mm512_maskz_mov_epi8(s.tens << 1, before);
-    const __m512i tens2 = _mm512_add_epi8(tens, tens);
-    const __m512i tens8 = _mm512_add_epi8(_mm512_add_epi8(tens2, tens2), _mm512_add_epi8(tens2, tens2));
-    __m512i value = _mm512_add_epi8(d, _mm512_add_epi8(tens8, tens2));
-    value = _mm512_mask_sub_epi8(value, s.neg, zero, value);
-    const BlockTake t = take_block(s, _mm512_cmpeq_epi8_mask(value, zero), max - count);
-    _mm512_mask_compressstoreu_epi8(vals + count, t.ends, value);
-    count += std::popcount(t.ends);
-    p += t.advance;
-    if (t.stop) break;
-  }
-  q = p;
-  return count;
+  const __m512i v = _mm512_loadu_si512(p);
+  const __m512i d = _mm512_sub_epi8(v, digit0);
+  const uint64_t digit = _mm512_cmple_epu8_mask(d, nine);
+  // \t \n \v \f \r are 9 .. 13.
+  const uint64_t space = _mm512_cmpeq_epi8_mask(v, blank) | _mm512_cmple_epu8_mask(_mm512_sub_epi8(v, tab), four);
+  const BlockShapes s = block_shapes(space, digit, _mm512_cmpeq_epi8_mask(v, minus_sign));
+  // Each byte's digit beside the one before it: lanes shifted up by one
+  // 16-byte lane, then bytes by one.
+  const __m512i before = _mm512_alignr_epi8(d, _mm512_maskz_alignr_epi32(0xFFFF, d, zero, 12), 15);
+  const __m512i tens = _mm512_maskz_mov_epi8(s.tens << 1, before);
+  const __m512i tens2 = _mm512_add_epi8(tens, tens);
+  const __m512i tens8 = _mm512_add_epi8(_mm512_add_epi8(tens2, tens2), _mm512_add_epi8(tens2, tens2));
+  __m512i value = _mm512_add_epi8(d, _mm512_add_epi8(tens8, tens2));
+  value = _mm512_mask_sub_epi8(value, s.neg, zero, value);
+  const BlockTake t = take_block(s, _mm512_cmpeq_epi8_mask(value, zero), max);
+  _mm512_mask_compressstoreu_epi8(vals, t.ends, value);
+  return t;
 }
 
 }  // namespace
 
-ShortTokenReader short_token_reader_avx512() { return &read_short_tokens; }
+ShortBlockReader short_block_reader_avx512() { return &read_block; }
 
 }  // namespace itsolv
-
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif

@@ -125,7 +125,7 @@ void store_short(T* base, size_t stride, int32_t row, int32_t col, int32_t count
 }
 
 template <typename T>
-Placed place(Problem& p, const char* q, int64_t t, const int64_t t_end, ShortTokenReader reader) {
+Placed place(Problem& p, const char* q, int64_t t, const int64_t t_end, ShortBlockReader reader) {
   constexpr Storage kStorage = sizeof(T) == 1 ? Storage::i8 : sizeof(T) == 2 ? Storage::i16 : Storage::f32;
   Placed placed;
   if (t >= t_end) return placed;
@@ -158,7 +158,7 @@ Placed place(Problem& p, const char* q, int64_t t, const int64_t t_end, ShortTok
       alignas(64) int8_t vals[kRun + 64];
       for (; col < stop; ++col) {
         if (reader != nullptr && wait == 0) {
-          const int32_t got = reader(q, std::min(stop - col, kRun), vals);
+          const int32_t got = read_short_tokens(reader, q, std::min(stop - col, kRun), vals);
           next_wait = got == 0 ? std::min(next_wait * 2, kLongestWait) : 1;
           wait = got == 0 ? next_wait : 0;
           store_short(base, stride, row, col, got, vals, diag);
@@ -204,7 +204,7 @@ Placed place(Problem& p, const char* q, int64_t t, const int64_t t_end, ShortTok
 }  // namespace
 
 Placed place_values(Problem& p, const char* text, int64_t first, int64_t count, Isa isa) {
-  const ShortTokenReader reader = short_token_reader(isa);
+  const ShortBlockReader reader = short_block_reader(isa);
   switch (p.a.storage()) {
     case Storage::i8: return place<int8_t>(p, text, first, first + count, reader);
     case Storage::i16: return place<int16_t>(p, text, first, first + count, reader);
