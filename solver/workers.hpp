@@ -26,28 +26,23 @@ class Workers {
 
   // Calls job(k) once for each k in [0, size()); job must not throw.
   template <typename Job>
-  void run(const Job& job) {
-    if (size_ == 1) {
-      job(0);
-      return;
-    }
-    dispatch(&invoke<Job>, &job, true);
-  }
+  void run(const Job& job) { start(job, true); }
 
   // Calls job(k) for member 0 and for each other member k that starts
   // before member 0 has returned from its call; job must not throw. Meant
   // for jobs that take their work from a shared counter.
   template <typename Job>
-  void share(const Job& job) {
-    if (size_ == 1) {
-      job(0);
-      return;
-    }
-    dispatch(&invoke<Job>, &job, false);
-  }
+  void share(const Job& job) { start(job, false); }
 
  private:
   using Trampoline = void (*)(const void*, int);
+  template <typename Job>
+  void start(const Job& job, bool all) {
+    if (size_ == 1)
+      job(0);
+    else
+      dispatch(&invoke<Job>, &job, all);
+  }
   template <typename Job>
   static void invoke(const void* job, int k) { (*static_cast<const Job*>(job))(k); }
 
