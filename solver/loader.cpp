@@ -218,7 +218,7 @@ class ChunkLoader {
         for (size_t k; (k = next.fetch_add(1, std::memory_order_relaxed)) < items;) job(k);
       });
     };
-    each(parts.size(), [&](size_t k) { parts[k].count = count_tokens(parts[k].begin, parts[k].end); });
+    each(parts.size(), [&](size_t k) { parts[k].count = count_tokens(parts[k].begin, parts[k].end, options_.isa); });
     int64_t next = t;
     for (Part& part : parts) {
       part.first = next;

@@ -1,12 +1,13 @@
-// Short tokens a 64-byte block at a time with AVX2: two 32-byte halves
-// give the block's masks; the values are worked out for every byte and
-// picked out at the tokens' ends.
+// The tokenizer's blocks of 64 bytes with AVX2: token counts, and short
+// tokens, two 32-byte halves giving the block's masks, the values worked
+// out for every byte and picked out at the tokens' ends.
 #include <immintrin.h>
 
 #include <bit>
 #include <cstdint>
 
 #include "short_tokens.hpp"
+#include "token_count.hpp"
 
 namespace itsolv {
 namespace {
@@ -26,20 +27,44 @@ TARGET __m256i is_digit(__m256i x) {
   return _mm256_cmpeq_epi8(_mm256_min_epu8(d, _mm256_set1_epi8(9)), d);
 }
 
+// The white space bytes of v: ' ', and \t \n \v \f \r (9 .. 13).
+TARGET __m256i space_bytes(__m256i v) {
+  const __m256i control = _mm256_sub_epi8(v, _mm256_set1_epi8('\t'));
+  return _mm256_or_si256(_mm256_cmpeq_epi8(v, _mm256_set1_epi8(' ')),
+                         _mm256_cmpeq_epi8(_mm256_min_epu8(control, _mm256_set1_epi8(4)), control));
+}
+
+TARGET uint64_t bits(__m256i low, __m256i high) {
+  return uint64_t{static_cast<uint32_t>(_mm256_movemask_epi8(low))} |
+         uint64_t{static_cast<uint32_t>(_mm256_movemask_epi8(high))} << 32;
+}
+
+TARGET const char* count_blocks(const char* p, const char* end, TokenCount& c, bool& after_space) {
+  uint64_t before = after_space;
+  const __m256i line_feed = _mm256_set1_epi8('\n');
+  for (; end - p >= 64; p += 64) {
+    const __m256i lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    const __m256i hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
+    const uint64_t space = bits(space_bytes(lo), space_bytes(hi));
+    c.tokens += std::popcount(~space & ((space << 1) | before));
+    c.newlines += std::popcount(bits(_mm256_cmpeq_epi8(lo, line_feed), _mm256_cmpeq_epi8(hi, line_feed)));
+    before = space >> 63;
+  }
+  after_space = before != 0;
+  return p;
+}
+
 struct Half {
   uint32_t space, digit, minus;
   __m256i value;  // of a short token ending at that byte
 };
 
 TARGET Half half(__m256i v, __m256i v_before) {
-  const __m256i digit0 = _mm256_set1_epi8('0'), tab = _mm256_set1_epi8('\t'), four = _mm256_set1_epi8(4),
-                minus_sign = _mm256_set1_epi8('-');
+  const __m256i digit0 = _mm256_set1_epi8('0'), minus_sign = _mm256_set1_epi8('-');
   const __m256i d = _mm256_sub_epi8(v, digit0);
   const __m256i d1 = shifted<1>(d, _mm256_sub_epi8(v_before, digit0));
   const __m256i digit = is_digit(v), digit1 = is_digit(shifted<1>(v, v_before));
-  const __m256i control = _mm256_sub_epi8(v, tab);
-  const __m256i space = _mm256_or_si256(_mm256_cmpeq_epi8(v, _mm256_set1_epi8(' ')),
-                                        _mm256_cmpeq_epi8(_mm256_min_epu8(control, four), control));
+  const __m256i space = space_bytes(v);
   const __m256i minus = _mm256_cmpeq_epi8(v, minus_sign);
   // At a short token's last byte: the byte before it is its tens digit when
   // both are digits; a minus sign one or two bytes before makes it negative.
@@ -64,8 +89,7 @@ TARGET BlockTake read_block(const char* p, int32_t max, int8_t* vals) {
   auto join = [](uint32_t low, uint32_t high) { return uint64_t{low} | uint64_t{high} << 32; };
   const BlockShapes s = block_shapes(join(a.space, b.space), join(a.digit, b.digit), join(a.minus, b.minus));
   const __m256i zero = _mm256_setzero_si256();
-  const uint64_t zeros = join(static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(a.value, zero))),
-                              static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(b.value, zero))));
+  const uint64_t zeros = bits(_mm256_cmpeq_epi8(a.value, zero), _mm256_cmpeq_epi8(b.value, zero));
   const BlockTake t = take_block(s, zeros, max);
   alignas(32) int8_t value[64];
   _mm256_store_si256(reinterpret_cast<__m256i*>(value), a.value);
@@ -78,5 +102,6 @@ TARGET BlockTake read_block(const char* p, int32_t max, int8_t* vals) {
 }  // namespace
 
 ShortBlockReader short_block_reader_avx2() { return &read_block; }
+BlockCounter block_counter_avx2() { return &count_blocks; }
 
 }  // namespace itsolv

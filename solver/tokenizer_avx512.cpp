@@ -1,11 +1,13 @@
-// Short tokens a 64-byte block at a time with AVX-512: one compare a class
-// of bytes, the tens added in bytes, the values packed with a compress-store.
+// The tokenizer's blocks of 64 bytes with AVX-512: token counts, and short
+// tokens read with one compare a class of bytes, the tens added in bytes,
+// the values packed with a compress-store.
 #include <immintrin.h>
 
 #include <bit>
 #include <cstdint>
 
 #include "short_tokens.hpp"
+#include "token_count.hpp"
 
 namespace itsolv {
 namespace {
@@ -13,16 +15,32 @@ namespace {
 // Compiled for the instruction set, and only called when the machine runs it.
 #define TARGET __attribute__((target("avx512f,avx512bw,avx512vbmi2")))
 
+// The white space bytes of v: ' ', and \t \n \v \f \r (9 .. 13).
+TARGET uint64_t space_mask(__m512i v) {
+  return _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(' ')) |
+         _mm512_cmple_epu8_mask(_mm512_sub_epi8(v, _mm512_set1_epi8('\t')), _mm512_set1_epi8(4));
+}
+
+TARGET const char* count_blocks(const char* p, const char* end, TokenCount& c, bool& after_space) {
+  uint64_t before = after_space;
+  const __m512i line_feed = _mm512_set1_epi8('\n');
+  for (; end - p >= 64; p += 64) {
+    const __m512i v = _mm512_loadu_si512(p);
+    const uint64_t space = space_mask(v);
+    c.tokens += std::popcount(~space & ((space << 1) | before));
+    c.newlines += std::popcount(_mm512_cmpeq_epi8_mask(v, line_feed));
+    before = space >> 63;
+  }
+  after_space = before != 0;
+  return p;
+}
+
 TARGET BlockTake read_block(const char* p, int32_t max, int8_t* vals) {
-  const __m512i zero = _mm512_setzero_si512(), digit0 = _mm512_set1_epi8('0'), nine = _mm512_set1_epi8(9),
-                blank = _mm512_set1_epi8(' '), tab = _mm512_set1_epi8('\t'), four = _mm512_set1_epi8(4),
-                minus_sign = _mm512_set1_epi8('-');
+  const __m512i zero = _mm512_setzero_si512(), digit0 = _mm512_set1_epi8('0'), nine = _mm512_set1_epi8(9);
   const __m512i v = _mm512_loadu_si512(p);
   const __m512i d = _mm512_sub_epi8(v, digit0);
   const uint64_t digit = _mm512_cmple_epu8_mask(d, nine);
-  // \t \n \v \f \r are 9 .. 13.
-  const uint64_t space = _mm512_cmpeq_epi8_mask(v, blank) | _mm512_cmple_epu8_mask(_mm512_sub_epi8(v, tab), four);
-  const BlockShapes s = block_shapes(space, digit, _mm512_cmpeq_epi8_mask(v, minus_sign));
+  const BlockShapes s = block_shapes(space_mask(v), digit, _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('-')));
   // Each byte's digit beside the one before it: lanes shifted up by one
   // 16-byte lane, then bytes by one.
   const __m512i before = _mm512_alignr_epi8(d, _mm512_maskz_alignr_epi32(0xFFFF, d, zero, 12), 15);
@@ -39,5 +57,6 @@ TARGET BlockTake read_block(const char* p, int32_t max, int8_t* vals) {
 }  // namespace
 
 ShortBlockReader short_block_reader_avx512() { return &read_block; }
+BlockCounter block_counter_avx512() { return &count_blocks; }
 
 }  // namespace itsolv
