@@ -38,7 +38,8 @@ struct Placed {
 };
 
 // Reads `count` tokens from `text` (which has white space or the reader's
-// blanks after them), the first of which is token `first` of the file, and
+// blanks after them, and at least 64 readable bytes after each token, as
+// the Reader's buffer has), the first of which is token `first` of the file, and
 // places each value into p: starting values, then row by row the
 // coefficients of the rows p holds (the diagonal apart) and the right-hand
 // sides. A coefficient that the matrix's storage cannot hold is not stored;
