@@ -28,7 +28,7 @@ class FileHandle {
 class Reader {
  public:
   static constexpr size_t kSlack = 64;
-  static constexpr size_t kSharedSlice = size_t{1} << 20;
+  static constexpr size_t kSharedSlice = size_t{256} << 10;
   // No number is this long: a stream of bytes without white space (say,
   // /dev/zero) is refused before it takes all memory.
   static constexpr size_t kLongestToken = size_t{64} << 20;

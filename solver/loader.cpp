@@ -23,7 +23,7 @@ namespace itsolv {
 namespace {
 
 constexpr size_t kFirstRead = size_t{1} << 16;  // the header is read from this
-constexpr size_t kFloatChunks = 4;              // chunks of float matrices, in team parts
+constexpr size_t kFloatChunks = 6;              // chunks of float matrices, in team parts
 
 // A token as it may be shown: printable ASCII, the rest escaped, cut short.
 std::string quote(const char* begin, const char* end) {
