@@ -180,21 +180,15 @@ class ChunkLoader {
   }
 
   // The parts in runs that one member places, as bounds into parts: the
-  // parts whose first token is in one band of rows, a band being the rows
-  // whose values share the matrix's cache lines (a panel's rows, in int8).
-  // Two members storing into one line at once would pass it to and fro.
+  // parts whose first token is in one band of rows (see band_of). Two
+  // members storing into one cache line at once would pass it to and fro.
   std::vector<size_t> bands(const std::vector<Part>& parts) const {
-    const int32_t band_rows = Matrix::kPanel / static_cast<int32_t>(storage_bytes(p_.a.storage()));
-    const RowRange held = p_.a.held();
     std::vector<size_t> bounds;
     int64_t last = 0;
     for (size_t k = 0; k < parts.size(); ++k) {
-      const TokenPlace at = place_of(parts[k].first, p_.num);
-      const bool row = at.kind == TokenPlace::Kind::coefficient || at.kind == TokenPlace::Kind::rhs;
       // Rows not held are stored nowhere: each part is a run of its own.
-      const int64_t key = !row                    ? -1
-                          : held.contains(at.row) ? (at.row - held.begin) / band_rows
-                                                  : -2 - static_cast<int64_t>(k);
+      const int32_t band = band_of(p_, parts[k].first);
+      const int64_t key = band == kNotHeld ? -2 - static_cast<int64_t>(k) : band;
       if (k == 0 || key != last) bounds.push_back(k);
       last = key;
     }

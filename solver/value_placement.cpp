@@ -35,6 +35,14 @@ int32_t rows_reached(int64_t end, int32_t n) {
   return in_rows ? last.row + 1 : 0;
 }
 
+int32_t band_of(const Problem& p, int64_t t) {
+  const TokenPlace at = place_of(t, p.num);
+  if (at.kind != TokenPlace::Kind::coefficient && at.kind != TokenPlace::Kind::rhs) return -1;
+  const RowRange held = p.a.held();
+  if (!held.contains(at.row)) return kNotHeld;
+  return (at.row - held.begin) / (Matrix::kPanel / static_cast<int32_t>(storage_bytes(p.a.storage())));
+}
+
 namespace {
 
 constexpr int P = Matrix::kPanel;

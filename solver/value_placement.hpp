@@ -29,6 +29,12 @@ std::string describe(int64_t t, int32_t n);
 // including the one that holds token end - 1.
 int32_t rows_reached(int64_t end, int32_t n);
 
+// The band of rows that token t falls in: the rows whose values share the
+// matrix's cache lines (a panel's rows, in int8), counted from the first
+// row held; -1 before the rows, kNotHeld in a row that p does not hold.
+constexpr int32_t kNotHeld = -2;
+int32_t band_of(const Problem& p, int64_t t);
+
 // How placing a run of tokens went.
 struct Placed {
   int64_t bad = -1;  // index of the first token that is not a number
