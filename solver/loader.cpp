@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
 #include <new>
 #include <string>
 #include <vector>
@@ -24,31 +23,6 @@ namespace {
 
 constexpr size_t kFirstRead = size_t{1} << 16;  // the header is read from this
 constexpr size_t kFloatChunks = 6;              // chunks of float matrices, in team parts
-
-// A token as it may be shown: printable ASCII, the rest escaped, cut short.
-std::string quote(const char* begin, const char* end) {
-  constexpr size_t kShown = 40;
-  std::string out = "\"";
-  size_t shown = 0;
-  for (const char* p = begin; p != end; ++p, ++shown) {
-    if (shown == kShown) {
-      out += "...";
-      break;
-    }
-    const unsigned char c = static_cast<unsigned char>(*p);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c >= 0x20 && c < 0x7f) {
-      out += static_cast<char>(c);
-    } else {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02x", c);
-      out += hex;
-    }
-  }
-  return out + "\"";
-}
 
 // One team member's share of a chunk of text.
 struct Part {
@@ -221,13 +195,24 @@ class ChunkLoader {
     const int64_t end = std::min(next, total_);  // tokens past the last value are not read
     bool widened = false;
     for (;;) {
+      // Each member takes bands and places their parts in order; when no
+      // band is left, it helps with the parts left in the others (the last
+      // band first), rather than wait for a member that another process
+      // holds up.
       const std::vector<size_t> band = bands(parts);
-      each(band.size() - 1, [&](size_t b) {
-        for (size_t k = band[b]; k < band[b + 1]; ++k) {
+      std::vector<std::atomic<size_t>> next_part(band.size() - 1);
+      for (size_t b = 0; b + 1 < band.size(); ++b) next_part[b].store(band[b], std::memory_order_relaxed);
+      std::atomic<size_t> next_band{0};
+      auto place_band = [&](size_t b) {
+        for (size_t k; (k = next_part[b].fetch_add(1, std::memory_order_relaxed)) < band[b + 1];) {
           Part& part = parts[k];
           const int64_t count = std::min(part.first + part.count.tokens, end) - part.first;
           part.placed = count > 0 ? place_values(p_, part.begin, part.first, count, options_.isa) : Placed{};
         }
+      };
+      workers_.share([&](int) {
+        for (size_t b; (b = next_band.fetch_add(1, std::memory_order_relaxed)) < next_part.size();) place_band(b);
+        for (size_t b = next_part.size(); b-- > 0;) place_band(b);
       });
       Storage need = p_.a.storage();
       for (const Part& part : parts) {

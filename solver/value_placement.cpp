@@ -1,6 +1,7 @@
 #include "value_placement.hpp"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "number_token.hpp"
 #include "short_tokens.hpp"
@@ -27,6 +28,30 @@ std::string describe(int64_t t, int32_t n) {
     case TokenPlace::Kind::rhs: return "the right-hand side b[" + std::to_string(at.row) + "]";
     default: return "the coefficient a[" + std::to_string(at.row) + "][" + std::to_string(at.col) + "]";
   }
+}
+
+std::string quote(const char* begin, const char* end) {
+  constexpr size_t kShown = 40;
+  std::string out = "\"";
+  size_t shown = 0;
+  for (const char* p = begin; p != end; ++p, ++shown) {
+    if (shown == kShown) {
+      out += "...";
+      break;
+    }
+    const unsigned char c = static_cast<unsigned char>(*p);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c >= 0x20 && c < 0x7f) {
+      out += static_cast<char>(c);
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02x", c);
+      out += hex;
+    }
+  }
+  return out + "\"";
 }
 
 int32_t rows_reached(int64_t end, int32_t n) {

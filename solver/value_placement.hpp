@@ -25,6 +25,10 @@ TokenPlace place_of(int64_t t, int32_t n);
 // Token t in words, for messages: "the tolerance", "the coefficient a[2][5]".
 std::string describe(int64_t t, int32_t n);
 
+// A token as it may be shown in a message: in double quotes, printable
+// ASCII, the rest escaped, cut short after 40 bytes.
+std::string quote(const char* begin, const char* end);
+
 // The rows that the tokens before index `end` reach: the rows up to and
 // including the one that holds token end - 1.
 int32_t rows_reached(int64_t end, int32_t n);
