@@ -127,9 +127,9 @@ class ChunkLoader {
     // A float chunk spans a few bands of rows (see bands()), so that the
     // team shares it.
     if (p_.a.storage() == Storage::f32) return chunk * kFloatChunks;
-    // Compact chunks stay small beside the matrix, so that a small problem
-    // is not outweighed by its read buffer.
-    return std::max(chunk, std::min(chunk * options_.compact_chunks, p_.a.bytes() / 4));
+    // Compact chunks stay small beside the matrix (an eighth of it at most),
+    // so that a small problem is not outweighed by its read buffer.
+    return std::max(chunk, std::min(chunk * options_.compact_chunks, p_.a.bytes() / 8));
   }
 
   // Splits data()[pos() .. cut) into parts that the members take as they
