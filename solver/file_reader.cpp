@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -32,6 +34,16 @@ bool Reader::fill(size_t capacity) {
     buf_.resize(capacity_ + kSlack);
   }
   const size_t before = end_;
+  if (workers_ != nullptr && workers_->size() > 1 && size_ > base_ + end_) {
+    const size_t want = std::min<uint64_t>(capacity_ - end_, size_ - (base_ + end_));
+    if (want >= kSharedSlice * 2) {
+      end_ += read_shared(want);
+      // The reads below go on from there (a short slice is read again, and
+      // tells what went wrong).
+      if (lseek(fd_, static_cast<off_t>(base_ + end_), SEEK_SET) < 0)
+        fail("Cannot read file %s: %s\n", path_, std::strerror(errno));
+    }
+  }
   while (end_ < capacity_) {
     const ssize_t got = read(fd_, buf_.data() + end_, capacity_ - end_);
     if (got < 0) {
@@ -51,6 +63,28 @@ bool Reader::fill(size_t capacity) {
   }
   std::memset(buf_.data() + end_, ' ', kSlack);
   return end_ > before || !eof_;
+}
+
+size_t Reader::read_shared(size_t want) {
+  const size_t slices = (want + kSharedSlice - 1) / kSharedSlice;
+  std::vector<size_t> got(slices, 0);
+  std::atomic<size_t> next{0};
+  char* const to = buf_.data() + end_;
+  const uint64_t at = base_ + end_;
+  workers_->share([&](int) {
+    for (size_t k; (k = next.fetch_add(1, std::memory_order_relaxed)) < slices;) {
+      const size_t begin = k * kSharedSlice, length = std::min(kSharedSlice, want - begin);
+      while (got[k] < length) {
+        const ssize_t n = pread(fd_, to + begin + got[k], length - got[k], static_cast<off_t>(at + begin + got[k]));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got[k] += static_cast<size_t>(n);
+      }
+    }
+  });
+  size_t done = 0;
+  for (size_t k = 0; k < slices && done == k * kSharedSlice; ++k) done += got[k];
+  return done;
 }
 
 bool Reader::next_token(const char*& begin, const char*& end) {

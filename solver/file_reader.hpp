@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "workers.hpp"
+
 namespace itsolv {
 
 // Closes the descriptor it owns.
@@ -26,6 +28,7 @@ class FileHandle {
 class Reader {
  public:
   static constexpr size_t kSlack = 64;
+  static constexpr size_t kSharedSlice = size_t{256} << 10;
   // No number is this long: a stream of bytes without white space (say,
   // /dev/zero) is refused before it takes all memory.
   static constexpr size_t kLongestToken = size_t{64} << 20;
@@ -64,12 +67,22 @@ class Reader {
   // Gives back buffer memory beyond `capacity`, keeping the unconsumed bytes.
   void shrink(size_t capacity);
 
+  // Lets the team read large stretches of a file of known size, each
+  // member a slice at its offset (pread), so that copying the bytes in is
+  // not left to one core.
+  void share_reads(Workers* workers) { workers_ = workers; }
+
   // The line on which the file's last byte stands.
   int64_t last_line() const { return last_byte_ == '\n' ? line_ - 1 : line_; }
 
  private:
+  // Reads up to `want` bytes after end_ in slices, the team sharing them;
+  // gives how many were read without a gap from end_ on.
+  size_t read_shared(size_t want);
+
   int fd_;
   const char* path_;
+  Workers* workers_ = nullptr;
   uint64_t size_;
   size_t capacity_;
   std::vector<char> buf_;  // capacity_ bytes, then kSlack blanks

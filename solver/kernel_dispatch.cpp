@@ -1,4 +1,5 @@
 #include "kernels.hpp"
+#include "short_tokens.hpp"
 
 namespace itsolv {
 
@@ -38,6 +39,14 @@ AbsSumKernel abs_sum_kernel(Isa isa, Storage storage) {
     case Isa::avx2: return abs_sum_kernel_avx2(storage);
     default: return abs_sum_kernel_plain(storage);
   }
+}
+
+ShortBlockReader short_block_reader(Isa isa) {
+  // The AVX-512 reader packs values with a byte compress-store (VBMI2).
+  if (isa == Isa::avx512 && __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi2"))
+    return short_block_reader_avx512();
+  if (isa != Isa::plain && isa_supported(Isa::avx2)) return short_block_reader_avx2();
+  return nullptr;
 }
 
 }  // namespace itsolv

@@ -7,7 +7,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cstdio>
+#include <atomic>
 #include <new>
 #include <string>
 #include <vector>
@@ -23,31 +23,7 @@ namespace itsolv {
 namespace {
 
 constexpr size_t kFirstRead = size_t{1} << 16;  // the header is read from this
-
-// A token as it may be shown: printable ASCII, the rest escaped, cut short.
-std::string quote(const char* begin, const char* end) {
-  constexpr size_t kShown = 40;
-  std::string out = "\"";
-  size_t shown = 0;
-  for (const char* p = begin; p != end; ++p, ++shown) {
-    if (shown == kShown) {
-      out += "...";
-      break;
-    }
-    const unsigned char c = static_cast<unsigned char>(*p);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c >= 0x20 && c < 0x7f) {
-      out += static_cast<char>(c);
-    } else {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02x", c);
-      out += hex;
-    }
-  }
-  return out + "\"";
-}
+constexpr size_t kFloatChunks = 6;              // chunks of float matrices, in team parts
 
 // One team member's share of a chunk of text.
 struct Part {
@@ -161,19 +137,23 @@ class ChunkLoader {
  private:
   size_t chunk_capacity() const {
     const size_t chunk = options_.part_bytes * static_cast<size_t>(workers_.size());
-    if (p_.a.storage() == Storage::f32) return chunk;
-    // Compact chunks stay small beside the matrix, so that a small problem
-    // is not outweighed by its read buffer.
-    return std::max(chunk, std::min(chunk * options_.compact_chunks, p_.a.bytes() / 4));
+    // A float chunk spans a few bands of rows (see bands()), so that the
+    // team shares it.
+    if (p_.a.storage() == Storage::f32) return chunk * kFloatChunks;
+    // Compact chunks stay small beside the matrix (an eighth of it at most),
+    // so that a small problem is not outweighed by its read buffer.
+    return std::max(chunk, std::min(chunk * options_.compact_chunks, p_.a.bytes() / 8));
   }
 
-  // Splits data()[pos() .. cut) into one part per member that takes part,
-  // each ending at a token boundary.
+  // Splits data()[pos() .. cut) into parts that the members take as they
+  // come (a few for each, so that one held up by another process delays
+  // only its own), each ending at a token boundary.
   std::vector<Part> split_chunk(size_t cut) {
+    constexpr int kPartsPerMember = 16;
     const char* const from = in_.data() + in_.pos();
     const char* const to = in_.data() + cut;
     const size_t length = cut - in_.pos();
-    const int members = length >= options_.team_bytes ? workers_.size() : 1;
+    const int members = length >= options_.team_bytes ? workers_.size() * kPartsPerMember : 1;
     std::vector<Part> parts(static_cast<size_t>(members));
     const char* bound = from;
     for (int k = 0; k < members; ++k) {
@@ -186,20 +166,40 @@ class ChunkLoader {
     return parts;
   }
 
+  // The parts in runs that one member places, as bounds into parts: the
+  // parts whose first token is in one band of rows (see band_of). Two
+  // members storing into one cache line at once would pass it to and fro.
+  std::vector<size_t> bands(const std::vector<Part>& parts) const {
+    std::vector<size_t> bounds;
+    int64_t last = 0;
+    for (size_t k = 0; k < parts.size(); ++k) {
+      // Rows not held are stored nowhere: each part is a run of its own.
+      const int32_t band = band_of(p_, parts[k].first);
+      const int64_t key = band == kNotHeld ? -2 - static_cast<int64_t>(k) : band;
+      if (k == 0 || key != last) bounds.push_back(k);
+      last = key;
+    }
+    bounds.push_back(parts.size());
+    return bounds;
+  }
+
   // Places the complete tokens in data()[pos() .. cut), whose first is token
   // t; returns the index of the next token.
   int64_t place_chunk(int64_t t, size_t cut) {
     const char* const from = in_.data() + in_.pos();
     std::vector<Part> parts = split_chunk(cut);
-    auto each = [&](auto&& job) {
-      if (parts.size() == 1)
-        job(parts[0]);
-      else
-        workers_.run([&](int k) {
-          if (static_cast<size_t>(k) < parts.size()) job(parts[static_cast<size_t>(k)]);
-        });
+    // Calls job(k) for k in [0, items), the team taking items as it comes.
+    auto each = [&](size_t items, auto&& job) {
+      if (items == 1) {
+        job(size_t{0});
+        return;
+      }
+      std::atomic<size_t> next{0};
+      workers_.share([&](int) {
+        for (size_t k; (k = next.fetch_add(1, std::memory_order_relaxed)) < items;) job(k);
+      });
     };
-    each([](Part& part) { part.count = count_tokens(part.begin, part.end); });
+    each(parts.size(), [&](size_t k) { parts[k].count = count_tokens(parts[k].begin, parts[k].end, options_.isa); });
     int64_t next = t;
     for (Part& part : parts) {
       part.first = next;
@@ -208,9 +208,24 @@ class ChunkLoader {
     const int64_t end = std::min(next, total_);  // tokens past the last value are not read
     bool widened = false;
     for (;;) {
-      each([&](Part& part) {
-        const int64_t count = std::min(part.first + part.count.tokens, end) - part.first;
-        part.placed = count > 0 ? place_values(p_, part.begin, part.first, count) : Placed{};
+      // Each member takes bands and places their parts in order; when no
+      // band is left, it helps with the parts left in the others (the last
+      // band first), rather than wait for a member that another process
+      // holds up.
+      const std::vector<size_t> band = bands(parts);
+      std::vector<std::atomic<size_t>> next_part(band.size() - 1);
+      for (size_t b = 0; b + 1 < band.size(); ++b) next_part[b].store(band[b], std::memory_order_relaxed);
+      std::atomic<size_t> next_band{0};
+      auto place_band = [&](size_t b) {
+        for (size_t k; (k = next_part[b].fetch_add(1, std::memory_order_relaxed)) < band[b + 1];) {
+          Part& part = parts[k];
+          const int64_t count = std::min(part.first + part.count.tokens, end) - part.first;
+          part.placed = count > 0 ? place_values(p_, part.begin, part.first, count, options_.isa) : Placed{};
+        }
+      };
+      workers_.share([&](int) {
+        for (size_t b; (b = next_band.fetch_add(1, std::memory_order_relaxed)) < next_part.size();) place_band(b);
+        for (size_t b = next_part.size(); b-- > 0;) place_band(b);
       });
       Storage need = p_.a.storage();
       for (const Part& part : parts) {
@@ -269,6 +284,7 @@ void get_input(Problem& p, const char* path, Workers& workers, const LoadOptions
     // hold bytes: their size is as unknown as a pipe's.
     const uint64_t size = S_ISREG(st.st_mode) && st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
     Reader reader(file.fd(), path, std::min(options.part_bytes, kFirstRead), size);
+    reader.share_reads(&workers);
     const int64_t total = read_header(p, reader, size);
     allocate(p, options);
     ChunkLoader(p, reader, total, size, workers, options, progress).run();

@@ -16,6 +16,7 @@
 #include <cstddef>
 
 #include "common/progress.hpp"
+#include "kernels.hpp"
 #include "problem.hpp"
 #include "workers.hpp"
 
@@ -33,6 +34,8 @@ struct LoadOptions {
   size_t part_bytes = size_t{256} << 10;
   size_t compact_chunks = 16;
   size_t team_bytes = size_t{64} << 10;
+  // The instruction set of the token reader (results never depend on it).
+  Isa isa = best_isa();
 };
 
 // Opens and reads the file at `path` into p (which must be new), then closes

@@ -2,6 +2,9 @@
 // Results never depend on either.
 #pragma once
 
+#include <algorithm>
+#include <atomic>
+
 #include "kernels.hpp"
 #include "row_range.hpp"
 #include "workers.hpp"
@@ -23,7 +26,9 @@ struct Team {
     return panels < workers.size() ? panels : workers.size();
   }
 
-  // Runs job(begin, end) over the panels, split among the team.
+  // Runs job(begin, end) over the panels, in runs that the members take
+  // from a shared counter as they come: a member that another process holds
+  // up takes fewer, and one that never comes takes none.
   template <typename Job>
   void for_panels(int32_t panels, int32_t n, const Job& job) {
     const int members = members_for(panels, n);
@@ -31,12 +36,18 @@ struct Team {
       job(int32_t{0}, panels);
       return;
     }
-    workers.run([&](int k) {
+    const int32_t run = std::max(panels / (members * kRunsPerMember), int32_t{1});
+    std::atomic<int32_t> next{0};
+    workers.share([&](int k) {
       if (k >= members) return;
-      const RowRange share = split(panels, members, k);
-      job(share.begin, share.end);
+      for (int32_t p0; (p0 = next.fetch_add(run, std::memory_order_relaxed)) < panels;)
+        job(p0, std::min(p0 + run, panels));
     });
   }
+
+  // Runs of panels per member: enough that the last ones to finish end
+  // close together.
+  static constexpr int kRunsPerMember = 8;
 };
 
 }  // namespace itsolv

@@ -45,6 +45,20 @@ TokenCount count_tokens(const char* begin, const char* end) {
   return {tokens, newlines};
 }
 
+TokenCount count_tokens(const char* begin, const char* end, Isa isa) {
+  const BlockCounter blocks = isa == Isa::avx512 && __builtin_cpu_supports("avx512bw") ? block_counter_avx512()
+                              : isa != Isa::plain && isa_supported(Isa::avx2)       ? block_counter_avx2()
+                                                                                      : nullptr;
+  TokenCount c;
+  bool after_space = true;
+  const char* p = blocks != nullptr ? blocks(begin, end, c, after_space) : begin;
+  // The rest of a token that the blocks end in (no line feed in it).
+  if (!after_space)
+    while (p != end && !kSpace.space[static_cast<unsigned char>(*p)]) ++p;
+  const TokenCount rest = count_tokens(p, end);
+  return {c.tokens + rest.tokens, c.newlines + rest.newlines};
+}
+
 int64_t count_newlines(const char* begin, const char* end) {
   int64_t count = 0;
   for (const char* q = begin; q != end; ++q) count += *q == '\n';

@@ -1,8 +1,10 @@
 #include "value_placement.hpp"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "number_token.hpp"
+#include "short_tokens.hpp"
 
 namespace itsolv {
 
@@ -28,10 +30,42 @@ std::string describe(int64_t t, int32_t n) {
   }
 }
 
+std::string quote(const char* begin, const char* end) {
+  constexpr size_t kShown = 40;
+  std::string out = "\"";
+  size_t shown = 0;
+  for (const char* p = begin; p != end; ++p, ++shown) {
+    if (shown == kShown) {
+      out += "...";
+      break;
+    }
+    const unsigned char c = static_cast<unsigned char>(*p);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c >= 0x20 && c < 0x7f) {
+      out += static_cast<char>(c);
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02x", c);
+      out += hex;
+    }
+  }
+  return out + "\"";
+}
+
 int32_t rows_reached(int64_t end, int32_t n) {
   const TokenPlace last = place_of(end - 1, n);
   const bool in_rows = last.kind == TokenPlace::Kind::coefficient || last.kind == TokenPlace::Kind::rhs;
   return in_rows ? last.row + 1 : 0;
+}
+
+int32_t band_of(const Problem& p, int64_t t) {
+  const TokenPlace at = place_of(t, p.num);
+  if (at.kind != TokenPlace::Kind::coefficient && at.kind != TokenPlace::Kind::rhs) return -1;
+  const RowRange held = p.a.held();
+  if (!held.contains(at.row)) return kNotHeld;
+  return (at.row - held.begin) / (Matrix::kPanel / static_cast<int32_t>(storage_bytes(p.a.storage())));
 }
 
 namespace {
@@ -101,8 +135,30 @@ __attribute__((always_inline)) inline bool next_token(const char*& q, Token& t, 
   return true;
 }
 
+// Tokens read by the vector reader at a time, and the most tokens read one
+// by one after it finds no short token before it is tried again: each miss
+// in a row doubles the wait, so that a file of decimals seldom tries it.
+constexpr int32_t kRun = 256;
+constexpr int kLongestWait = 256;
+
+// Stores the short values vals[0 .. count) of columns col, col + 1, ... of
+// row `row`, whose element (row, 0) is at base.
 template <typename T>
-Placed place(Problem& p, const char* q, int64_t t, const int64_t t_end) {
+void store_short(T* base, size_t stride, int32_t row, int32_t col, int32_t count, const int8_t* vals, float* diag) {
+  auto put = [&](int32_t from, int32_t to) {
+    for (int32_t c = from; c < to; ++c) base[static_cast<size_t>(c) * stride] = static_cast<T>(vals[c - col]);
+  };
+  if (row >= col && row < col + count) {
+    put(col, row);
+    diag[row] = static_cast<float>(vals[row - col]);
+    put(row + 1, col + count);
+  } else {
+    put(col, col + count);
+  }
+}
+
+template <typename T>
+Placed place(Problem& p, const char* q, int64_t t, const int64_t t_end, ShortBlockReader reader) {
   constexpr Storage kStorage = sizeof(T) == 1 ? Storage::i8 : sizeof(T) == 2 ? Storage::i16 : Storage::f32;
   Placed placed;
   if (t >= t_end) return placed;
@@ -119,6 +175,7 @@ Placed place(Problem& p, const char* q, int64_t t, const int64_t t_end) {
     }
   }
   float* const diag = p.diag.data();
+  int next_wait = 1;  // after the vector reader's next miss
   while (bad == nullptr && t < t_end) {
     at = place_of(t, n);
     const int32_t row = at.row;
@@ -130,7 +187,19 @@ Placed place(Problem& p, const char* q, int64_t t, const int64_t t_end) {
     } else {
       T* const base = p.a.row_base<T>(row);
       const size_t stride = static_cast<size_t>(p.a.panel_height((row - held.begin) / P));
+      int wait = 0;
+      alignas(64) int8_t vals[kRun + 64];
       for (; col < stop; ++col) {
+        if (reader != nullptr && wait == 0) {
+          const int32_t got = read_short_tokens(reader, q, std::min(stop - col, kRun), vals);
+          next_wait = got == 0 ? std::min(next_wait * 2, kLongestWait) : 1;
+          wait = got == 0 ? next_wait : 0;
+          store_short(base, stride, row, col, got, vals, diag);
+          col += got;
+          if (col == stop) break;
+        } else if (wait > 0) {
+          --wait;
+        }
         if (!next_token(q, token, bad)) break;
         if (col == row) {
           diag[row] = token.value;
@@ -167,12 +236,17 @@ Placed place(Problem& p, const char* q, int64_t t, const int64_t t_end) {
 
 }  // namespace
 
-Placed place_values(Problem& p, const char* text, int64_t first, int64_t count) {
+Placed place_values(Problem& p, const char* text, int64_t first, int64_t count, Isa isa) {
+  const ShortBlockReader reader = short_block_reader(isa);
   switch (p.a.storage()) {
-    case Storage::i8: return place<int8_t>(p, text, first, first + count);
-    case Storage::i16: return place<int16_t>(p, text, first, first + count);
-    default: return place<float>(p, text, first, first + count);
+    case Storage::i8: return place<int8_t>(p, text, first, first + count, reader);
+    case Storage::i16: return place<int16_t>(p, text, first, first + count, reader);
+    default: return place<float>(p, text, first, first + count, reader);
   }
+}
+
+Placed place_values(Problem& p, const char* text, int64_t first, int64_t count) {
+  return place_values(p, text, first, count, best_isa());
 }
 
 }  // namespace itsolv

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "kernels.hpp"
 #include "matrix.hpp"
 #include "problem.hpp"
 
@@ -24,9 +25,19 @@ TokenPlace place_of(int64_t t, int32_t n);
 // Token t in words, for messages: "the tolerance", "the coefficient a[2][5]".
 std::string describe(int64_t t, int32_t n);
 
+// A token as it may be shown in a message: in double quotes, printable
+// ASCII, the rest escaped, cut short after 40 bytes.
+std::string quote(const char* begin, const char* end);
+
 // The rows that the tokens before index `end` reach: the rows up to and
 // including the one that holds token end - 1.
 int32_t rows_reached(int64_t end, int32_t n);
+
+// The band of rows that token t falls in: the rows whose values share the
+// matrix's cache lines (a panel's rows, in int8), counted from the first
+// row held; -1 before the rows, kNotHeld in a row that p does not hold.
+constexpr int32_t kNotHeld = -2;
+int32_t band_of(const Problem& p, int64_t t);
 
 // How placing a run of tokens went.
 struct Placed {
@@ -37,12 +48,16 @@ struct Placed {
 };
 
 // Reads `count` tokens from `text` (which has white space or the reader's
-// blanks after them), the first of which is token `first` of the file, and
+// blanks after them, and at least 64 readable bytes after each token, as
+// the Reader's buffer has), the first of which is token `first` of the file, and
 // places each value into p: starting values, then row by row the
 // coefficients of the rows p holds (the diagonal apart) and the right-hand
 // sides. A coefficient that the matrix's storage cannot hold is not stored;
 // `need` says what storage it takes. Stops at the first token that is not
 // a number.
+// Runs of short integers are read with the vector reader of `isa` (the
+// best this machine runs when not given); the values are the same.
+Placed place_values(Problem& p, const char* text, int64_t first, int64_t count, Isa isa);
 Placed place_values(Problem& p, const char* text, int64_t first, int64_t count);
 
 }  // namespace itsolv

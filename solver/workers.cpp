@@ -63,24 +63,48 @@ Workers::~Workers() {
   for (auto& t : threads_) t.join();
 }
 
-void Workers::dispatch(Trampoline call, const void* job) {
+void Workers::dispatch(Trampoline call, const void* job, bool all) {
   call_ = call;
   job_ = job;
+  all_ = all;
   pending_.store(size_ - 1, std::memory_order_relaxed);
-  generation_.fetch_add(1, std::memory_order_acq_rel);
+  const uint32_t generation = generation_.load(std::memory_order_relaxed) + 1;
+  entry_.store(uint64_t{generation} << 32, std::memory_order_release);
+  generation_.store(generation, std::memory_order_release);
   generation_.notify_all();
   call(job, 0);
-  for (int left = pending_.load(std::memory_order_acquire); left != 0;)
-    left = await_change(pending_, left);
+  if (all)
+    for (int left = pending_.load(std::memory_order_acquire); left != 0;)
+      left = await_change(pending_, left);
+  // No member enters after this; wait for those inside.
+  for (uint64_t e = entry_.fetch_or(kClosed, std::memory_order_acq_rel) | kClosed; (e & kInside) != 0;)
+    e = await_change(entry_, e);
+}
+
+bool Workers::enter(uint32_t& last) {
+  uint64_t e = entry_.load(std::memory_order_acquire);
+  do {
+    if ((e & kClosed) != 0 || static_cast<uint32_t>(e >> 32) == last) return false;
+  } while (!entry_.compare_exchange_weak(e, e + 1, std::memory_order_acq_rel, std::memory_order_acquire));
+  last = static_cast<uint32_t>(e >> 32);
+  return true;
+}
+
+void Workers::leave() {
+  const uint64_t e = entry_.fetch_sub(1, std::memory_order_acq_rel) - 1;
+  if ((e & kClosed) != 0 && (e & kInside) == 0) entry_.notify_all();
 }
 
 void Workers::serve(int k) {
-  uint32_t seen = 0;
+  uint32_t seen = 0, last = 0;
   for (;;) {
     seen = await_change(generation_, seen);
     if (stop_.load(std::memory_order_acquire)) return;
+    if (!enter(last)) continue;  // the job was over before this member came
+    const bool all = all_;
     call_(job_, k);
-    if (pending_.fetch_sub(1, std::memory_order_acq_rel) == 1) pending_.notify_all();
+    if (all && pending_.fetch_sub(1, std::memory_order_acq_rel) == 1) pending_.notify_all();
+    leave();
   }
 }
 

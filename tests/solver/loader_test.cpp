@@ -11,12 +11,14 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "failure.hpp"
 #include "load_steps.hpp"
 #include "loader.hpp"
+#include "support/isas.hpp"
 #include "support/load_values.hpp"
 #include "text_run.hpp"
 #include "support/problem_values.hpp"
@@ -24,7 +26,9 @@
 #include "support/temp_files.hpp"
 #include "value_placement.hpp"
 
+using itsolv::Isa;
 using testing_support::Kind;
+using testing_support::same_bits;
 using testing_support::team;
 using testing_support::TempFile;
 using testing_support::Values;
@@ -38,9 +42,11 @@ struct Setting {
 };
 
 // Loads text; returns the failure's message, or "" on success.
-std::string load(const std::string& text, itsolv::Problem& p, Setting s = {1, size_t{4} << 20}) {
+std::string load(const std::string& text, itsolv::Problem& p, Setting s = {1, size_t{4} << 20},
+                 Isa isa = itsolv::best_isa()) {
   TempFile file(text);
   itsolv::LoadOptions options;
+  options.isa = isa;
   options.part_bytes = s.part_bytes;
   options.team_bytes = s.part_bytes < 64 ? 0 : s.part_bytes;
   options.compact_chunks = s.compact_chunks;
@@ -60,10 +66,11 @@ TEST(LoaderPlacesValues, InEverySettingAndStorage) {
   for (Kind kind : {Kind::small_integers, Kind::wide_integers, Kind::decimals, Kind::specials})
     for (int32_t n : {1, 2, 15, 16, 17, 63, 64, 65, 100, 130}) {
       const Values v = testing_support::random_values(n, kind, 1000 + n);
-      for (const Setting& s : kSettings) {
+      for (const Setting& s : kSettings)
+      for (Isa isa : testing_support::supported_isas()) {
         if (s.part_bytes < 64 && n > 65) continue;  // thousands of chunks: slow, and nothing new
         itsolv::Problem p;
-        ASSERT_EQ(load(testing_support::problem_text(v), p, s), "") << n;
+        ASSERT_EQ(load(testing_support::problem_text(v), p, s, isa), "") << n << itsolv::isa_name(isa);
         EXPECT_TRUE(holds(p, v));
         // The narrowest storage that holds every off-diagonal value.
         itsolv::Storage want = itsolv::Storage::i8;
@@ -73,6 +80,19 @@ TEST(LoaderPlacesValues, InEverySettingAndStorage) {
         EXPECT_EQ(p.a.storage(), want) << n;
       }
     }
+}
+
+// Megabytes at a time are read by the team, each member a slice; a file
+// whose size is not a whole number of slices ends in a short one.
+TEST(LoaderPlacesValues, LargeReadsSharedByTheTeam) {
+  for (Kind kind : {Kind::small_integers, Kind::decimals}) {
+    const Values v = testing_support::random_values(kind == Kind::decimals ? 500 : 700, kind, 21);
+    for (int threads : {2, 3}) {
+      itsolv::Problem p;
+      ASSERT_EQ(load(testing_support::problem_text(v), p, {threads, size_t{3} << 20}), "");
+      EXPECT_TRUE(holds(p, v));
+    }
+  }
 }
 
 TEST(LoaderPlacesValues, ALateWideValueWidensWhatCameBefore) {
@@ -188,15 +208,59 @@ TEST(TextRunPlacesValues, RunsCutAnywhereInAnyTeam) {
   }
 }
 
+// Rows of tokens near the short shapes (one or two digits, a minus sign or
+// not), in runs that cross the 64-byte blocks of the vector readers at every
+// offset: each instruction set, storage and team loads the values, or
+// refuses with the message, that the scalar reader gives.
+TEST(LoaderPlacesValues, TokensNearTheShortShapesAsTheScalarReaderReadsThem) {
+  const std::string shorts[] = {"7", "42", "-5", "-17"};
+  const std::string others[] = {"0", "-0", "-00", "00", "07", "+7", "100", "-128", "999", "1.5", "1e1", "0x10", "inf"};
+  const std::string wrong[] = {"--7", "7-", "-", "1-2", "3x", "4\x01", "-+1"};
+  const std::string separators[] = {" ", "  ", "\t", "\n", std::string(61, ' ')};
+  std::mt19937 rng(12);
+  auto pick = [&](size_t size) { return std::uniform_int_distribution<size_t>(0, size - 1)(rng); };
+  for (int round = 0; round < 60; ++round) {
+    const int32_t n = 1 + static_cast<int32_t>(pick(40));
+    std::string text = std::to_string(n) + " 0.001\n";
+    for (int64_t k = 0; k < int64_t{n} * (n + 2); ++k) {
+      // Mostly short tokens, now and then another number; in some rounds
+      // a token that is not a number.
+      const std::string& form = round % 4 == 0 && pick(300) == 0 ? wrong[pick(std::size(wrong))]
+                                : pick(8) == 0                  ? others[pick(std::size(others))]
+                                                                : shorts[pick(std::size(shorts))];
+      text += form + separators[pick(round % 2 ? 5 : 2)];
+    }
+    // The message without the temporary file's name.
+    auto unnamed = [](std::string message) {
+      const size_t at = message.find("/tmp/");
+      return at == std::string::npos ? message : message.erase(at, message.find(':', at) - at);
+    };
+    itsolv::Problem want;
+    const std::string refusal = unnamed(load(text, want, {1, size_t{4} << 20}, Isa::plain));
+    for (const Setting& s : kSettings)
+      for (Isa isa : testing_support::supported_isas()) {
+        itsolv::Problem p;
+        ASSERT_EQ(unnamed(load(text, p, s, isa)), refusal) << itsolv::isa_name(isa) << " " << text;
+        if (!refusal.empty()) continue;
+        ASSERT_EQ(p.a.storage(), want.a.storage());
+        for (int32_t i = 0; i < n; ++i) {
+          ASSERT_TRUE(same_bits(p.x[i], want.x[i]) && same_bits(p.b[i], want.b[i])) << i;
+          for (int32_t j = 0; j < n; ++j) ASSERT_TRUE(same_bits(p.coefficient(i, j), want.coefficient(i, j))) << text;
+        }
+      }
+  }
+}
+
 TEST(LoaderRefuses, ShortFilesInEverySetting) {
   const Values v = testing_support::random_values(30, Kind::small_integers, 11);
   const std::string text = testing_support::problem_text(v);
   // Cut the text inside the last row: the size check passes only when
   // enough bytes remain, so pad with blanks to reach the reading itself.
   const std::string cut = text.substr(0, text.size() - 40) + std::string(200, ' ');
-  for (const Setting& s : kSettings) {
+  for (const Setting& s : kSettings)
+  for (Isa isa : testing_support::supported_isas()) {
     itsolv::Problem p;
-    const std::string message = load(cut, p, s);
+    const std::string message = load(cut, p, s, isa);
     EXPECT_NE(message.find("the file ends at line 33 before the coefficient a[29]["), std::string::npos) << message;
   }
 }

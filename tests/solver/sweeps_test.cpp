@@ -9,6 +9,7 @@
 
 #include "support/load_values.hpp"
 #include "solve.hpp"
+#include "support/isas.hpp"
 #include "support/literal_solver.hpp"
 #include "support/team.hpp"
 #include "sweeps.hpp"
@@ -31,12 +32,7 @@ itsolv::Outcome fast_outcome(const Values& v, Isa isa, Storage storage, int thre
   return itsolv::solve(p, ctx);
 }
 
-std::vector<Isa> isas() {
-  std::vector<Isa> out;
-  for (Isa isa : {Isa::plain, Isa::avx2, Isa::avx512})
-    if (itsolv::isa_supported(isa)) out.push_back(isa);
-  return out;
-}
+std::vector<Isa> isas() { return testing_support::supported_isas(); }
 
 // Sizes round the vector widths and the panel height.
 std::vector<int32_t> sizes() {
