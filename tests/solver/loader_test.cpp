@@ -9,8 +9,6 @@
 #include <cctype>
 #include <cmath>
 #include <cstring>
-#include <fstream>
-#include <memory>
 #include <random>
 #include <string>
 #include <vector>
