@@ -40,7 +40,8 @@ int main(int argc, char** argv) {
   unsigned s = 0;
   if (std::strcmp(argv[1], "read") == 0) {
     std::vector<char> buf(size_t{8} << 20);
-    for (ssize_t got; (got = read(fd, buf.data(), buf.size())) > 0;) s += sum_lines(buf.data(), static_cast<size_t>(got));
+    for (ssize_t got; (got = read(fd, buf.data(), buf.size())) > 0;)
+      s += sum_lines(buf.data(), static_cast<size_t>(got));
   } else if (std::strcmp(argv[1], "pread2") == 0) {
     constexpr size_t kBuffer = size_t{8} << 20, kSlice = size_t{1} << 20;
     std::vector<char> buf(kBuffer);

@@ -4,11 +4,11 @@
 //   floors [FILE]   FILE (default: a 291 MB file it writes and removes) is
 //                   the one read from the page cache; the write is of as
 //                   many bytes, to a file in the current directory.
+#include "floors.hpp"
+
 #include <cstdio>
 #include <thread>
 #include <vector>
-
-#include "floors.hpp"
 
 int main(int argc, char** argv) {
   if (argc > 2) {
@@ -35,7 +35,8 @@ int main(int argc, char** argv) {
   const double t_write = floors::median_time(3, [&] { floors::write_file("floors.write", file_bytes, buffer); });
   if (argc < 2) {  // a file to read back: written, kept until the end
     std::FILE* f = std::fopen(scratch, "wb");
-    for (size_t done = 0; f && done < file_bytes; done += buffer.size()) std::fwrite(buffer.data(), 1, buffer.size(), f);
+    for (size_t done = 0; f && done < file_bytes; done += buffer.size())
+      std::fwrite(buffer.data(), 1, buffer.size(), f);
     if (f) std::fclose(f);
   }
   int64_t bytes = floors::read_file(path, buffer);

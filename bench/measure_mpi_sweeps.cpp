@@ -21,9 +21,7 @@
 
 namespace {
 
-double now() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
+double now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
 
 // Notes the time at which loading ends.
 class LoadEnd : public itsolv::Progress {
@@ -86,7 +84,8 @@ int main(int argc, char** argv) {
   if (rank == 0) {
     const std::string tag = "total number of iterations: ";
     const size_t at = outcome.text.rfind(tag);
-    const long sweeps = outcome.status == 0 && at != std::string::npos ? std::stol(outcome.text.substr(at + tag.size())) : 0;
+    const long sweeps =
+        outcome.status == 0 && at != std::string::npos ? std::stol(outcome.text.substr(at + tag.size())) : 0;
     std::printf("sweeps %ld seconds %.6f peak_kb", sweeps, end - loaded);
     for (long kb : peaks) std::printf(" %ld", kb);
     std::printf(" load_s");

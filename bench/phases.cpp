@@ -101,8 +101,8 @@ int main(int argc, char** argv) {
 
   t0 = now();
   const std::string report = itsolv::format_report(p, sweeps);
-  const bool written = floors::write_file("phases.report", report.size(),
-                                          std::vector<char>(report.begin(), report.end()));
+  const bool written =
+      floors::write_file("phases.report", report.size(), std::vector<char>(report.begin(), report.end()));
   const double t_report = now() - t0;
 
   const int threads = workers.size();

@@ -27,7 +27,7 @@ void get_input(const char* path) {
   int scanned = std::fscanf(fp, "%d ", &num);
   scanned += std::fscanf(fp, "%f ", &err);
 
-  const std::size_t n = static_cast<std::size_t>(static_cast<long>(num));
+  const size_t n = static_cast<size_t>(static_cast<long>(num));
   a = static_cast<float**>(std::malloc(n * sizeof(float*)));
   if (a == nullptr) {
     std::printf("Cannot allocate a!\n");

@@ -28,8 +28,7 @@ int main(int argc, char* argv[]) {
   std::fprintf(file, "\n");
   const int diagonal = static_cast<int>(static_cast<unsigned>(numvar) * 100u);
   for (int i = 0; i < numvar; ++i) {
-    for (int j = 0; j < numvar; ++j)
-      std::fprintf(file, "%d ", j == i ? diagonal : std::rand() % 99 + 1);
+    for (int j = 0; j < numvar; ++j) std::fprintf(file, "%d ", j == i ? diagonal : std::rand() % 99 + 1);
     const int r1 = std::rand();
     const int r2 = std::rand();
     std::fprintf(file, "%d\n", r1 % 100 - r2 % 10);

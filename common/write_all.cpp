@@ -9,7 +9,7 @@
 
 namespace itsolv {
 
-bool write_all(int fd, const char* data, std::size_t size) {
+bool write_all(int fd, const char* data, size_t size) {
   while (size > 0) {
     const ssize_t written = ::write(fd, data, size);
     if (written < 0) {
@@ -21,7 +21,7 @@ bool write_all(int fd, const char* data, std::size_t size) {
       return false;
     }
     data += written;
-    size -= static_cast<std::size_t>(written);
+    size -= static_cast<size_t>(written);
   }
   return true;
 }

@@ -10,7 +10,7 @@ namespace itsolv {
 
 // Writes every byte, resuming after partial writes and interrupted calls.
 // True when all was written; false (errno set) on the first failure.
-bool write_all(int fd, const char* data, std::size_t size);
+bool write_all(int fd, const char* data, size_t size);
 
 // Writes all of `text` to standard output; when that fails, notes
 // "<program>: cannot write to standard output: <reason>" on standard error

@@ -183,10 +183,17 @@ void run(const uint8_t* data, size_t size) {
 
   itsolv::Problem p;
   switch (config >> 6) {
-    case 1: options.block = 0, options.blocks = 2; break;
-    case 2: options.block = 1, options.blocks = 2; break;
-    case 3: options.block = 1, options.blocks = 3; break;
-    default: break;
+    case 1:
+      options.block = 0, options.blocks = 2;
+      break;
+    case 2:
+      options.block = 1, options.blocks = 2;
+      break;
+    case 3:
+      options.block = 1, options.blocks = 3;
+      break;
+    default:
+      break;
   }
   bool loaded = true;
   try {

@@ -55,21 +55,19 @@ std::string resolve_links(std::string path) {
     if (::lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return path;
     char target[PATH_MAX];
     const ssize_t length = ::readlink(path.c_str(), target, sizeof target);
-    if (length <= 0 || static_cast<std::size_t>(length) >= sizeof target) return path;
-    const std::string link(target, static_cast<std::size_t>(length));
+    if (length <= 0 || static_cast<size_t>(length) >= sizeof target) return path;
+    const std::string link(target, static_cast<size_t>(length));
     path = link[0] == '/' ? link : directory_prefix(path) + link;
   }
   return path;
 }
 
-std::uint64_t unique_number() {
-  static std::uint64_t counter = 0;
+uint64_t unique_number() {
+  static uint64_t counter = 0;
   timespec now{};
   ::clock_gettime(CLOCK_REALTIME, &now);
-  std::uint64_t x = static_cast<std::uint64_t>(now.tv_nsec) ^
-                    (static_cast<std::uint64_t>(now.tv_sec) << 30) ^
-                    (static_cast<std::uint64_t>(::getpid()) << 40) ^
-                    (++counter * 0x9E3779B97F4A7C15u);
+  uint64_t x = static_cast<uint64_t>(now.tv_nsec) ^ (static_cast<uint64_t>(now.tv_sec) << 30) ^
+               (static_cast<uint64_t>(::getpid()) << 40) ^ (++counter * 0x9E3779B97F4A7C15u);
   x ^= x >> 31;  // spread the bits so that names differ in every position
   x *= 0xBF58476D1CE4E5B9u;
   return x ^ (x >> 29);
@@ -79,7 +77,7 @@ std::uint64_t unique_number() {
 std::string temp_name(const std::string& prefix) {
   static constexpr char kDigits[] = "0123456789abcdef";
   std::string name = prefix + ".mkprob-";
-  for (std::uint64_t x = unique_number(), i = 0; i < 12; ++i, x >>= 4) name += kDigits[x & 15];
+  for (uint64_t x = unique_number(), i = 0; i < 12; ++i, x >>= 4) name += kDigits[x & 15];
   return name + ".tmp";
 }
 

@@ -50,8 +50,8 @@ class AtomicFile {
  private:
   bool open_aside(int mode, const struct ::stat* old);
 
-  std::string target_;  // the name to replace, symbolic links resolved
-  std::string temp_;    // the temporary name, while the file has one
+  std::string target_;    // the name to replace, symbolic links resolved
+  std::string temp_;      // the temporary name, while the file has one
   bool unnamed_ = false;  // written aside without a name (O_TMPFILE)
   int fd_ = -1;
 };

@@ -14,20 +14,17 @@ namespace {
 // The chunks share one region aligned for huge pages, where the system
 // offers them: a fresh page costs far more to fault in than to fill, and a
 // huge page is faulted in once instead of 512 times.
-constexpr std::size_t kHugePage = std::size_t{2} << 20;
+constexpr size_t kHugePage = size_t{2} << 20;
 
 }  // namespace
 
-ChunkWriter::ChunkWriter(int fd, std::size_t chunk_size)
+ChunkWriter::ChunkWriter(int fd, size_t chunk_size)
     : fd_(fd),
       chunk_size_(chunk_size),
-      region_size_((kChunks * chunk_size + kHugePage - 1) / kHugePage *
-                   kHugePage),
-      region_(static_cast<char*>(
-          ::operator new (region_size_, std::align_val_t{kHugePage}))) {
+      region_size_((kChunks * chunk_size + kHugePage - 1) / kHugePage * kHugePage),
+      region_(static_cast<char*>(::operator new (region_size_, std::align_val_t{kHugePage}))) {
   ::madvise(region_, region_size_, MADV_HUGEPAGE);  // only advice
-  for (std::size_t i = kChunks; i-- > 1;)
-    free_.push_back(region_ + i * chunk_size_);
+  for (size_t i = kChunks; i-- > 1;) free_.push_back(region_ + i * chunk_size_);
   use_chunk(region_);
 }
 
@@ -41,9 +38,8 @@ void ChunkWriter::use_chunk(char* chunk) {
   end_ = chunk + chunk_size_;
 }
 
-void ChunkWriter::write(const char* data, std::size_t size) {
-  if (size > 0 && good() && !itsolv::write_all(fd_, data, size))
-    failed_.store(true, std::memory_order_relaxed);
+void ChunkWriter::write(const char* data, size_t size) {
+  if (size > 0 && good() && !itsolv::write_all(fd_, data, size)) failed_.store(true, std::memory_order_relaxed);
 }
 
 void ChunkWriter::hand_off() {
@@ -51,13 +47,13 @@ void ChunkWriter::hand_off() {
     pos_ = current_;
     return;
   }
-  queue(current_, static_cast<std::size_t>(pos_ - current_));
+  queue(current_, static_cast<size_t>(pos_ - current_));
   use_chunk(take_chunk());
 }
 
 // Queues a chunk for the writer thread, starting it if need be; without a
 // thread the chunk is written here.
-void ChunkWriter::queue(char* chunk, std::size_t size) {
+void ChunkWriter::queue(char* chunk, size_t size) {
   if (!threaded_) {
     try {
       thread_ = std::thread(&ChunkWriter::run, this);
@@ -82,7 +78,7 @@ char* ChunkWriter::take_chunk() {
   return chunk;
 }
 
-void ChunkWriter::put_chunk(char* chunk, std::size_t size) {
+void ChunkWriter::put_chunk(char* chunk, size_t size) {
   if (pos_ != current_) hand_off();
   if (good()) {
     queue(chunk, size);
@@ -122,7 +118,7 @@ void ChunkWriter::stop() {
 bool ChunkWriter::finish() {
   if (finished_) return good();
   finished_ = true;
-  const std::size_t size = static_cast<std::size_t>(pos_ - current_);
+  const size_t size = static_cast<size_t>(pos_ - current_);
   if (threaded_) {
     {
       std::lock_guard lock(mutex_);

@@ -22,18 +22,18 @@ class ChunkWriter {
   // Large enough that system calls cost nothing much, small enough that the
   // chunks in use stay in the processor's caches while they are filled and
   // copied out.
-  static constexpr std::size_t kDefaultChunkSize = std::size_t{1} << 20;
+  static constexpr size_t kDefaultChunkSize = size_t{1} << 20;
 
   // Does not take ownership of fd. reserve() requests must not exceed
   // chunk_size.
-  explicit ChunkWriter(int fd, std::size_t chunk_size = kDefaultChunkSize);
+  explicit ChunkWriter(int fd, size_t chunk_size = kDefaultChunkSize);
   ChunkWriter(const ChunkWriter&) = delete;
   ChunkWriter& operator=(const ChunkWriter&) = delete;
   ~ChunkWriter();
 
   // Room for at least n bytes at the returned position.
-  char* reserve(std::size_t n) {
-    if (static_cast<std::size_t>(end_ - pos_) < n) hand_off();
+  char* reserve(size_t n) {
+    if (static_cast<size_t>(end_ - pos_) < n) hand_off();
     return pos_;
   }
 
@@ -49,9 +49,9 @@ class ChunkWriter {
   // methods above must not overlap. Handing off buffered bytes takes a free
   // chunk, so put them first (an empty chunk does) before other threads
   // hold chunks.
-  std::size_t chunk_size() const { return chunk_size_; }
+  size_t chunk_size() const { return chunk_size_; }
   char* take_chunk();
-  void put_chunk(char* chunk, std::size_t size);
+  void put_chunk(char* chunk, size_t size);
 
   // Writes all that is buffered and waits for the writes to end. True when
   // every byte has been written.
@@ -60,23 +60,23 @@ class ChunkWriter {
  private:
   // One chunk being filled (or one for each producer), one being written,
   // the others queued.
-  static constexpr std::size_t kChunks = 6;
+  static constexpr size_t kChunks = 6;
 
   struct Full {
     char* data;
-    std::size_t size;
+    size_t size;
   };
 
   void use_chunk(char* chunk);
   void hand_off();
-  void queue(char* chunk, std::size_t size);
-  void write(const char* data, std::size_t size);
+  void queue(char* chunk, size_t size);
+  void write(const char* data, size_t size);
   void run();
   void stop();
 
   int fd_;
-  std::size_t chunk_size_;
-  std::size_t region_size_;
+  size_t chunk_size_;
+  size_t region_size_;
   char* region_;  // all chunks, side by side
   char* current_;
   char* pos_;

@@ -18,38 +18,36 @@ namespace mkprob {
 
 class GlibcRandom {
  public:
-  explicit GlibcRandom(std::int32_t seed = 1) noexcept {
-    std::array<std::int64_t, 34> r{};
+  explicit GlibcRandom(int32_t seed = 1) noexcept {
+    std::array<int64_t, 34> r{};
     r[0] = seed == 0 ? 1 : seed;
-    for (std::size_t i = 1; i < 31; ++i) {
+    for (size_t i = 1; i < 31; ++i) {
       // 16807 * r mod (2^31 - 1) without overflow (Schrage's method), with
       // the library's signed arithmetic for seeds that are not positive.
-      const std::int64_t hi = r[i - 1] / 127773, lo = r[i - 1] % 127773;
-      std::int64_t word = 16807 * lo - 2836 * hi;
+      const int64_t hi = r[i - 1] / 127773, lo = r[i - 1] % 127773;
+      int64_t word = 16807 * lo - 2836 * hi;
       if (word < 0) word += 2147483647;
       r[i] = word;
     }
-    for (std::size_t i = 31; i < 34; ++i) r[i] = r[i - 31];
-    for (std::size_t i = 0; i < kLag; ++i)
-      history_[i] = static_cast<std::uint32_t>(r[i + 3]);
-    std::int32_t discarded[310];
+    for (size_t i = 31; i < 34; ++i) r[i] = r[i - 31];
+    for (size_t i = 0; i < kLag; ++i) history_[i] = static_cast<uint32_t>(r[i + 3]);
+    int32_t discarded[310];
     fill(discarded, 310);
   }
 
   // Writes the next n draws to out.
-  void fill(std::int32_t* out, std::size_t n) noexcept {
+  void fill(int32_t* out, size_t n) noexcept {
     while (n > 0) {
-      const std::size_t k = n < kBatch ? n : kBatch;
-      std::uint32_t
-          w[kLag + kBatch];  // w[t] is r[i - 31] for the t-th new word
+      const size_t k = n < kBatch ? n : kBatch;
+      uint32_t w[kLag + kBatch];  // w[t] is r[i - 31] for the t-th new word
       std::memcpy(w, history_.data(), sizeof history_);
       // The three newest words stay in registers: r[i - 3] is needed again
       // three words after it was made, sooner than memory returns it.
-      std::uint32_t a = w[kLag - 3], b = w[kLag - 2], c = w[kLag - 1];
-      for (std::size_t t = 0; t < k; ++t) {
-        const std::uint32_t word = w[t] + a;
+      uint32_t a = w[kLag - 3], b = w[kLag - 2], c = w[kLag - 1];
+      for (size_t t = 0; t < k; ++t) {
+        const uint32_t word = w[t] + a;
         w[kLag + t] = word;
-        out[t] = static_cast<std::int32_t>(word >> 1);
+        out[t] = static_cast<int32_t>(word >> 1);
         a = b;
         b = c;
         c = word;
@@ -60,8 +58,8 @@ class GlibcRandom {
     }
   }
 
-  std::int32_t next() noexcept {
-    std::int32_t value;
+  int32_t next() noexcept {
+    int32_t value;
     fill(&value, 1);
     return value;
   }
@@ -70,9 +68,9 @@ class GlibcRandom {
   // word k places on is a fixed combination of the 31 words held: x^k
   // reduced modulo x^31 - x^28 - 1 gives its weights, found with
   // O(log k) products instead of k steps.
-  void advance(std::uint64_t k) noexcept {
+  void advance(uint64_t k) noexcept {
     if (k < kJumpFrom) {
-      std::int32_t skipped[kBatch];
+      int32_t skipped[kBatch];
       for (; k > 0; k -= k < kBatch ? k : kBatch) fill(skipped, k < kBatch ? k : kBatch);
       return;
     }
@@ -85,10 +83,10 @@ class GlibcRandom {
     }
     // history_[m] is the word at x^m; the new history's word m is at
     // x^(k + m).
-    std::array<std::uint32_t, kLag> next{};
-    for (std::size_t m = 0; m < kLag; ++m) {
-      std::uint32_t word = 0;
-      for (std::size_t i = 0; i < kLag; ++i) word += power[i] * history_[i];
+    std::array<uint32_t, kLag> next{};
+    for (size_t m = 0; m < kLag; ++m) {
+      uint32_t word = 0;
+      for (size_t i = 0; i < kLag; ++i) word += power[i] * history_[i];
       next[m] = word;
       power = times_x(power);
     }
@@ -96,28 +94,28 @@ class GlibcRandom {
   }
 
  private:
-  static constexpr std::size_t kLag = 31;
-  static constexpr std::size_t kBatch = 1024;
+  static constexpr size_t kLag = 31;
+  static constexpr size_t kBatch = 1024;
   // Below this many draws stepping is cheaper than the polynomial jump.
-  static constexpr std::uint64_t kJumpFrom = 1 << 16;
+  static constexpr uint64_t kJumpFrom = 1 << 16;
 
   // A polynomial below degree 31 in the words' shift x, coefficients mod
   // 2^32; x^31 = x^28 + 1, as r[i] = r[i-3] + r[i-31].
-  using Poly = std::array<std::uint32_t, kLag>;
+  using Poly = std::array<uint32_t, kLag>;
 
   static Poly times_x(const Poly& p) noexcept {
     Poly r{};
-    for (std::size_t i = 0; i + 1 < kLag; ++i) r[i + 1] = p[i];
+    for (size_t i = 0; i + 1 < kLag; ++i) r[i + 1] = p[i];
     r[28] += p[kLag - 1];
     r[0] += p[kLag - 1];
     return r;
   }
 
   static Poly times(const Poly& a, const Poly& b) noexcept {
-    std::array<std::uint32_t, 2 * kLag - 1> full{};
-    for (std::size_t i = 0; i < kLag; ++i)
-      for (std::size_t j = 0; j < kLag; ++j) full[i + j] += a[i] * b[j];
-    for (std::size_t d = full.size() - 1; d >= kLag; --d) {  // x^d = x^(d-3) + x^(d-31)
+    std::array<uint32_t, 2 * kLag - 1> full{};
+    for (size_t i = 0; i < kLag; ++i)
+      for (size_t j = 0; j < kLag; ++j) full[i + j] += a[i] * b[j];
+    for (size_t d = full.size() - 1; d >= kLag; --d) {  // x^d = x^(d-3) + x^(d-31)
       full[d - 3] += full[d];
       full[d - kLag] += full[d];
     }
@@ -126,8 +124,7 @@ class GlibcRandom {
     return r;
   }
 
-  std::array<std::uint32_t, kLag>
-      history_{};  // the last 31 words, oldest first
+  std::array<uint32_t, kLag> history_{};  // the last 31 words, oldest first
 };
 
 }  // namespace mkprob

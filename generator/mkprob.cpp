@@ -22,6 +22,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/progress_line.hpp"
+#include "common/write_all.hpp"
 #include "generator/atomic_file.hpp"
 #include "generator/chunk_writer.hpp"
 #include "generator/help.hpp"
@@ -29,8 +31,6 @@
 #include "generator/problem_writer.hpp"
 #include "generator/rand_stream.hpp"
 #include "generator/write_progress.hpp"
-#include "common/progress_line.hpp"
-#include "common/write_all.hpp"
 
 namespace {
 
@@ -49,9 +49,7 @@ int cannot_write(const std::string& name) {
 
 // Prints the help, the version or the usage: status 0, or 1 (after a note on
 // standard error) when standard output cannot take it.
-int print(std::string_view text) {
-  return itsolv::write_stdout("mkprob", text) ? 0 : 1;
-}
+int print(std::string_view text) { return itsolv::write_stdout("mkprob", text) ? 0 : 1; }
 
 }  // namespace
 
@@ -73,7 +71,7 @@ int main(int argc, char* argv[]) {
     return 1;
   }
 
-  const std::int32_t numvar = mkprob::parse_numvar(argv[1]);
+  const int32_t numvar = mkprob::parse_numvar(argv[1]);
   const float error = mkprob::parse_error(argv[2]);
   const std::string name = mkprob::problem_file_name(argv[1]);
   mkprob::RandStream draws;
@@ -87,8 +85,7 @@ int main(int argc, char* argv[]) {
   bool written = false;
   try {
     mkprob::ChunkWriter chunks(file.fd());
-    mkprob::ProgressOut out(chunks, progress ? &*progress : nullptr,
-                            mkprob::expected_size(numvar, error));
+    mkprob::ProgressOut out(chunks, progress ? &*progress : nullptr, mkprob::expected_size(numvar, error));
     mkprob::write_problem(numvar, error, draws, out);
     written = chunks.finish();
   } catch (const std::exception&) {  // out of memory for the buffers

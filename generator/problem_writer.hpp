@@ -8,17 +8,17 @@
 //   "%d\n" numvar, "%f\n" error, "0 " per variable and "\n", then per row
 //   "%d " per coefficient and "%d\n" for the right-hand side.
 //
-// Draws: anything with `std::int32_t next()` (the next draw) and
-//        `std::span<const std::int32_t> take(std::size_t max)` (the next 1 to
+// Draws: anything with `int32_t next()` (the next draw) and
+//        `std::span<const int32_t> take(size_t max)` (the next 1 to
 //        max draws), all draws non-negative.
-// Out:   anything with `char* reserve(std::size_t n)` (room for n bytes),
+// Out:   anything with `char* reserve(size_t n)` (room for n bytes),
 //        `void commit(char* end)` (the bytes up to end are written) and
 //        `bool good() const` (false once the output has failed; the writer
 //        then stops early).
 // When the draws offer `const GlibcRandom* untouched_start()` (non-null: the
 // draws to come are that generator's from its position on) and the output
-// offers whole chunks (`std::size_t chunk_size()`, `char* take_chunk()` and
-// `void put_chunk(char* chunk, std::size_t size)`, which appends the chunk's
+// offers whole chunks (`size_t chunk_size()`, `char* take_chunk()` and
+// `void put_chunk(char* chunk, size_t size)`, which appends the chunk's
 // first size bytes after everything before), the rows are drawn and
 // formatted on several threads, a batch of rows a chunk; the text is the
 // same.
@@ -49,7 +49,7 @@ namespace mkprob {
 // generator and the output takes whole batches in order.
 struct Parallel {
   int threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  std::size_t batch_bytes = ~std::size_t{0};  // text per batch at most (and a chunk)
+  size_t batch_bytes = ~size_t{0};  // text per batch at most (and a chunk)
 };
 
 namespace detail {
@@ -58,21 +58,18 @@ namespace detail {
 // low bytes (first character lowest) and the text's length in the top byte.
 // Each entry is stored whole; the length byte lands where the next entry
 // starts (or in reserved room past the end) and is overwritten.
-static_assert(std::endian::native == std::endian::little,
-              "coefficient texts are stored as little-endian words");
-inline constexpr std::array<std::uint32_t, 99> kCoefficientText = [] {
-  std::array<std::uint32_t, 99> table{};
-  for (std::uint32_t value = 1; value <= 99; ++value) {
-    table[value - 1] = value < 10
-                           ? ('0' + value) | ' ' << 8 | 2u << 24
-                           : ('0' + value / 10) | ('0' + value % 10) << 8 |
-                                 ' ' << 16 | 3u << 24;
+static_assert(std::endian::native == std::endian::little, "coefficient texts are stored as little-endian words");
+inline constexpr std::array<uint32_t, 99> kCoefficientText = [] {
+  std::array<uint32_t, 99> table{};
+  for (uint32_t value = 1; value <= 99; ++value) {
+    table[value - 1] = value < 10 ? ('0' + value) | ' ' << 8 | 2u << 24
+                                  : ('0' + value / 10) | ('0' + value % 10) << 8 | ' ' << 16 | 3u << 24;
   }
   return table;
 }();
 
 // Columns formatted between checks for room.
-inline constexpr std::size_t kColumnBlock = 4096;
+inline constexpr size_t kColumnBlock = 4096;
 
 template <class Out>
 void put(Out& out, std::string_view text) {
@@ -82,7 +79,7 @@ void put(Out& out, std::string_view text) {
 }
 
 template <class Out>
-void put_int(Out& out, std::int32_t value, char separator) {
+void put_int(Out& out, int32_t value, char separator) {
   char* p = out.reserve(12);
   p = std::to_chars(p, p + 11, value).ptr;
   *p++ = separator;
@@ -91,30 +88,27 @@ void put_int(Out& out, std::int32_t value, char separator) {
 
 // `count` off-diagonal coefficients, (r mod 99) + 1 for a fresh draw each.
 template <class Draws, class Out>
-void put_coefficients(Draws& draws, Out& out, std::int64_t count) {
+void put_coefficients(Draws& draws, Out& out, int64_t count) {
   while (count > 0) {
-    const auto batch = draws.take(
-        count < static_cast<std::int64_t>(kColumnBlock) ? count : kColumnBlock);
+    const auto batch = draws.take(count < static_cast<int64_t>(kColumnBlock) ? count : kColumnBlock);
     char* p = out.reserve(3 * batch.size() + 1);
-    for (const std::int32_t draw : batch) {
-      const std::uint32_t text =
-          kCoefficientText[static_cast<std::uint32_t>(draw) % 99u];
+    for (const int32_t draw : batch) {
+      const uint32_t text = kCoefficientText[static_cast<uint32_t>(draw) % 99u];
       std::memcpy(p, &text, 4);
       p += text >> 24;
     }
     out.commit(p);
-    count -= static_cast<std::int64_t>(batch.size());
+    count -= static_cast<int64_t>(batch.size());
   }
 }
 
 // The starting values: "0 " per variable.
 template <class Out>
-void put_zeros(Out& out, std::int64_t count) {
+void put_zeros(Out& out, int64_t count) {
   while (count > 0) {
-    const std::size_t block =
-        count < static_cast<std::int64_t>(kColumnBlock) ? count : kColumnBlock;
+    const size_t block = count < static_cast<int64_t>(kColumnBlock) ? count : kColumnBlock;
     char* p = out.reserve(2 * block);
-    for (std::size_t j = 0; j < block; ++j) std::memcpy(p + 2 * j, "0 ", 2);
+    for (size_t j = 0; j < block; ++j) std::memcpy(p + 2 * j, "0 ", 2);
     out.commit(p + 2 * block);
     count -= block;
   }
@@ -123,13 +117,12 @@ void put_zeros(Out& out, std::int64_t count) {
 // Row i of an n-variable problem: i coefficients, the diagonal, n - 1 - i
 // coefficients and the right-hand side, n + 1 draws in all.
 template <class Draws, class Out>
-void put_row(Draws& draws, Out& out, std::int32_t numvar, std::int32_t i,
-             std::string_view diagonal_text) {
+void put_row(Draws& draws, Out& out, int32_t numvar, int32_t i, std::string_view diagonal_text) {
   put_coefficients(draws, out, i);
   put(out, diagonal_text);
-  put_coefficients(draws, out, std::int64_t{numvar} - 1 - i);
-  const std::int32_t r1 = draws.next();
-  const std::int32_t r2 = draws.next();
+  put_coefficients(draws, out, int64_t{numvar} - 1 - i);
+  const int32_t r1 = draws.next();
+  const int32_t r2 = draws.next();
   put_int(out, r1 % 100 - r2 % 10, '\n');
 }
 
@@ -137,8 +130,8 @@ void put_row(Draws& draws, Out& out, std::int32_t numvar, std::int32_t i,
 class GeneratorDraws {
  public:
   explicit GeneratorDraws(const GlibcRandom& start) : random_(start) {}
-  void skip(std::uint64_t k) {
-    const std::uint64_t held = block_.size() - pos_;
+  void skip(uint64_t k) {
+    const uint64_t held = block_.size() - pos_;
     if (k < held) {
       pos_ += k;
       return;
@@ -146,27 +139,27 @@ class GeneratorDraws {
     random_.advance(k - held);
     pos_ = block_.size();
   }
-  std::int32_t next() { return take(1)[0]; }
-  std::span<const std::int32_t> take(std::size_t max) {
+  int32_t next() { return take(1)[0]; }
+  std::span<const int32_t> take(size_t max) {
     if (pos_ == block_.size()) {
       random_.fill(block_.data(), block_.size());
       pos_ = 0;
     }
-    const std::size_t count = std::min(max, block_.size() - pos_);
+    const size_t count = std::min(max, block_.size() - pos_);
     pos_ += count;
     return {block_.data() + pos_ - count, count};
   }
 
  private:
   GlibcRandom random_;
-  std::array<std::int32_t, 4096> block_;
-  std::size_t pos_ = block_.size();
+  std::array<int32_t, 4096> block_;
+  size_t pos_ = block_.size();
 };
 
 // Formats into a caller's buffer.
 struct BufferOut {
   char* pos;
-  char* reserve(std::size_t) { return pos; }
+  char* reserve(size_t) { return pos; }
   void commit(char* end) { pos = end; }
   bool good() const { return true; }
 };
@@ -179,44 +172,40 @@ struct BufferOut {
 // of the generator. False, with nothing written, when a row would not fit
 // in a chunk.
 template <class Out>
-bool put_rows_in_parallel(std::int32_t numvar, const GlibcRandom& start,
-                          Out& out, std::string_view diagonal_text,
+bool put_rows_in_parallel(int32_t numvar, const GlibcRandom& start, Out& out, std::string_view diagonal_text,
                           const Parallel& parallel) {
-  const std::size_t row_bytes = 3 * static_cast<std::size_t>(numvar) + 32;
-  const std::size_t batch_bytes = std::min(parallel.batch_bytes, out.chunk_size());
+  const size_t row_bytes = 3 * static_cast<size_t>(numvar) + 32;
+  const size_t batch_bytes = std::min(parallel.batch_bytes, out.chunk_size());
   if (row_bytes > out.chunk_size()) return false;
-  const std::int64_t batch_rows =
-      std::max<std::int64_t>(1, static_cast<std::int64_t>(batch_bytes / row_bytes));
-  const std::int64_t batches = (numvar + batch_rows - 1) / batch_rows;
-  std::atomic<std::int64_t> taken{0};
+  const int64_t batch_rows = std::max<int64_t>(1, static_cast<int64_t>(batch_bytes / row_bytes));
+  const int64_t batches = (numvar + batch_rows - 1) / batch_rows;
+  std::atomic<int64_t> taken{0};
   std::mutex mutex;
   std::condition_variable turn_changed;
-  std::int64_t turn = 0;  // the batch to be handed back next
+  int64_t turn = 0;  // the batch to be handed back next
 
   auto work = [&] {
     GeneratorDraws draws(start);
-    std::int64_t next_row = 0;  // where `draws` stands
+    int64_t next_row = 0;  // where `draws` stands
     for (;;) {
       // The chunk first, then the batch: the thread with the batch whose
       // turn comes next never waits for a chunk held by later batches.
       char* const chunk = out.take_chunk();
-      const std::int64_t b = taken.fetch_add(1);
+      const int64_t b = taken.fetch_add(1);
       if (b >= batches) {  // nothing left: the chunk goes back empty
         std::lock_guard lock(mutex);
         out.put_chunk(chunk, 0);
         return;
       }
-      const std::int64_t first = b * batch_rows;
-      const std::int64_t end = std::min<std::int64_t>(numvar, first + batch_rows);
-      draws.skip(static_cast<std::uint64_t>(first - next_row) *
-                 (static_cast<std::uint64_t>(numvar) + 1));
+      const int64_t first = b * batch_rows;
+      const int64_t end = std::min<int64_t>(numvar, first + batch_rows);
+      draws.skip(static_cast<uint64_t>(first - next_row) * (static_cast<uint64_t>(numvar) + 1));
       BufferOut text{chunk};
-      for (std::int64_t i = first; i < end; ++i)
-        put_row(draws, text, numvar, static_cast<std::int32_t>(i), diagonal_text);
+      for (int64_t i = first; i < end; ++i) put_row(draws, text, numvar, static_cast<int32_t>(i), diagonal_text);
       next_row = end;
       std::unique_lock lock(mutex);
       turn_changed.wait(lock, [&] { return turn == b; });
-      out.put_chunk(chunk, static_cast<std::size_t>(text.pos - chunk));
+      out.put_chunk(chunk, static_cast<size_t>(text.pos - chunk));
       ++turn;
       turn_changed.notify_all();
       if (!out.good()) taken.store(batches);  // the output is lost: stop
@@ -240,22 +229,19 @@ bool put_rows_in_parallel(std::int32_t numvar, const GlibcRandom& start,
 }  // namespace detail
 
 template <class Draws, class Out>
-void write_problem(std::int32_t numvar, float error, Draws& draws, Out& out,
-                   const Parallel& parallel = {}) {
+void write_problem(int32_t numvar, float error, Draws& draws, Out& out, const Parallel& parallel = {}) {
   detail::put_int(out, numvar, '\n');
 
   // At most 48 bytes: the largest float has 39 integer digits.
   char tolerance[64];
-  const int length = std::snprintf(tolerance, sizeof tolerance, "%f\n",
-                                   static_cast<double>(error));
+  const int length = std::snprintf(tolerance, sizeof tolerance, "%f\n", static_cast<double>(error));
   detail::put(out, std::string_view(tolerance, length));
 
   detail::put_zeros(out, numvar);
   detail::put(out, "\n");
 
   char diagonal[16];
-  char* diagonal_end =
-      std::to_chars(diagonal, diagonal + 11, diagonal_value(numvar)).ptr;
+  char* diagonal_end = std::to_chars(diagonal, diagonal + 11, diagonal_value(numvar)).ptr;
   *diagonal_end++ = ' ';
   const std::string_view diagonal_text(diagonal, diagonal_end - diagonal);
 
@@ -268,8 +254,7 @@ void write_problem(std::int32_t numvar, float error, Draws& draws, Out& out,
         detail::put_rows_in_parallel(numvar, *start, out, diagonal_text, parallel))
       return;
   }
-  for (std::int32_t i = 0; i < numvar && out.good(); ++i)
-    detail::put_row(draws, out, numvar, i, diagonal_text);
+  for (int32_t i = 0; i < numvar && out.good(); ++i) detail::put_row(draws, out, numvar, i, diagonal_text);
 }
 
 }  // namespace mkprob

@@ -9,7 +9,7 @@ RandStream::RandStream(LibraryDraw library) noexcept : library_(library) {
   // checking costs no draws: on a match the reproduction, which has produced
   // the same block, simply carries on.
   for (auto& draw : block_) draw = library_();
-  std::array<std::int32_t, 4096> expected;
+  std::array<int32_t, 4096> expected;
   reproduction_.fill(expected.data(), expected.size());
   reproduced_ = std::equal(block_.begin(), block_.end(), expected.begin());
 }

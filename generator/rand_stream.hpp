@@ -26,17 +26,17 @@ class RandStream {
   // draws from `library`; there must be only one.
   explicit RandStream(LibraryDraw library = &std::rand) noexcept;
 
-  std::int32_t next() noexcept {
+  int32_t next() noexcept {
     if (pos_ == block_.size()) refill();
     return block_[pos_++];
   }
 
   // The next draws, at least one and at most max of them; valid until the
   // stream is used again.
-  std::span<const std::int32_t> take(std::size_t max) noexcept {
+  std::span<const int32_t> take(size_t max) noexcept {
     if (pos_ == block_.size()) refill();
-    const std::size_t count = std::min(max, block_.size() - pos_);
-    const std::int32_t* first = block_.data() + pos_;
+    const size_t count = std::min(max, block_.size() - pos_);
+    const int32_t* first = block_.data() + pos_;
     pos_ += count;
     return {first, count};
   }
@@ -59,8 +59,8 @@ class RandStream {
   GlibcRandom reproduction_;
   bool reproduced_ = false;
   bool refilled_ = false;
-  std::size_t pos_ = 0;
-  std::array<std::int32_t, 4096> block_;
+  size_t pos_ = 0;
+  std::array<int32_t, 4096> block_;
 };
 
 }  // namespace mkprob

@@ -8,54 +8,45 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "generator/problem_args.hpp"
 #include "common/progress.hpp"
+#include "generator/problem_args.hpp"
 
 namespace mkprob {
 
 // The expected size of the problem file of `numvar` variables: the lengths
 // of the header and the starting values are exact; a coefficient takes 2 or
 // 3 bytes (288/99 on average) and a right-hand side about 3.
-inline std::uint64_t expected_size(std::int32_t numvar, float error) {
+inline uint64_t expected_size(int32_t numvar, float error) {
   char header[96];
   const int header_length = std::snprintf(header, sizeof header, "%d\n%f\n", numvar, static_cast<double>(error));
-  if (numvar <= 0) return static_cast<std::uint64_t>(header_length) + 1;
+  if (numvar <= 0) return static_cast<uint64_t>(header_length) + 1;
   const double n = numvar;
-  const double diagonal =
-      std::snprintf(header, sizeof header, "%d ", static_cast<int>(diagonal_value(numvar)));
+  const double diagonal = std::snprintf(header, sizeof header, "%d ", static_cast<int>(diagonal_value(numvar)));
   const double row = diagonal + (n - 1) * 288.0 / 99.0 + 3.0;
-  return static_cast<std::uint64_t>(header_length + 2 * n + 1 + n * row);
+  return static_cast<uint64_t>(header_length + 2 * n + 1 + n * row);
 }
 
 // An output for write_problem (see problem_writer.hpp).
 template <class Out>
 class ProgressOut {
  public:
-  static constexpr std::uint64_t kStep = std::uint64_t{1} << 20;
+  static constexpr uint64_t kStep = uint64_t{1} << 20;
 
   // `progress` may be null; `total` is the size expected.
-  ProgressOut(Out& out, itsolv::Progress* progress, std::uint64_t total)
-      : out_(out), progress_(progress), total_(total) {}
+  ProgressOut(Out& out, itsolv::Progress* progress, uint64_t total) : out_(out), progress_(progress), total_(total) {}
 
-  char* reserve(std::size_t n) { return start_ = out_.reserve(n); }
+  char* reserve(size_t n) { return start_ = out_.reserve(n); }
 
   void commit(char* end) {
     out_.commit(end);
-    count(static_cast<std::uint64_t>(end - start_));
+    count(static_cast<uint64_t>(end - start_));
   }
 
-  std::size_t chunk_size() const
-    requires requires(Out& o) { o.chunk_size(); }
-  {
-    return out_.chunk_size();
-  }
-  char* take_chunk()
-    requires requires(Out& o) { o.take_chunk(); }
-  {
-    return out_.take_chunk();
-  }
-  void put_chunk(char* chunk, std::size_t size)
-    requires requires(Out& o, char* c, std::size_t n) { o.put_chunk(c, n); }
+  size_t chunk_size() const requires requires(Out& o) { o.chunk_size(); }
+  { return out_.chunk_size(); }
+  char* take_chunk() requires requires(Out& o) { o.take_chunk(); }
+  { return out_.take_chunk(); }
+  void put_chunk(char* chunk, size_t size) requires requires(Out& o, char* c, size_t n) { o.put_chunk(c, n); }
   {
     out_.put_chunk(chunk, size);
     count(size);
@@ -64,7 +55,7 @@ class ProgressOut {
   bool good() const { return out_.good(); }
 
  private:
-  void count(std::uint64_t bytes) {
+  void count(uint64_t bytes) {
     done_ += bytes;
     if (done_ >= next_) {
       next_ = done_ + kStep;
@@ -74,9 +65,9 @@ class ProgressOut {
 
   Out& out_;
   itsolv::Progress* progress_;
-  std::uint64_t total_;
-  std::uint64_t done_ = 0;
-  std::uint64_t next_ = kStep;
+  uint64_t total_;
+  uint64_t done_ = 0;
+  uint64_t next_ = kStep;
   char* start_ = nullptr;
 };
 

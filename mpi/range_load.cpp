@@ -5,8 +5,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -134,21 +134,22 @@ StepFailure load_ranges(itsolv::Problem& p, const char* path, int fd, uint64_t s
   itsolv::FileHandle own(rank == 0 ? -1 : open(path, O_RDONLY | O_CLOEXEC));
   if (rank != 0) fd = own.fd();
   if (StepFailure f = agree(comm, attempt([&] {
-        struct stat st {};
-        if (fd < 0 || fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) fail("Cannot open file %s\n", path);
-      })))
+                              struct stat st {};
+                              if (fd < 0 || fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))
+                                fail("Cannot open file %s\n", path);
+                            })))
     return f;
 
   // The header, on every process: the count, the tolerance, the allocation.
   int64_t total = 0, line = 1;
   uint64_t after_header = 0;
   if (StepFailure f = agree(comm, attempt([&] {
-        itsolv::Reader reader(fd, path, 4096, size);
-        total = itsolv::read_header(p, reader, size);
-        line = reader.line();
-        after_header = reader.offset(reader.pos());
-        itsolv::allocate(p, options);
-      })))
+                              itsolv::Reader reader(fd, path, 4096, size);
+                              total = itsolv::read_header(p, reader, size);
+                              line = reader.line();
+                              after_header = reader.offset(reader.pos());
+                              itsolv::allocate(p, options);
+                            })))
     return f;
   const int32_t n = p.num;
   if (n == 0) return std::nullopt;
@@ -161,10 +162,10 @@ StepFailure load_ranges(itsolv::Problem& p, const char* path, int fd, uint64_t s
   std::optional<itsolv::TextRun> run;
   char last_byte = 0;
   if (StepFailure f = agree(comm, attempt([&] {
-        range = read_range(fd, path, from, to, size);
-        run.emplace(range.begin, range.end, workers, options.part_bytes);
-        read_at(fd, path, &last_byte, 1, size - 1);
-      })))
+                              range = read_range(fd, path, from, to, size);
+                              run.emplace(range.begin, range.end, workers, options.part_bytes);
+                              read_at(fd, path, &last_byte, 1, size - 1);
+                            })))
     return f;
   const int64_t mine[2] = {run->tokens(), run->newlines()};
   std::vector<int64_t> counts(2 * static_cast<size_t>(procs));

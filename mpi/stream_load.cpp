@@ -61,11 +61,11 @@ StepFailure load_stream(itsolv::Problem& p, const char* path, int fd, MPI_Comm c
   // The header on process 0, then its values on every process.
   int64_t total = 0, line = 1;
   if (StepFailure f = agree(comm, attempt([&] {
-        if (rank != 0) return;
-        in.emplace(fd, path, std::min(options.part_bytes, size_t{1} << 16), 0);
-        total = itsolv::read_header(p, *in, 0);
-        line = in->line();
-      })))
+                              if (rank != 0) return;
+                              in.emplace(fd, path, std::min(options.part_bytes, size_t{1} << 16), 0);
+                              total = itsolv::read_header(p, *in, 0);
+                              line = in->line();
+                            })))
     return f;
   int64_t header[3] = {p.num, total, line};
   MPI_Bcast(header, 3, MPI_INT64_T, 0, comm);

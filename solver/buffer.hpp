@@ -29,8 +29,7 @@ class RawMemory {
   bool reserve(size_t bytes) {
     release();
     if (bytes == 0) return true;
-    void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
-                   MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED) return false;
     data_ = p;
     bytes_ = bytes;
@@ -89,8 +88,7 @@ class Buffer {
  public:
   bool allocate(int64_t count) {
     size_t bytes = 0;
-    if (count < 0 || !byte_size(static_cast<uint64_t>(count), sizeof(T), bytes))
-      return false;
+    if (count < 0 || !byte_size(static_cast<uint64_t>(count), sizeof(T), bytes)) return false;
     if (!memory_.reserve(bytes)) return false;
     size_ = count;
     return true;

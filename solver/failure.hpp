@@ -13,8 +13,7 @@ struct Failure {
   std::string message;  // complete output, line breaks included
 };
 
-[[noreturn]] inline void fail(const char* format, ...)
-    __attribute__((format(printf, 1, 2)));
+[[noreturn]] inline void fail(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 [[noreturn]] inline void fail(const char* format, ...) {
   va_list args;

@@ -9,15 +9,16 @@
 #include <new>
 #include <optional>
 
-#include "help.hpp"
 #include "common/progress_line.hpp"
 #include "common/write_all.hpp"
+#include "help.hpp"
 #include "monitor.hpp"
 #include "solve.hpp"
 
 int main(int argc, char** argv) {
   itsolv::ignore_write_signals();
-  if (const auto text = itsolv::requested_text(argc, argv, "itsolv")) return itsolv::write_stdout("itsolv", *text) ? 0 : 1;
+  if (const auto text = itsolv::requested_text(argc, argv, "itsolv"))
+    return itsolv::write_stdout("itsolv", *text) ? 0 : 1;
   // --monitor is an option only as the first of exactly two arguments.
   const bool monitor = argc == 3 && std::string_view(argv[1]) == "--monitor";
   if (argc != 2 && !monitor) {
@@ -40,8 +41,7 @@ int main(int argc, char** argv) {
       watch = itsolv::monitor_watch();
     else if (sweeping)
       watch = [&](int64_t sweep, float change, float err) { sweeping->sweep(sweep, change, err); };
-    const itsolv::Outcome outcome =
-        itsolv::solve_file(argv[argc - 1], team, {}, loading ? &*loading : nullptr, watch);
+    const itsolv::Outcome outcome = itsolv::solve_file(argv[argc - 1], team, {}, loading ? &*loading : nullptr, watch);
     if (sweeping) sweeping->finish();  // erased before the report shows
     return itsolv::write_stdout("itsolv", outcome.text) ? outcome.status : 1;
   } catch (const std::bad_alloc&) {

@@ -10,7 +10,8 @@ std::string help_text(std::string_view program) {
   text += "       " + name + " --help | -h\n";
   text += "       " + name + " --version\n\n";
   if (program != "itsolv")
-    text += "Run under mpirun (mpirun -np K " + name + " FILE): each process keeps a block\n"
+    text += "Run under mpirun (mpirun -np K " + name +
+            " FILE): each process keeps a block\n"
             "of the matrix's rows, and process 0 prints exactly what itsolv prints.\n\n";
   return text +
          "Reads the problem in FILE, refuses a matrix that is not diagonally dominant\n"

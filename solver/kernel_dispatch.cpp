@@ -5,9 +5,12 @@ namespace itsolv {
 
 bool isa_supported(Isa isa) {
   switch (isa) {
-    case Isa::avx512: return __builtin_cpu_supports("avx512f");
-    case Isa::avx2: return __builtin_cpu_supports("avx2");
-    default: return true;
+    case Isa::avx512:
+      return __builtin_cpu_supports("avx512f");
+    case Isa::avx2:
+      return __builtin_cpu_supports("avx2");
+    default:
+      return true;
   }
 }
 
@@ -19,25 +22,34 @@ Isa best_isa() {
 
 const char* isa_name(Isa isa) {
   switch (isa) {
-    case Isa::avx512: return "avx512";
-    case Isa::avx2: return "avx2";
-    default: return "plain";
+    case Isa::avx512:
+      return "avx512";
+    case Isa::avx2:
+      return "avx2";
+    default:
+      return "plain";
   }
 }
 
 SweepKernel sweep_kernel(Isa isa, Storage storage) {
   switch (isa) {
-    case Isa::avx512: return sweep_kernel_avx512(storage);
-    case Isa::avx2: return sweep_kernel_avx2(storage);
-    default: return sweep_kernel_plain(storage);
+    case Isa::avx512:
+      return sweep_kernel_avx512(storage);
+    case Isa::avx2:
+      return sweep_kernel_avx2(storage);
+    default:
+      return sweep_kernel_plain(storage);
   }
 }
 
 AbsSumKernel abs_sum_kernel(Isa isa, Storage storage) {
   switch (isa) {
-    case Isa::avx512: return abs_sum_kernel_avx512(storage);
-    case Isa::avx2: return abs_sum_kernel_avx2(storage);
-    default: return abs_sum_kernel_plain(storage);
+    case Isa::avx512:
+      return abs_sum_kernel_avx512(storage);
+    case Isa::avx2:
+      return abs_sum_kernel_avx2(storage);
+    default:
+      return abs_sum_kernel_plain(storage);
   }
 }
 

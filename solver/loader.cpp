@@ -82,9 +82,10 @@ int64_t read_header(Problem& p, Reader& in, uint64_t size) {
     const uint64_t done = in.offset(in.pos());
     const uint64_t left = size > done ? size - done : 0;
     if (left / 2 < values)
-      fail("Cannot read file %s: the file is too short for %d variables: their values need at least %llu more bytes, "
-           "and %llu remain\n",
-           in.path(), num, static_cast<unsigned long long>(values) * 2, static_cast<unsigned long long>(left));
+      fail(
+          "Cannot read file %s: the file is too short for %d variables: their values need at least %llu more bytes, "
+          "and %llu remain\n",
+          in.path(), num, static_cast<unsigned long long>(values) * 2, static_cast<unsigned long long>(left));
   }
   return 2 + static_cast<int64_t>(values);
 }
@@ -157,7 +158,8 @@ class ChunkLoader {
     std::vector<Part> parts(static_cast<size_t>(members));
     const char* bound = from;
     for (int k = 0; k < members; ++k) {
-      const char* next = k + 1 == members ? to : from + length * static_cast<size_t>(k + 1) / static_cast<size_t>(members);
+      const char* next =
+          k + 1 == members ? to : from + length * static_cast<size_t>(k + 1) / static_cast<size_t>(members);
       next = token_boundary(from, std::max(next, bound), to);
       parts[static_cast<size_t>(k)].begin = bound;
       parts[static_cast<size_t>(k)].end = next;

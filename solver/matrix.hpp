@@ -24,18 +24,15 @@ namespace itsolv {
 
 enum class Storage : uint8_t { i8 = 0, i16 = 1, f32 = 2 };
 
-inline size_t storage_bytes(Storage s) {
-  return s == Storage::i8 ? 1 : s == Storage::i16 ? 2 : 4;
-}
+inline size_t storage_bytes(Storage s) { return s == Storage::i8 ? 1 : s == Storage::i16 ? 2 : 4; }
 
 // The narrowest storage that holds `v` exactly (-0 keeps its sign only as a
 // float).
 inline Storage storage_for(float v) {
-  if (v >= -128.0f && v <= 127.0f && v == static_cast<float>(static_cast<int>(v)) &&
-      !(v == 0.0f && std::signbit(v)))
+  if (v >= -128.0f && v <= 127.0f && v == static_cast<float>(static_cast<int>(v)) && !(v == 0.0f && std::signbit(v)))
     return Storage::i8;
-  if (v >= -32768.0f && v <= 32767.0f &&
-      v == static_cast<float>(static_cast<int>(v)) && !(v == 0.0f && std::signbit(v)))
+  if (v >= -32768.0f && v <= 32767.0f && v == static_cast<float>(static_cast<int>(v)) &&
+      !(v == 0.0f && std::signbit(v)))
     return Storage::i16;
   return Storage::f32;
 }
@@ -66,7 +63,8 @@ class Matrix {
   size_t bytes() const { return elements() * storage_bytes(storage_); }
   size_t elements() const { return padded_rows() * static_cast<size_t>(n_); }
   size_t padded_rows() const {
-    return panels_ == 0 ? 0 : static_cast<size_t>(panels_ - 1) * kPanel + static_cast<size_t>(panel_height(panels_ - 1));
+    return panels_ == 0 ? 0
+                        : static_cast<size_t>(panels_ - 1) * kPanel + static_cast<size_t>(panel_height(panels_ - 1));
   }
 
   // Rows of panel p, padding included: the distance between its columns.
@@ -95,9 +93,13 @@ class Matrix {
   }
 
   template <typename T>
-  T* data() { return static_cast<T*>(memory_.data()); }
+  T* data() {
+    return static_cast<T*>(memory_.data());
+  }
   template <typename T>
-  const T* data() const { return static_cast<const T*>(memory_.data()); }
+  const T* data() const {
+    return static_cast<const T*>(memory_.data());
+  }
 
   // First row of panel p.
   int32_t panel_row(int32_t p) const { return held_.begin + p * kPanel; }

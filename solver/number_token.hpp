@@ -94,8 +94,7 @@ inline bool parse_plain_integer(const char* begin, const char* end, float& out) 
 // Value of a whole token, or false when it is not wholly a number.
 inline bool parse_float(const char* begin, const char* end, float& out) {
   if (begin == end) return false;
-  return parse_plain_integer(begin, end, out) || parse_decimal_form(begin, end, out) ||
-         scan_float(begin, end, out);
+  return parse_plain_integer(begin, end, out) || parse_decimal_form(begin, end, out) || scan_float(begin, end, out);
 }
 
 // Reads the run of digits at q, eight at a time, moving q past it and
@@ -127,13 +126,14 @@ inline int read_digits(const char*& q, uint64_t& m) {
   for (;;) {
     uint64_t w;
     std::memcpy(&w, q, sizeof w);
-    const uint64_t t = ((w & 0xF0F0F0F0F0F0F0F0) | (((w + 0x0606060606060606) & 0xF0F0F0F0F0F0F0F0) >> 4)) ^
-                       0x3333333333333333;
+    const uint64_t t =
+        ((w & 0xF0F0F0F0F0F0F0F0) | (((w + 0x0606060606060606) & 0xF0F0F0F0F0F0F0F0) >> 4)) ^ 0x3333333333333333;
     const int length = t == 0 ? 8 : __builtin_ctzll(t) >> 3;
     if (length == 0) return count;
     uint64_t v = (w << (8 * (8 - length))) & 0x0F0F0F0F0F0F0F0F;
     v = v * 10 + (v >> 8);
-    v = (((v & 0x000000FF000000FF) * 0x000F424000000064) + (((v >> 16) & 0x000000FF000000FF) * 0x0000271000000001)) >> 32;
+    v = (((v & 0x000000FF000000FF) * 0x000F424000000064) + (((v >> 16) & 0x000000FF000000FF) * 0x0000271000000001)) >>
+        32;
     m = m * kScale[length] + v;
     q += length;
     count += length;

@@ -75,10 +75,18 @@ void sweep_panels(const SweepData& d, int32_t p0, int32_t p1) {
   constexpr int L = Matrix::kLanes / Isa::kWidth;  // vectors per 16 rows
   for (int32_t p = p0; p < p1; ++p) {
     switch (d.a->panel_height(p) / Matrix::kLanes) {
-      case 1: sweep_panel<Isa, T, L>(d, p); break;
-      case 2: sweep_panel<Isa, T, 2 * L>(d, p); break;
-      case 3: sweep_panel<Isa, T, 3 * L>(d, p); break;
-      default: sweep_panel<Isa, T, 4 * L>(d, p); break;
+      case 1:
+        sweep_panel<Isa, T, L>(d, p);
+        break;
+      case 2:
+        sweep_panel<Isa, T, 2 * L>(d, p);
+        break;
+      case 3:
+        sweep_panel<Isa, T, 3 * L>(d, p);
+        break;
+      default:
+        sweep_panel<Isa, T, 4 * L>(d, p);
+        break;
     }
   }
 }
@@ -86,9 +94,12 @@ void sweep_panels(const SweepData& d, int32_t p0, int32_t p1) {
 template <typename Isa>
 SweepKernel sweep_kernel_for(Storage storage) {
   switch (storage) {
-    case Storage::i8: return sweep_panels<Isa, int8_t>;
-    case Storage::i16: return sweep_panels<Isa, int16_t>;
-    default: return sweep_panels<Isa, float>;
+    case Storage::i8:
+      return sweep_panels<Isa, int8_t>;
+    case Storage::i16:
+      return sweep_panels<Isa, int16_t>;
+    default:
+      return sweep_panels<Isa, float>;
   }
 }
 

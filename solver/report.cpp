@@ -12,7 +12,8 @@ std::string format_report(const Problem& p, int64_t sweeps) {
     const int length = std::snprintf(line, sizeof line, "%f\n", static_cast<double>(p.x[i]));
     out.append(line, static_cast<size_t>(length));
   }
-  const int length = std::snprintf(line, sizeof line, "total number of iterations: %lld\n", static_cast<long long>(sweeps));
+  const int length =
+      std::snprintf(line, sizeof line, "total number of iterations: %lld\n", static_cast<long long>(sweeps));
   out.append(line, static_cast<size_t>(length));
   return out;
 }

@@ -31,9 +31,9 @@ ShortBlockReader short_block_reader_avx512();
 // space, digits, minus signs. Works on bit masks alone, so every
 // instruction set shares it.
 struct BlockTake {
-  uint64_t ends = 0;   // the last bytes of the short tokens taken
-  int advance = 0;     // bytes consumed: to white space, or to a token not taken
-  bool stop = false;   // a token that is not short, or `max` reached
+  uint64_t ends = 0;  // the last bytes of the short tokens taken
+  int advance = 0;    // bytes consumed: to white space, or to a token not taken
+  bool stop = false;  // a token that is not short, or `max` reached
 };
 
 struct BlockShapes {
@@ -59,8 +59,7 @@ inline BlockShapes block_shapes(uint64_t space, uint64_t digit, uint64_t minus) 
   const uint64_t signed_start = s.starts & minus;
   // At its last byte e a short token starts at e ("d"), at e - 1 ("dd",
   // "-d") or at e - 2 ("-dd").
-  s.fast = s.ends & digit &
-           (s.starts | ((s.starts & (digit | minus)) << 1) | ((signed_start << 2) & (digit << 1)));
+  s.fast = s.ends & digit & (s.starts | ((s.starts & (digit | minus)) << 1) | ((signed_start << 2) & (digit << 1)));
   s.neg = s.fast & ((signed_start << 1) | (signed_start << 2));
   s.tens = digit & ((s.fast & ~s.starts) >> 1);
   return s;

@@ -38,8 +38,7 @@ class TextRun {
   // Gives the first token that is not a number, if any. `done`, when
   // given, is told of each stretch of text placed for good, which is not
   // read again.
-  Placed place(Problem& p, int64_t first, int64_t end,
-               const std::function<void(const char*, const char*)>& done = {});
+  Placed place(Problem& p, int64_t first, int64_t end, const std::function<void(const char*, const char*)>& done = {});
 
   // The line feeds in the run before `at`.
   int64_t newlines_before(const char* at) const;

@@ -47,8 +47,8 @@ TokenCount count_tokens(const char* begin, const char* end) {
 
 TokenCount count_tokens(const char* begin, const char* end, Isa isa) {
   const BlockCounter blocks = isa == Isa::avx512 && __builtin_cpu_supports("avx512bw") ? block_counter_avx512()
-                              : isa != Isa::plain && isa_supported(Isa::avx2)       ? block_counter_avx2()
-                                                                                      : nullptr;
+                              : isa != Isa::plain && isa_supported(Isa::avx2)          ? block_counter_avx2()
+                                                                                       : nullptr;
   TokenCount c;
   bool after_space = true;
   const char* p = blocks != nullptr ? blocks(begin, end, c, after_space) : begin;

@@ -22,11 +22,16 @@ TokenPlace place_of(int64_t t, int32_t n) {
 std::string describe(int64_t t, int32_t n) {
   const TokenPlace at = place_of(t, n);
   switch (at.kind) {
-    case TokenPlace::Kind::count: return "the number of variables";
-    case TokenPlace::Kind::tolerance: return "the tolerance";
-    case TokenPlace::Kind::start: return "the starting value x[" + std::to_string(at.col) + "]";
-    case TokenPlace::Kind::rhs: return "the right-hand side b[" + std::to_string(at.row) + "]";
-    default: return "the coefficient a[" + std::to_string(at.row) + "][" + std::to_string(at.col) + "]";
+    case TokenPlace::Kind::count:
+      return "the number of variables";
+    case TokenPlace::Kind::tolerance:
+      return "the tolerance";
+    case TokenPlace::Kind::start:
+      return "the starting value x[" + std::to_string(at.col) + "]";
+    case TokenPlace::Kind::rhs:
+      return "the right-hand side b[" + std::to_string(at.row) + "]";
+    default:
+      return "the coefficient a[" + std::to_string(at.row) + "][" + std::to_string(at.col) + "]";
   }
 }
 
@@ -239,9 +244,12 @@ Placed place(Problem& p, const char* q, int64_t t, const int64_t t_end, ShortBlo
 Placed place_values(Problem& p, const char* text, int64_t first, int64_t count, Isa isa) {
   const ShortBlockReader reader = short_block_reader(isa);
   switch (p.a.storage()) {
-    case Storage::i8: return place<int8_t>(p, text, first, first + count, reader);
-    case Storage::i16: return place<int16_t>(p, text, first, first + count, reader);
-    default: return place<float>(p, text, first, first + count, reader);
+    case Storage::i8:
+      return place<int8_t>(p, text, first, first + count, reader);
+    case Storage::i16:
+      return place<int16_t>(p, text, first, first + count, reader);
+    default:
+      return place<float>(p, text, first, first + count, reader);
   }
 }
 

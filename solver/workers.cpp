@@ -74,8 +74,7 @@ void Workers::dispatch(Trampoline call, const void* job, bool all) {
   generation_.notify_all();
   call(job, 0);
   if (all)
-    for (int left = pending_.load(std::memory_order_acquire); left != 0;)
-      left = await_change(pending_, left);
+    for (int left = pending_.load(std::memory_order_acquire); left != 0;) left = await_change(pending_, left);
   // No member enters after this; wait for those inside.
   for (uint64_t e = entry_.fetch_or(kClosed, std::memory_order_acq_rel) | kClosed; (e & kInside) != 0;)
     e = await_change(entry_, e);

@@ -26,13 +26,17 @@ class Workers {
 
   // Calls job(k) once for each k in [0, size()); job must not throw.
   template <typename Job>
-  void run(const Job& job) { start(job, true); }
+  void run(const Job& job) {
+    start(job, true);
+  }
 
   // Calls job(k) for member 0 and for each other member k that starts
   // before member 0 has returned from its call; job must not throw. Meant
   // for jobs that take their work from a shared counter.
   template <typename Job>
-  void share(const Job& job) { start(job, false); }
+  void share(const Job& job) {
+    start(job, false);
+  }
 
  private:
   using Trampoline = void (*)(const void*, int);
@@ -44,7 +48,9 @@ class Workers {
       dispatch(&invoke<Job>, &job, all);
   }
   template <typename Job>
-  static void invoke(const void* job, int k) { (*static_cast<const Job*>(job))(k); }
+  static void invoke(const void* job, int k) {
+    (*static_cast<const Job*>(job))(k);
+  }
 
   void dispatch(Trampoline call, const void* job, bool all);
   void serve(int k);

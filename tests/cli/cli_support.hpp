@@ -19,15 +19,15 @@
 
 namespace cli {
 
+using literal::printf_string;
+using testing_support::Mutator;
+using testing_support::ProblemMaker;
 using testing_support::run_all;
 using testing_support::run_program;
 using testing_support::RunOptions;
 using testing_support::RunResult;
-using testing_support::Mutator;
-using testing_support::ProblemMaker;
 using testing_support::Style;
 using testing_support::TempDir;
-using literal::printf_string;
 
 inline const std::string kItsolv = ITSOLV_PATH;
 

@@ -57,9 +57,9 @@ TEST_F(Loading, TheScansOwnFormsInEveryPosition) {
   const struct {
     size_t at;
     const char *odd, *value;
-  } cases[] = {{1, "1e+", "1"},   {1, "0x1p-", "1"},   {2, "0x.", "0"},     {2, "2e", "2"},   {3, "-0x1p+", "-1"},
-               {4, "200e", "200"}, {4, "0xc8p", "200"}, {5, "37E-", "37"}, {5, "0x1p", "1"}, {6, "3e", "3"},
-               {9, "0x.", "0"},    {9, "5e-", "5"}};
+  } cases[] = {{1, "1e+", "1"},     {1, "0x1p-", "1"},  {2, "0x.", "0"},     {2, "2e", "2"},
+               {3, "-0x1p+", "-1"}, {4, "200e", "200"}, {4, "0xc8p", "200"}, {5, "37E-", "37"},
+               {5, "0x1p", "1"},    {6, "3e", "3"},     {9, "0x.", "0"},     {9, "5e-", "5"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.odd);
     std::string text, same;

@@ -23,7 +23,7 @@ class RandomProblems : public CliTest {
     }
     Tally tally;
     for (const RunResult& run : solve_all(texts, timeout))
-      ++tally.kinds[run.out.rfind("The matrix will not converge.\n", 0) == 0     ? "row fails pre-check"
+      ++tally.kinds[run.out.rfind("The matrix will not converge.\n", 0) == 0   ? "row fails pre-check"
                     : run.out.rfind("The matrix will not converge...", 0) == 0 ? "no strict row"
                     : run.out.rfind("The iteration will not converge", 0) == 0 ? "endless sweeps"
                     : run.exited && run.status == 0                            ? "solved"
@@ -81,12 +81,13 @@ TEST_F(RandomProblems, ProblemsReadAndSweptByATeamAgreeWithTheReference) {
 // integer coefficients are widened in the last chunk: what earlier chunks
 // stored must keep its values.
 TEST_F(RandomProblems, FileOfSeveralChunksWidenedAtTheEndAgreesWithTheReference) {
-  const std::string problem = ProblemMaker(0x5eed0004).problem({.n = 1200,
-                                                                .style = Style::kLateWide,
-                                                                .allow_special = false,
-                                                                .allow_weak = false,
-                                                                .zero_share = 0.0,
-                                                                .tolerance = "0.001"});
+  const std::string problem = ProblemMaker(0x5eed0004)
+                                  .problem({.n = 1200,
+                                            .style = Style::kLateWide,
+                                            .allow_special = false,
+                                            .allow_weak = false,
+                                            .zero_share = 0.0,
+                                            .tolerance = "0.001"});
   std::string text;
   for (const char c : problem) text += c == ' ' ? std::string(6, ' ') : std::string(1, c);
   ASSERT_GT(text.size(), size_t{9} << 20);  // more than one chunk, even for two threads

@@ -11,9 +11,8 @@ namespace {
 using Refusal = CliTest;
 
 TEST_F(Refusal, NegativeCountCannotBeAllocated) {
-  for (const std::string text :
-       {"-1 0.001", "-1 0.001\n0 0 junk abc", "-2147483648 1", "-5\n0.1\n", "-1 nan", "-00003 -inf \xff\xff", "-5",
-        "-5 abc", "-5\n\n", "-1 1.5.2 0"}) {
+  for (const std::string text : {"-1 0.001", "-1 0.001\n0 0 junk abc", "-2147483648 1", "-5\n0.1\n", "-1 nan",
+                                 "-00003 -inf \xff\xff", "-5", "-5 abc", "-5\n\n", "-1 1.5.2 0"}) {
     SCOPED_TRACE(shown(text));
     EXPECT_TRUE(printed(solve_text(text), "Cannot allocate a!\n", 1));
   }

@@ -107,10 +107,10 @@ TEST_F(Report, MonitorShowsEverySweepAndChangesNothingElse) {
   std::vector<Case> cases = {
       {"1 0.001 0 4 2", "1 1\n2 0\n"},
       {"2 0.001 0 0 200 37 3 64 200 5", ""},
-      {"2 -1 0 0 200 37 0 64 200 5", "1 nan\n"},  // 0/0 first: ends even a negative tolerance
+      {"2 -1 0 0 200 37 0 64 200 5", "1 nan\n"},    // 0/0 first: ends even a negative tolerance
       {"2 0.001 0 0 3 1 2 0 0 1", "1 1\n2 nan\n"},  // a later NaN is passed over
       {"3\n0.001\n1 -1 0\n1 -1 0 0\n-1 1 0 0\n0 0 2 2\n", "1 2\n2 2\n3 2\n4 2\n"},  // sweep 4 repeats 2
-      {"2 0.001 0 0 1 2 1 0 5 1", ""},  // refused before any sweep: no line
+      {"2 0.001 0 0 1 2 1 0 5 1", ""},                                              // refused before any sweep: no line
   };
   ProblemMaker maker(77);
   for (int k = 0; k < 8; ++k) cases.push_back({maker.problem({.n = maker.uniform(2, 40)}), ""});

@@ -78,10 +78,10 @@ class ProgressLineTest : public ::testing::Test {
   using Clock = itsolv::ProgressLine::Clock;
   std::vector<std::string> written;
   Clock::time_point now{};
-  itsolv::ProgressLine line{"L", [this](std::string_view text) { written.emplace_back(text); },
-                            [this] { return now; }};
-  void at(double seconds) { now = Clock::time_point{} + std::chrono::duration_cast<Clock::duration>(
-                                                            std::chrono::duration<double>(seconds)); }
+  itsolv::ProgressLine line{"L", [this](std::string_view text) { written.emplace_back(text); }, [this] { return now; }};
+  void at(double seconds) {
+    now = Clock::time_point{} + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+  }
 };
 
 TEST_F(ProgressLineTest, NothingBeforeTheDelayNorAnyErasureAfterIt) {
@@ -132,17 +132,17 @@ TEST_F(ProgressLineTest, SweepsShowChangeAndToleranceUnderTheSameRules) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
   for (const auto& [t, sweep, change, tolerance] :
        std::vector<std::tuple<double, int64_t, float, float>>{{0.5, 1, 1.0f, 1e-4f},  // before the delay
-                                                             {1.0, 2, 0.0031f, 1e-4f},
-                                                             {1.1, 3, 0.002f, 1e-4f},  // within the interval
-                                                             {1.3, 40000000000, nan, -1.0f}}) {
+                                                              {1.0, 2, 0.0031f, 1e-4f},
+                                                              {1.1, 3, 0.002f, 1e-4f},  // within the interval
+                                                              {1.3, 40000000000, nan, -1.0f}}) {
     at(t);
     line.sweep(sweep, change, tolerance);
   }
   line.finish();
   line.sweep(5, 1.0f, 1.0f);
-  EXPECT_EQ(written, (std::vector<std::string>{"\rL sweep 2  change 3.1e-03  tolerance 1.0e-04\033[K",
-                                               "\rL sweep 40000000000  change nan  tolerance -1.0e+00\033[K",
-                                               "\r\033[K"}));
+  EXPECT_EQ(written,
+            (std::vector<std::string>{"\rL sweep 2  change 3.1e-03  tolerance 1.0e-04\033[K",
+                                      "\rL sweep 40000000000  change nan  tolerance -1.0e+00\033[K", "\r\033[K"}));
 }
 
 // ---------------------------------------------------------------------------
@@ -218,8 +218,9 @@ TEST_F(ProgressOnTerminal, ItsolvShowsItsLoadingThenGoesOnThroughTheSweepsUnless
        {"% ", " MB/s ", " left", "\r\033[K\ritsolv: sweep 1  change 1.0e+00  tolerance 1.0e-04\033[K"})
     EXPECT_NE(run.err.find(part), std::string::npos) << shown(part) << " in " << shown(run.err);
   EXPECT_TRUE(run.out == plain_output()) << "standard output differs from a run without a terminal";
-  const RunResult monitored = first_shown(
-      [] { return run_held(kItsolv, {"--monitor", problem()}, dir_->path(), true, problem(), IN_OPEN); });
+  const RunResult monitored = first_shown([] {
+    return run_held(kItsolv, {"--monitor", problem()}, dir_->path(), true, problem(), IN_OPEN);
+  });
   EXPECT_EQ(monitored.status, 0);
   EXPECT_TRUE(monitored.out == run.out);
   EXPECT_EQ(monitored.err.find("itsolv: sweep"), std::string::npos) << shown(monitored.err);
@@ -271,8 +272,9 @@ std::string linked_target(const TempDir& here) {
 TEST_F(ProgressOnTerminal, MkprobShowsItsWritingThenErasesIt) {
   TempDir here;
   const std::string target = linked_target(here);
-  const RunResult run =
-      first_shown([&] { return run_held(kMkprob, {"6000", "0.0001"}, here.path(), true, target, IN_MODIFY); });
+  const RunResult run = first_shown([&] {
+    return run_held(kMkprob, {"6000", "0.0001"}, here.path(), true, target, IN_MODIFY);
+  });
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, "");
   EXPECT_TRUE(shown_then_erased(run.err, "mkprob: writing"));

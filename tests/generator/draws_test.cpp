@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "support/run_program.hpp"
 #include "generator/glibc_rand.hpp"
 #include "generator/rand_stream.hpp"
+#include "support/run_program.hpp"
 
 namespace {
 
@@ -18,9 +18,8 @@ using testing_support::run_function;
 
 TEST(GlibcRandomTest, StartsWithTheLibrarysUnseededSequence) {
   GlibcRandom random;
-  for (const std::int32_t expected :
-       {1804289383, 846930886, 1681692777, 1714636915, 1957747793, 424238335,
-        719885386, 1649760492, 596516649, 1189641421})
+  for (const int32_t expected : {1804289383, 846930886, 1681692777, 1714636915, 1957747793, 424238335, 719885386,
+                                 1649760492, 596516649, 1189641421})
     EXPECT_EQ(random.next(), expected);
 }
 
@@ -29,10 +28,10 @@ TEST(GlibcRandomTest, MatchesRandForMillionsOfDraws) {
   const auto outcome = run_function([] {
     std::srand(1);
     GlibcRandom random;
-    std::int32_t batch[1000];
+    int32_t batch[1000];
     for (int i = 0; i < 3000; ++i) {
       random.fill(batch, 1000);
-      for (const std::int32_t draw : batch)
+      for (const int32_t draw : batch)
         if (draw != std::rand()) return 1;
     }
     return 0;
@@ -48,7 +47,7 @@ TEST(RandStreamTest, ServesRandsSequenceFromItsStart) {
     std::srand(1);
     for (int i = 0; i < 3000; ++i) {  // batches of every size, across blocks
       const auto batch = stream.take(1 + i * 7 % 5000);
-      for (const std::int32_t draw : batch)
+      for (const int32_t draw : batch)
         if (draw != std::rand()) return 1;
       if (stream.next() != std::rand()) return 1;
     }
@@ -59,7 +58,7 @@ TEST(RandStreamTest, ServesRandsSequenceFromItsStart) {
 
 // A library generator that is not the one reproduced: the stream must serve
 // its draws, the ones taken for the comparison included, in order.
-std::uint32_t other_state = 0;
+uint32_t other_state = 0;
 int other_library_draw() {
   other_state = other_state * 69069u + 1u;
   return static_cast<int>(other_state >> 1);
@@ -69,12 +68,10 @@ TEST(RandStreamTest, FallsBackToTheLibraryWhereTheReproductionDiffers) {
   other_state = 0;
   RandStream stream(&other_library_draw);
   EXPECT_FALSE(stream.reproduced());
-  std::uint32_t state = 0;
+  uint32_t state = 0;
   for (int i = 0; i < 20000; ++i) {
     state = state * 69069u + 1u;
-    ASSERT_EQ(i % 3 ? stream.next() : stream.take(1)[0],
-              static_cast<std::int32_t>(state >> 1))
-        << i;
+    ASSERT_EQ(i % 3 ? stream.next() : stream.take(1)[0], static_cast<int32_t>(state >> 1)) << i;
   }
 }
 

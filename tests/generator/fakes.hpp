@@ -14,33 +14,33 @@ namespace mkprob_test {
 // come in small, uneven batches.
 class CountingDraws {
  public:
-  std::int32_t next() { return static_cast<std::int32_t>((n_++ * 7919u) & 0x7fffffffu); }
-  std::uint32_t drawn() const { return n_; }
-  std::span<const std::int32_t> take(std::size_t max) {
-    batch_.resize(std::min<std::size_t>(max, 1 + n_ % 37));
+  int32_t next() { return static_cast<int32_t>((n_++ * 7919u) & 0x7fffffffu); }
+  uint32_t drawn() const { return n_; }
+  std::span<const int32_t> take(size_t max) {
+    batch_.resize(std::min<size_t>(max, 1 + n_ % 37));
     for (auto& draw : batch_) draw = next();
     return batch_;
   }
 
  private:
-  std::uint32_t n_ = 0;
-  std::vector<std::int32_t> batch_;
+  uint32_t n_ = 0;
+  std::vector<int32_t> batch_;
 };
 
 // Output into a string.
 class StringOut {
  public:
-  char* reserve(std::size_t n) {
+  char* reserve(size_t n) {
     text_.resize(size_ + n);
     return text_.data() + size_;
   }
-  void commit(char* end) { size_ = static_cast<std::size_t>(end - text_.data()); }
+  void commit(char* end) { size_ = static_cast<size_t>(end - text_.data()); }
   bool good() const { return true; }
   std::string text() const { return text_.substr(0, size_); }
 
  private:
   std::string text_;
-  std::size_t size_ = 0;
+  size_t size_ = 0;
 };
 
 }  // namespace mkprob_test

@@ -20,12 +20,11 @@
 
 namespace {
 
-using testing_support::RunResult;
 using testing_support::read_file;
+using testing_support::RunResult;
 using testing_support::TempDir;
 
-RunResult mkprob(const TempDir& dir, std::vector<std::string> args,
-               const std::function<void()>& setup = {}) {
+RunResult mkprob(const TempDir& dir, std::vector<std::string> args, const std::function<void()>& setup = {}) {
   testing_support::RunOptions options;
   options.directory = dir.path();
   options.in_child = setup;
@@ -291,7 +290,7 @@ TEST(MkprobRoundTripTest, SolverAcceptsAndSolvesGeneratedProblems) {
     std::istringstream in(solved.out);
     std::vector<std::string> lines;
     for (std::string line; std::getline(in, line);) lines.push_back(line);
-    ASSERT_EQ(lines.size(), static_cast<std::size_t>(numvar) + 1);
+    ASSERT_EQ(lines.size(), static_cast<size_t>(numvar) + 1);
     EXPECT_EQ(lines.back().rfind("total number of iterations: ", 0), 0u);
   }
 }

@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "fakes.hpp"
+#include "generator/chunk_writer.hpp"
 #include "support/plain_generator.hpp"
 #include "support/temp_files.hpp"
-#include "generator/chunk_writer.hpp"
 
 namespace {
 
@@ -26,20 +26,18 @@ using mkprob_test::CountingDraws;
 using mkprob_test::StringOut;
 
 template <class Draws = CountingDraws>
-std::string reference_problem(std::int32_t numvar, float error, Draws draws = {}) {
+std::string reference_problem(int32_t numvar, float error, Draws draws = {}) {
   return testing_support::plain_problem(numvar, error, [&] { return draws.next(); });
 }
 
 TEST(ProblemWriterTest, FormatsLikeTheCLibrary) {
   const float kInfinity = mkprob::parse_error("1e39");
-  for (const std::int32_t numvar : {-7, 0, 1, 2, 3, 31, 4200}) {
-    for (const float error : {0.0001f, 0.0f, 3.4e38f, -1.5f, kInfinity,
-                              -kInfinity, mkprob::parse_error("nan")}) {
+  for (const int32_t numvar : {-7, 0, 1, 2, 3, 31, 4200}) {
+    for (const float error : {0.0001f, 0.0f, 3.4e38f, -1.5f, kInfinity, -kInfinity, mkprob::parse_error("nan")}) {
       CountingDraws draws;
       StringOut out;
       mkprob::write_problem(numvar, error, draws, out);
-      ASSERT_EQ(out.text(), reference_problem(numvar, error))
-          << "numvar " << numvar << ", error " << error;
+      ASSERT_EQ(out.text(), reference_problem(numvar, error)) << "numvar " << numvar << ", error " << error;
       if (numvar > 40) break;  // the tolerance line is the same for all sizes
     }
   }
@@ -60,24 +58,23 @@ TEST(ProblemArgsTest, ReadsLikeAtoiAndAtof) {
 class GeneratorSource {
  public:
   const mkprob::GlibcRandom* untouched_start() const { return drawn_ == 0 ? &start_ : nullptr; }
-  std::int32_t next() { return ++drawn_, draws_.next(); }
-  std::span<const std::int32_t> take(std::size_t max) {
+  int32_t next() { return ++drawn_, draws_.next(); }
+  std::span<const int32_t> take(size_t max) {
     const auto batch = draws_.take(max);
     drawn_ += batch.size();
     return batch;
   }
-  std::uint64_t drawn() const { return drawn_; }
+  uint64_t drawn() const { return drawn_; }
 
  private:
   mkprob::GlibcRandom start_;
   mkprob::detail::GeneratorDraws draws_{start_};
-  std::uint64_t drawn_ = 0;
+  uint64_t drawn_ = 0;
 };
 
 // What a ChunkWriter with small chunks puts in a file.
 template <class Draws = CountingDraws>
-std::string through_chunk_writer(std::int32_t numvar, std::size_t chunk_size,
-                                 const mkprob::Parallel& parallel = {}) {
+std::string through_chunk_writer(int32_t numvar, size_t chunk_size, const mkprob::Parallel& parallel = {}) {
   testing_support::TempDir dir;
   const std::string path = dir / "out";
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT, 0600);
@@ -103,10 +100,9 @@ TEST(ChunkWriterTest, WritesEveryChunkInOrder) {
 // a chunk, with more threads than the writer has chunks too: the same text
 // as one thread drawing in order.
 TEST(ChunkWriterTest, RowsMadeInParallelComeOutInOrder) {
-  for (const std::int32_t numvar : {1, 2, 7, 300, 2500}) {
+  for (const int32_t numvar : {1, 2, 7, 300, 2500}) {
     const std::string expected = reference_problem(numvar, 0.5f, mkprob::GlibcRandom());
-    for (const mkprob::Parallel parallel :
-         {mkprob::Parallel{2, 1}, mkprob::Parallel{3, 40000}, mkprob::Parallel{9, 1}})
+    for (const mkprob::Parallel parallel : {mkprob::Parallel{2, 1}, mkprob::Parallel{3, 40000}, mkprob::Parallel{9, 1}})
       ASSERT_EQ(through_chunk_writer<GeneratorSource>(numvar, 16 << 10, parallel), expected)
           << numvar << " variables, " << parallel.threads << " threads";
   }
@@ -114,11 +110,11 @@ TEST(ChunkWriterTest, RowsMadeInParallelComeOutInOrder) {
 
 // Advancing the generator k draws leaves it where k draws would.
 TEST(GlibcRandomTest, AdvancingEqualsDrawing) {
-  for (const std::uint64_t k : {0ull, 1ull, 30ull, 31ull, 65535ull, 65536ull, 1000003ull, 40000000ull}) {
+  for (const uint64_t k : {0ull, 1ull, 30ull, 31ull, 65535ull, 65536ull, 1000003ull, 40000000ull}) {
     mkprob::GlibcRandom drawn, advanced;
-    std::vector<std::int32_t> skipped(1 << 16);
-    for (std::uint64_t left = k; left > 0; left -= std::min<std::uint64_t>(left, skipped.size()))
-      drawn.fill(skipped.data(), std::min<std::uint64_t>(left, skipped.size()));
+    std::vector<int32_t> skipped(1 << 16);
+    for (uint64_t left = k; left > 0; left -= std::min<uint64_t>(left, skipped.size()))
+      drawn.fill(skipped.data(), std::min<uint64_t>(left, skipped.size()));
     advanced.advance(k);
     for (int i = 0; i < 64; ++i) ASSERT_EQ(advanced.next(), drawn.next()) << "k " << k << ", draw " << i;
   }
@@ -126,7 +122,7 @@ TEST(GlibcRandomTest, AdvancingEqualsDrawing) {
 
 template <class Draws>
 void fails_on_a_full_device() {
-  for (const std::int32_t numvar : {2, 3000}) {  // one chunk, many chunks
+  for (const int32_t numvar : {2, 3000}) {  // one chunk, many chunks
     const int fd = ::open("/dev/full", O_WRONLY);
     ASSERT_GE(fd, 0);
     Draws draws;

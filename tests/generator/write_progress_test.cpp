@@ -1,5 +1,7 @@
 // The counting of written bytes that mkprob's progress line shows.
 
+#include "generator/write_progress.hpp"
+
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -11,7 +13,6 @@
 
 #include "fakes.hpp"
 #include "generator/problem_writer.hpp"
-#include "generator/write_progress.hpp"
 #include "support/progress_log.hpp"
 
 namespace {
@@ -20,7 +21,7 @@ using StepDraws = mkprob_test::CountingDraws;
 using mkprob_test::StringOut;
 
 TEST(WriteProgressTest, CountsEveryByteAndReportsEachMebibyte) {
-  const std::int32_t n = 1500;  // about 6.5 MB
+  const int32_t n = 1500;  // about 6.5 MB
   StringOut plain, counted;
   StepDraws plain_draws, counted_draws;
   mkprob::write_problem(n, 0.001f, plain_draws, plain);
@@ -31,9 +32,9 @@ TEST(WriteProgressTest, CountsEveryByteAndReportsEachMebibyte) {
   EXPECT_TRUE(counted.text() == plain.text());
   ASSERT_GE(recorder.reports.size() + 1, plain.text().size() >> 20);  // one a mebibyte, give or take the last
   ASSERT_LE(recorder.reports.size(), plain.text().size() >> 20);
-  std::uint64_t last = 0;
+  uint64_t last = 0;
   for (const auto& [done, total] : recorder.reports) {
-    EXPECT_GE(done, last + (std::uint64_t{1} << 20));
+    EXPECT_GE(done, last + (uint64_t{1} << 20));
     EXPECT_GE(total, done);
     last = done;
   }

@@ -20,7 +20,6 @@ using testing_support::Kind;
 using testing_support::RunResult;
 using testing_support::Values;
 
-
 // A run of mpirun that takes longer than this is taken for a hang: the
 // processes disagree about when to stop, and one waits for ever.
 constexpr double kRunSeconds = 8;
@@ -66,7 +65,9 @@ class SameOutput : public testing::Test {
     return want;
   }
 
-  static std::string mpirun(int processes) { return std::string(MPIEXEC_COMMAND) + " -np " + std::to_string(processes); }
+  static std::string mpirun(int processes) {
+    return std::string(MPIEXEC_COMMAND) + " -np " + std::to_string(processes);
+  }
   static std::string mpi(int processes) { return mpirun(processes) + " " ITSOLV_MPI_PATH; }
 
   testing_support::TempDir tmp_;

@@ -2,6 +2,8 @@
 // and ends with the same status as itsolv, for problems whose rows do not
 // split evenly, for pre-check failures in any block, for NaNs that meet, for
 // an estimate that repeats, with --monitor, and for a wrong command line.
+#include "mpi/same_output.hpp"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -10,8 +12,6 @@
 #include <limits>
 #include <string>
 #include <vector>
-
-#include "mpi/same_output.hpp"
 
 namespace {
 
@@ -43,7 +43,6 @@ INSTANTIATE_TEST_SUITE_P(Sizes, RandomProblem,
                                          Random{5, Kind::small_integers, true}, Random{67, Kind::wide_integers, false},
                                          Random{130, Kind::decimals, false}, Random{301, Kind::small_integers, true}),
                          [](const testing::TestParamInfo<Random>& info) { return std::to_string(info.param.n); });
-
 
 class PreCheck : public SameOutput {};
 
@@ -135,6 +134,5 @@ TEST_F(SameOutput, HelpAndVersionFromProcessZeroOnly) {
     EXPECT_EQ(count(version.out, "\n"), 1u) << version.out;
   }
 }
-
 
 }  // namespace

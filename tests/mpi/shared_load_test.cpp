@@ -74,8 +74,8 @@ TEST_F(SameOutput, RefusalsWhereverTheyLie) {
       {"token across the second cut of three", spoil(laid.text, token_at(laid, laid.cuts[2])), "Cannot read file"},
       {"token just after a cut", spoil(laid.text, token_at(laid, laid.cuts[0]) + 1), "Cannot read file"},
       {"a starting value", spoil(laid.text, 5), "Cannot read file"},
-      {"two bad tokens: the first in file order",
-       spoil(spoil(laid.text, last - 1), token_at(laid, laid.cuts[1]) - 1), "Cannot read file"},
+      {"two bad tokens: the first in file order", spoil(spoil(laid.text, last - 1), token_at(laid, laid.cuts[1]) - 1),
+       "Cannot read file"},
       {"ends three tokens early", short_text, "Cannot read file"},
       {"ends early, after a line break", short_text + "\n", "Cannot read file"},
       {"ends early after a bad token", spoil(short_text, last - 4), "Cannot read file"},
@@ -135,8 +135,8 @@ TEST_F(SameOutput, FileThatCannotBeReadAtAnOffset) {
 // which counts those of a child once the shell has waited for it) beyond
 // what a run on a tiny file reads, at most the file's size / K + 10%.
 TEST_F(SameOutput, EachProcessReadsItsShare) {
-  const std::string big = file("big.txt", testing_support::problem_text(
-                                              testing_support::random_values(1000, Kind::small_integers, 9)));
+  const std::string big =
+      file("big.txt", testing_support::problem_text(testing_support::random_values(1000, Kind::small_integers, 9)));
   const std::string tiny = file("tiny.txt", "1 0.001 0 4 2\n");
   const double size = static_cast<double>(std::ifstream(big, std::ios::ate | std::ios::binary).tellg());
   auto bytes_read = [&](int processes, const std::string& path) {

@@ -4,9 +4,8 @@
 //
 // Changes are made between chunks by a progress sink, so that each case
 // happens at a known point of the reading.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <stdio.h>
 #include <sys/stat.h>
@@ -19,9 +18,9 @@
 #include <string>
 #include <thread>
 
+#include "common/progress.hpp"
 #include "failure.hpp"
 #include "loader.hpp"
-#include "common/progress.hpp"
 #include "support/load_values.hpp"
 #include "support/problem_values.hpp"
 #include "support/team.hpp"
@@ -100,8 +99,8 @@ class ChangedFile : public ::testing::Test {
   };
   // Writes `text` to the file and loads it; `action` runs, given the bytes
   // read so far, when the k-th chunk has been read.
-  Load load_changed(const std::string& text, Setting s, itsolv::Problem& p,
-                    const std::function<void(uint64_t)>& action, int k = 1) {
+  Load load_changed(const std::string& text, Setting s, itsolv::Problem& p, const std::function<void(uint64_t)>& action,
+                    int k = 1) {
     write_file(path, text);
     AtChunk at(k, action);
     std::string message = load(path, s, p, &at);
@@ -128,7 +127,11 @@ TEST_F(FileShrinks, TruncatedAfterAChunkEndsWithCannotRead) {
                                         << ", cut " << cut);
         itsolv::Problem p;
         const Load load = load_changed(
-            text, s, p, [&](uint64_t done) { cut_to(std::vector<uint64_t>{0, done / 2, done, last_begin}[cut]); }, k);
+            text, s, p,
+            [&](uint64_t done) {
+              cut_to(std::vector<uint64_t>{0, done / 2, done, last_begin}[cut]);
+            },
+            k);
         if (load.acted && load.done < last_end)
           EXPECT_TRUE(cannot_read(load.message, path));
         else

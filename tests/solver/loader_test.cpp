@@ -1,8 +1,9 @@
 // The loader places every value of a file where the literal reading puts
 // it, whatever the chunking, team size and storage, and refuses files that
 // are not whole problems with one line that says what and where.
-#include <gtest/gtest.h>
+#include "loader.hpp"
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,13 +16,12 @@
 
 #include "failure.hpp"
 #include "load_steps.hpp"
-#include "loader.hpp"
 #include "support/isas.hpp"
 #include "support/load_values.hpp"
-#include "text_run.hpp"
 #include "support/problem_values.hpp"
 #include "support/team.hpp"
 #include "support/temp_files.hpp"
+#include "text_run.hpp"
 #include "value_placement.hpp"
 
 using itsolv::Isa;
@@ -65,18 +65,18 @@ TEST(LoaderPlacesValues, InEverySettingAndStorage) {
     for (int32_t n : {1, 2, 15, 16, 17, 63, 64, 65, 100, 130}) {
       const Values v = testing_support::random_values(n, kind, 1000 + n);
       for (const Setting& s : kSettings)
-      for (Isa isa : testing_support::supported_isas()) {
-        if (s.part_bytes < 64 && n > 65) continue;  // thousands of chunks: slow, and nothing new
-        itsolv::Problem p;
-        ASSERT_EQ(load(testing_support::problem_text(v), p, s, isa), "") << n << itsolv::isa_name(isa);
-        EXPECT_TRUE(holds(p, v));
-        // The narrowest storage that holds every off-diagonal value.
-        itsolv::Storage want = itsolv::Storage::i8;
-        for (int32_t i = 0; i < n; ++i)
-          for (int32_t j = 0; j < n; ++j)
-            if (i != j) want = std::max(want, itsolv::storage_for(v.a[static_cast<size_t>(i) * n + j]));
-        EXPECT_EQ(p.a.storage(), want) << n;
-      }
+        for (Isa isa : testing_support::supported_isas()) {
+          if (s.part_bytes < 64 && n > 65) continue;  // thousands of chunks: slow, and nothing new
+          itsolv::Problem p;
+          ASSERT_EQ(load(testing_support::problem_text(v), p, s, isa), "") << n << itsolv::isa_name(isa);
+          EXPECT_TRUE(holds(p, v));
+          // The narrowest storage that holds every off-diagonal value.
+          itsolv::Storage want = itsolv::Storage::i8;
+          for (int32_t i = 0; i < n; ++i)
+            for (int32_t j = 0; j < n; ++j)
+              if (i != j) want = std::max(want, itsolv::storage_for(v.a[static_cast<size_t>(i) * n + j]));
+          EXPECT_EQ(p.a.storage(), want) << n;
+        }
     }
 }
 
@@ -132,7 +132,7 @@ TEST(LoaderPlacesValues, StorageLimitsKeepTheirExactValues) {
   const struct {
     float value;
     Storage storage;
-  } limits[] = {{127, Storage::i8},     {128, Storage::i16},    {-128, Storage::i8},     {-129, Storage::i16},
+  } limits[] = {{127, Storage::i8},    {128, Storage::i16},   {-128, Storage::i8},    {-129, Storage::i16},
                 {32767, Storage::i16}, {32768, Storage::f32}, {-32768, Storage::i16}, {-32769, Storage::f32}};
   for (const auto& limit : limits)
     for (const bool on_diagonal : {false, true}) {
@@ -177,7 +177,8 @@ TEST(TextRunPlacesValues, RunsCutAnywhereInAnyTeam) {
   std::string text = testing_support::problem_text(v, "\t", " \n");
   std::vector<size_t> starts;  // of the tokens
   for (size_t at = 0; at < text.size(); ++at)
-    if (!std::isspace(static_cast<unsigned char>(text[at])) && (at == 0 || std::isspace(static_cast<unsigned char>(text[at - 1]))))
+    if (!std::isspace(static_cast<unsigned char>(text[at])) &&
+        (at == 0 || std::isspace(static_cast<unsigned char>(text[at - 1]))))
       starts.push_back(at);
   text += std::string(64, ' ');  // the blanks a reader leaves after its bytes
   const int64_t total = static_cast<int64_t>(starts.size());
@@ -224,8 +225,8 @@ TEST(LoaderPlacesValues, TokensNearTheShortShapesAsTheScalarReaderReadsThem) {
       // Mostly short tokens, now and then another number; in some rounds
       // a token that is not a number.
       const std::string& form = round % 4 == 0 && pick(300) == 0 ? wrong[pick(std::size(wrong))]
-                                : pick(8) == 0                  ? others[pick(std::size(others))]
-                                                                : shorts[pick(std::size(shorts))];
+                                : pick(8) == 0                   ? others[pick(std::size(others))]
+                                                                 : shorts[pick(std::size(shorts))];
       text += form + separators[pick(round % 2 ? 5 : 2)];
     }
     // The message without the temporary file's name.
@@ -256,11 +257,11 @@ TEST(LoaderRefuses, ShortFilesInEverySetting) {
   // enough bytes remain, so pad with blanks to reach the reading itself.
   const std::string cut = text.substr(0, text.size() - 40) + std::string(200, ' ');
   for (const Setting& s : kSettings)
-  for (Isa isa : testing_support::supported_isas()) {
-    itsolv::Problem p;
-    const std::string message = load(cut, p, s, isa);
-    EXPECT_NE(message.find("the file ends at line 33 before the coefficient a[29]["), std::string::npos) << message;
-  }
+    for (Isa isa : testing_support::supported_isas()) {
+      itsolv::Problem p;
+      const std::string message = load(cut, p, s, isa);
+      EXPECT_NE(message.find("the file ends at line 33 before the coefficient a[29]["), std::string::npos) << message;
+    }
 }
 
 TEST(LoaderRefuses, ACountTheFileCannotHoldBeforeAllocating) {
@@ -281,16 +282,11 @@ TEST(TokenPlaces, EachIndexHasOnePlace) {
     int32_t rows_reached_after;
   };
   const Case cases[] = {
-      {0, "the number of variables", 0},
-      {1, "the tolerance", 0},
-      {2, "the starting value x[0]", 0},
-      {4, "the starting value x[2]", 0},
-      {5, "the coefficient a[0][0]", 1},
-      {8, "the right-hand side b[0]", 1},
-      {9, "the coefficient a[1][0]", 2},
-      {11, "the coefficient a[1][2]", 2},
-      {12, "the right-hand side b[1]", 2},
-      {16, "the right-hand side b[2]", 3},
+      {0, "the number of variables", 0},   {1, "the tolerance", 0},
+      {2, "the starting value x[0]", 0},   {4, "the starting value x[2]", 0},
+      {5, "the coefficient a[0][0]", 1},   {8, "the right-hand side b[0]", 1},
+      {9, "the coefficient a[1][0]", 2},   {11, "the coefficient a[1][2]", 2},
+      {12, "the right-hand side b[1]", 2}, {16, "the right-hand side b[2]", 3},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(itsolv::describe(c.t, 3), c.described) << c.t;

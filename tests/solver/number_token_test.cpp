@@ -2,8 +2,9 @@
 // all of it, and then reads as exactly the float that the scan stores,
 // through every route of the reader: short integers, decimals, fast_float and
 // the scan itself.
-#include <gtest/gtest.h>
+#include "number_token.hpp"
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cinttypes>
@@ -16,7 +17,6 @@
 
 #include "failure.hpp"
 #include "loader.hpp"
-#include "number_token.hpp"
 #include "support/float_bits.hpp"
 #include "support/short_integer.hpp"
 #include "support/temp_files.hpp"
@@ -41,11 +41,34 @@ float by_scan(const std::string& token) {
 // hexadecimal, exponents, inf and nan spellings, signs, points, long digit
 // strings, overflow, underflow and subnormals.
 std::vector<std::string> odd_forms() {
-  const std::vector<std::string> stems = {
-      "0x1.fffffep+127", "0X.8P-3", "0x1p-150", "0x1.000001p0", "0x.", "1.5e+10", "2.E-3", ".5e5",
-      "1e-45", "7e-46", "3.4028236e38", "1e39", "infinity", "INFINITY", "inFinIty", "nan(123)", "NaN(abc)",
-      "nan()", "nan(_x9)", "1.5.2", "37x", "e5", "0e", "0x0p", "1e400", "1e-400",
-      "123456789012345678901234567890.123456789e-20", "0.000000000000000000000000000000000000000000001401298"};
+  const std::vector<std::string> stems = {"0x1.fffffep+127",
+                                          "0X.8P-3",
+                                          "0x1p-150",
+                                          "0x1.000001p0",
+                                          "0x.",
+                                          "1.5e+10",
+                                          "2.E-3",
+                                          ".5e5",
+                                          "1e-45",
+                                          "7e-46",
+                                          "3.4028236e38",
+                                          "1e39",
+                                          "infinity",
+                                          "INFINITY",
+                                          "inFinIty",
+                                          "nan(123)",
+                                          "NaN(abc)",
+                                          "nan()",
+                                          "nan(_x9)",
+                                          "1.5.2",
+                                          "37x",
+                                          "e5",
+                                          "0e",
+                                          "0x0p",
+                                          "1e400",
+                                          "1e-400",
+                                          "123456789012345678901234567890.123456789e-20",
+                                          "0.000000000000000000000000000000000000000000001401298"};
   std::vector<std::string> out;
   for (const std::string& stem : stems)
     for (size_t n = 1; n <= stem.size(); ++n)
@@ -61,19 +84,19 @@ std::vector<std::string> corpus() {
   std::mt19937_64 rng(2024);
   std::vector<std::string> out = {
       "0", "-0", "+0", "0.0", "-0.0", "0e0", "-0e-5", "1", "-1", "127", "-128", "128", "-129", "32767", "-32768",
-      "32768", "16777216", "16777217", "16777218", "9999999", "99999999", "123456789012345678901234567890",
-      "1e-45", "1.4e-45", "7e-46", "1e-46", "1.17549435e-38", "1.1754942e-38", "3.4028235e38", "3.4028236e38",
-      "3.40282357e38", "1e39", "-1e39", "1e10", "1e11", "1e-10", "1e-11", ".5", "5.", "-.5e1", "0.0625",
-      "4.250E+01", "-3.50e-01", "12.375", "0x1p-149", "0x1.fffffep127", "0X1P3", "-0x0p0", "inf", "-inf",
-      "INF", "infinity", "-Infinity", "nan", "-nan", "NaN", "nan(123)", "+inf", "+nan", "+37", "+.5",
-      "0.1", "0.2", "0.3", "3.14159265358979323846", "2.7182818", "1e-4", "0.0001", "0.000100",
-      "00000000000000000000001", "1.00000000000000000000", "16777217.0", "0.16777217e8",
+      "32768", "16777216", "16777217", "16777218", "9999999", "99999999", "123456789012345678901234567890", "1e-45",
+      "1.4e-45", "7e-46", "1e-46", "1.17549435e-38", "1.1754942e-38", "3.4028235e38", "3.4028236e38", "3.40282357e38",
+      "1e39", "-1e39", "1e10", "1e11", "1e-10", "1e-11", ".5", "5.", "-.5e1", "0.0625", "4.250E+01", "-3.50e-01",
+      "12.375", "0x1p-149", "0x1.fffffep127", "0X1P3", "-0x0p0", "inf", "-inf", "INF", "infinity", "-Infinity", "nan",
+      "-nan", "NaN", "nan(123)", "+inf", "+nan", "+37", "+.5", "0.1", "0.2", "0.3", "3.14159265358979323846",
+      "2.7182818", "1e-4", "0.0001", "0.000100", "00000000000000000000001", "1.00000000000000000000", "16777217.0",
+      "0.16777217e8",
       // Rounding at the ends of the range, beyond it, and in long forms.
       "1e-40", "-1e-50", "3.40282356e38", "0x1.ffffffp127", "0x1p-150", "0x1.8p-149", "16777219", "-16777217",
       "9999999999999999999", "99999999999999999999", "18446744073709551617", "-9223372036854775809",
       "1.000000059604644775390625", "1.00000005960464477539062500000000001", "1.0000001788139343", "33554431",
-      "0.000000000000000000000000000000000000011754942", "7.0064923216240862e-46", "INFINITY", "+Inf", "NAN",
-      "nan()", ".5e1", "1e+00", "0X1P+4", "0x.8p1", "-0x1.5p-3", "1E0", "2147483648", "4294967297",
+      "0.000000000000000000000000000000000000011754942", "7.0064923216240862e-46", "INFINITY", "+Inf", "NAN", "nan()",
+      ".5e1", "1e+00", "0X1P+4", "0x.8p1", "-0x1.5p-3", "1E0", "2147483648", "4294967297",
       "00000000000000000000000000000000000001.5", "1" + std::string(120, '0'), "0." + std::string(60, '0') + "1",
       std::string(70, '9'), "1" + std::string(30, '0') + "e-30", "0x1" + std::string(40, '0') + "p-160",
       // Every form of one value.
@@ -163,8 +186,9 @@ TEST(NumberTokens, FastRoutesAgreeWithTheScanOrDecline) {
 }
 
 TEST(NumberTokens, NotWhollyANumber) {
-  for (const char* token : {"abc", "37x", "1.5.2", "-", "+", ".", "e5", "0x", "nan(", "--1", "1-", "in", "infinit",
-                            "1,5", "\x01", "5\xff", "0x.p", "1e+5x", "inF0", "nan(123)", "nan()", "NaN(abc)"}) {
+  for (const char* token :
+       {"abc", "37x",     "1.5.2", "-",    "+",     ".",    "e5",    "0x",   "nan(",     "--1",   "1-",
+        "in",  "infinit", "1,5",   "\x01", "5\xff", "0x.p", "1e+5x", "inF0", "nan(123)", "nan()", "NaN(abc)"}) {
     float v = 0;
     EXPECT_FALSE(itsolv::parse_float(token, token + std::strlen(token), v)) << token;
     const std::string padded = token + std::string(32, ' ');

@@ -1,9 +1,8 @@
 // Inputs that once broke the loader, kept byte for byte. Each went through
 // the fuzz target (fuzz/loader_fuzzer.cpp) or a review of the reader; the
 // sanitizer builds turn any relapse into a failure here.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <climits>

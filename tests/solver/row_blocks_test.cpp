@@ -1,6 +1,8 @@
 // A state that holds a block of rows only: the loader keeps just those rows'
 // coefficients, and blocks swept separately and joined after each sweep give
 // the bits of the whole solver.
+#include "mpi/row_blocks.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -9,7 +11,6 @@
 
 #include "failure.hpp"
 #include "loader.hpp"
-#include "mpi/row_blocks.hpp"
 #include "precheck.hpp"
 #include "report.hpp"
 #include "solve.hpp"

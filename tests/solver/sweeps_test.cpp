@@ -1,5 +1,7 @@
 // Every kernel (instruction set x storage) on every team size gives the bits
 // of the literal solver.
+#include "sweeps.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -7,12 +9,11 @@
 #include <memory>
 #include <tuple>
 
-#include "support/load_values.hpp"
 #include "solve.hpp"
 #include "support/isas.hpp"
 #include "support/literal_solver.hpp"
+#include "support/load_values.hpp"
 #include "support/team.hpp"
-#include "sweeps.hpp"
 
 using itsolv::Isa;
 using itsolv::Storage;
@@ -92,7 +93,8 @@ TEST(KernelsAgree, ZerosInfinitiesAndNaNs) {
 // Weakly dominant rows, and tolerances of zero, negative, NaN and one.
 TEST(KernelsAgree, WeakRowsAndEveryKindOfTolerance) {
   for (int32_t n : {2, 3, 17, 64, 65, 130})
-    expect_all_kernels_agree(testing_support::random_values(n, Kind::weak, 500 + n, 1e-3f), {Storage::i8, Storage::f32});
+    expect_all_kernels_agree(testing_support::random_values(n, Kind::weak, 500 + n, 1e-3f),
+                             {Storage::i8, Storage::f32});
   for (float err : {0.0f, -1.0f, std::numeric_limits<float>::quiet_NaN(), 1.0f})
     expect_all_kernels_agree(testing_support::random_values(37, Kind::small_integers, 600, err), {Storage::i8});
 }
@@ -134,4 +136,3 @@ TEST(GetMaxErr, NaNInFirstComponentIsKeptElsewherePassedOver) {
   p.x[2] = 0;  // a new value of zero: infinite change
   EXPECT_EQ(itsolv::get_max_err(p), std::numeric_limits<float>::infinity());
 }
-

@@ -25,9 +25,7 @@ struct Outcome {
   std::string monitor;  // "SWEEP CHANGE" for every sweep, as --monitor prints them
 };
 
-inline bool space(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+inline bool space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
 // Where the tokens of a text are, at most `most` of them.
 struct Token {
@@ -142,8 +140,8 @@ inline std::string printf_string(const char* format, Args... args) {
 
 // Solves an already loaded problem; the loading rules themselves are the
 // loader's tests' business.
-inline Outcome solve(int32_t num, float err, const std::vector<float>& a /* row-major */,
-                     const std::vector<float>& b, std::vector<float> x) {
+inline Outcome solve(int32_t num, float err, const std::vector<float>& a /* row-major */, const std::vector<float>& b,
+                     std::vector<float> x) {
   Outcome o;
   // Pre-check.
   const RowCheck check = check_rows(num, a, 0, num);

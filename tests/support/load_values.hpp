@@ -14,9 +14,15 @@
 inline void set_coefficient(itsolv::Matrix& a, int32_t row, int32_t col, float v) {
   const size_t k = a.index(row, col);
   switch (a.storage()) {
-    case itsolv::Storage::i8: a.data<int8_t>()[k] = static_cast<int8_t>(v); break;
-    case itsolv::Storage::i16: a.data<int16_t>()[k] = static_cast<int16_t>(v); break;
-    default: a.data<float>()[k] = v; break;
+    case itsolv::Storage::i8:
+      a.data<int8_t>()[k] = static_cast<int8_t>(v);
+      break;
+    case itsolv::Storage::i16:
+      a.data<int16_t>()[k] = static_cast<int16_t>(v);
+      break;
+    default:
+      a.data<float>()[k] = v;
+      break;
   }
 }
 

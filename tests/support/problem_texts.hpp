@@ -86,18 +86,30 @@ class ProblemMaker : public Draws {
       }
       default:  // kMixed, kLateWide
         switch (uniform(0, 11)) {
-          case 0: return std::to_string(uniform(-9, 9));
-          case 1: return std::to_string(uniform(-200, 200));
-          case 2: return std::to_string(uniform(-40000, 40000));
-          case 3: return printf_string("%.*f", uniform(1, 4), real(-50, 50));
-          case 4: return printf_string("%.*e", uniform(0, 6), real(-1000, 1000));
-          case 5: return printf_string("%a", static_cast<double>(static_cast<float>(real(-64, 64))));
-          case 6: return "+" + std::to_string(uniform(0, 99));
-          case 7: return std::to_string(uniform(-99, 99)) + ".";
-          case 8: return printf_string("%.1f", static_cast<double>(uniform(-20, 20)));  // 200.0 style
-          case 9: return "." + std::to_string(uniform(0, 999));
-          case 10: return printf_string("%.0e", static_cast<double>(uniform(1, 9) * 100));  // 2e+02 style
-          default: return "-" + printf_string("%.3g", real(0, 10));
+          case 0:
+            return std::to_string(uniform(-9, 9));
+          case 1:
+            return std::to_string(uniform(-200, 200));
+          case 2:
+            return std::to_string(uniform(-40000, 40000));
+          case 3:
+            return printf_string("%.*f", uniform(1, 4), real(-50, 50));
+          case 4:
+            return printf_string("%.*e", uniform(0, 6), real(-1000, 1000));
+          case 5:
+            return printf_string("%a", static_cast<double>(static_cast<float>(real(-64, 64))));
+          case 6:
+            return "+" + std::to_string(uniform(0, 99));
+          case 7:
+            return std::to_string(uniform(-99, 99)) + ".";
+          case 8:
+            return printf_string("%.1f", static_cast<double>(uniform(-20, 20)));  // 200.0 style
+          case 9:
+            return "." + std::to_string(uniform(0, 999));
+          case 10:
+            return printf_string("%.0e", static_cast<double>(uniform(1, 9) * 100));  // 2e+02 style
+          default:
+            return "-" + printf_string("%.3g", real(0, 10));
         }
     }
   }
@@ -208,24 +220,41 @@ class Mutator : public Draws {
     if (text.empty()) return junk();
     const size_t pos = static_cast<size_t>(uniform(0, static_cast<int>(text.size()) - 1));
     switch (op) {
-      case 0: text[pos] = static_cast<char>(uniform(0, 255)); return text;  // a byte replaced by any byte
-      case 1: text[pos] = static_cast<char>(text[pos] ^ (1 << uniform(0, 7))); return text;  // one bit flipped
-      case 2: text.resize(pos); return text;  // the end cut off
-      case 3: text.insert(pos, junk()); return text;
-      case 4: text.erase(pos, 1); return text;
-      default: break;
+      case 0:
+        text[pos] = static_cast<char>(uniform(0, 255));
+        return text;  // a byte replaced by any byte
+      case 1:
+        text[pos] = static_cast<char>(text[pos] ^ (1 << uniform(0, 7)));
+        return text;  // one bit flipped
+      case 2:
+        text.resize(pos);
+        return text;  // the end cut off
+      case 3:
+        text.insert(pos, junk());
+        return text;
+      case 4:
+        text.erase(pos, 1);
+        return text;
+      default:
+        break;
     }
     if (tokens.empty()) return text + junk();
     const literal::Token t = any_token();
     const std::string token = text.substr(t.begin, t.end - t.begin);
     switch (op) {
-      case 5: text.insert(t.end, " " + token); return text;  // a token duplicated
-      case 6: text.erase(t.begin, t.end - t.begin); return text;
+      case 5:
+        text.insert(t.end, " " + token);
+        return text;  // a token duplicated
+      case 6:
+        text.erase(t.begin, t.end - t.begin);
+        return text;
       case 7:  // a token replaced by a notable one
-        text.replace(t.begin, t.end - t.begin,
-                     pick<std::string>({"nan", "inf", "-inf", "-0", "1e40", "1e-45", "0x1p3", "abc", "99999999999",
-                                        "-1", "2147483648", "0", "1.5.2", "37x", "+", "-", ".", "1e", "0x", "2.5",
-                                        "1e3", "+7", "0007", "-nan", "NAN(x)", "3.4028236e38", "2e", "0x1p+", "0x."}));
+        text.replace(
+            t.begin, t.end - t.begin,
+            pick<std::string>({"nan",         "inf",          "-inf",       "-0",    "1e40",  "1e-45", "0x1p3", "abc",
+                               "99999999999", "-1",           "2147483648", "0",     "1.5.2", "37x",   "+",     "-",
+                               ".",           "1e",           "0x",         "2.5",   "1e3",   "+7",    "0007",  "-nan",
+                               "NAN(x)",      "3.4028236e38", "2e",         "0x1p+", "0x."}));
         return text;
       case 8: {  // two tokens swapped
         const literal::Token u = any_token();

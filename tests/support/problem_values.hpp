@@ -46,9 +46,15 @@ inline Values random_values(int32_t n, Kind kind, uint32_t seed, float err = 1e-
       if (j == i) continue;
       float c = 0.0f;
       switch (kind) {
-        case Kind::small_integers: c = static_cast<float>(uniform(-128, 127)); break;
-        case Kind::wide_integers: c = static_cast<float>(uniform(0, 9) == 0 ? uniform(-32768, 32767) : uniform(-99, 99)); break;
-        case Kind::decimals: c = static_cast<float>(uniform(-99999, 99999)) / 1024.0f; break;
+        case Kind::small_integers:
+          c = static_cast<float>(uniform(-128, 127));
+          break;
+        case Kind::wide_integers:
+          c = static_cast<float>(uniform(0, 9) == 0 ? uniform(-32768, 32767) : uniform(-99, 99));
+          break;
+        case Kind::decimals:
+          c = static_cast<float>(uniform(-99999, 99999)) / 1024.0f;
+          break;
         case Kind::specials: {
           const int pick = uniform(0, 199);
           c = pick == 0   ? std::numeric_limits<float>::infinity()
@@ -57,7 +63,9 @@ inline Values random_values(int32_t n, Kind kind, uint32_t seed, float err = 1e-
                           : static_cast<float>(uniform(-50, 50));
           break;
         }
-        case Kind::weak: c = static_cast<float>(uniform(-3, 3)); break;
+        case Kind::weak:
+          c = static_cast<float>(uniform(-3, 3));
+          break;
       }
       v.at(i, j) = c;
       sum += std::fabs(c);

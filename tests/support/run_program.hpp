@@ -83,7 +83,8 @@ inline void open_terminal(int ends[2]) {
     ::sched_setaffinity(0, sizeof set, &set);
   }
   for (const auto& [resource, bytes] : {std::pair{RLIMIT_STACK, o.stack_limit_bytes},
-                                         {RLIMIT_AS, o.memory_limit_bytes}, {RLIMIT_FSIZE, o.file_size_limit_bytes}}) {
+                                        {RLIMIT_AS, o.memory_limit_bytes},
+                                        {RLIMIT_FSIZE, o.file_size_limit_bytes}}) {
     const rlimit limit{bytes, bytes};
     if (bytes > 0) ::setrlimit(resource, &limit);
   }
