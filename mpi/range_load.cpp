@@ -163,7 +163,7 @@ StepFailure load_ranges(itsolv::Problem& p, const char* path, int fd, uint64_t s
   char last_byte = 0;
   if (StepFailure f = agree(comm, attempt([&] {
                               range = read_range(fd, path, from, to, size);
-                              run.emplace(range.begin, range.end, workers, options.part_bytes);
+                              run.emplace(range.begin, range.end, workers, options.part_bytes, options.isa);
                               read_at(fd, path, &last_byte, 1, size - 1);
                             })))
     return f;
@@ -196,7 +196,7 @@ StepFailure load_ranges(itsolv::Problem& p, const char* path, int fd, uint64_t s
     for (size_t k = static_cast<size_t>(from); k < static_cast<size_t>(to); ++k) {
       if (pieces.counts[k] == 0) continue;
       const char* const begin = pieces.text.data() + pieces.at[k];
-      itsolv::TextRun piece(begin, begin + pieces.counts[k], workers, options.part_bytes);
+      itsolv::TextRun piece(begin, begin + pieces.counts[k], workers, options.part_bytes, options.isa);
       piece.place(p, ranges[k].meet(held).begin, total);
     }
   };

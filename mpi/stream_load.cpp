@@ -82,7 +82,7 @@ StepFailure load_stream(itsolv::Problem& p, const char* path, int fd, MPI_Comm c
   const auto place_piece = [&](const int64_t piece[2], const char* data) {
     if (failure) return;
     failure = attempt([&] {
-      itsolv::TextRun run(data, data + piece[1], workers, options.part_bytes);
+      itsolv::TextRun run(data, data + piece[1], workers, options.part_bytes, options.isa);
       run.place(p, piece[0], total);  // process 0 has read every token
     });
   };
@@ -108,7 +108,7 @@ StepFailure load_stream(itsolv::Problem& p, const char* path, int fd, MPI_Comm c
       if (begin == nullptr) {
         itsolv::fail_ends_before(path, last_byte == '\n' ? line - 1 : line, t, n);
       }
-      itsolv::TextRun run(begin, end, workers, options.part_bytes);
+      itsolv::TextRun run(begin, end, workers, options.part_bytes, options.isa);
       const itsolv::Placed placed = run.place(p, t, total);
       if (placed.bad >= 0)
         itsolv::fail_bad_token(path, placed.bad, n, placed.bad_begin, placed.bad_end,

@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -68,18 +67,15 @@ bool Reader::fill(size_t capacity) {
 size_t Reader::read_shared(size_t want) {
   const size_t slices = (want + kSharedSlice - 1) / kSharedSlice;
   std::vector<size_t> got(slices, 0);
-  std::atomic<size_t> next{0};
   char* const to = buf_.data() + end_;
   const uint64_t at = base_ + end_;
-  workers_->share([&](int) {
-    for (size_t k; (k = next.fetch_add(1, std::memory_order_relaxed)) < slices;) {
-      const size_t begin = k * kSharedSlice, length = std::min(kSharedSlice, want - begin);
-      while (got[k] < length) {
-        const ssize_t n = pread(fd_, to + begin + got[k], length - got[k], static_cast<off_t>(at + begin + got[k]));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        got[k] += static_cast<size_t>(n);
-      }
+  workers_->for_each(slices, [&](size_t k) {
+    const size_t begin = k * kSharedSlice, length = std::min(kSharedSlice, want - begin);
+    while (got[k] < length) {
+      const ssize_t n = pread(fd_, to + begin + got[k], length - got[k], static_cast<off_t>(at + begin + got[k]));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      got[k] += static_cast<size_t>(n);
     }
   });
   size_t done = 0;

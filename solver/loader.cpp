@@ -190,18 +190,8 @@ class ChunkLoader {
   int64_t place_chunk(int64_t t, size_t cut) {
     const char* const from = in_.data() + in_.pos();
     std::vector<Part> parts = split_chunk(cut);
-    // Calls job(k) for k in [0, items), the team taking items as it comes.
-    auto each = [&](size_t items, auto&& job) {
-      if (items == 1) {
-        job(size_t{0});
-        return;
-      }
-      std::atomic<size_t> next{0};
-      workers_.share([&](int) {
-        for (size_t k; (k = next.fetch_add(1, std::memory_order_relaxed)) < items;) job(k);
-      });
-    };
-    each(parts.size(), [&](size_t k) { parts[k].count = count_tokens(parts[k].begin, parts[k].end, options_.isa); });
+    workers_.for_each(parts.size(),
+                      [&](size_t k) { parts[k].count = count_tokens(parts[k].begin, parts[k].end, options_.isa); });
     int64_t next = t;
     for (Part& part : parts) {
       part.first = next;

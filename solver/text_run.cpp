@@ -6,8 +6,8 @@
 
 namespace itsolv {
 
-TextRun::TextRun(const char* begin, const char* end, Workers& workers, size_t part_bytes)
-    : begin_(begin), workers_(workers) {
+TextRun::TextRun(const char* begin, const char* end, Workers& workers, size_t part_bytes, Isa isa)
+    : begin_(begin), workers_(workers), isa_(isa) {
   const char* bound = begin;
   do {
     const char* next = static_cast<size_t>(end - bound) > part_bytes ? bound + part_bytes : end;
@@ -15,23 +15,11 @@ TextRun::TextRun(const char* begin, const char* end, Workers& workers, size_t pa
     parts_.push_back({bound, next, {}, {}});
     bound = next;
   } while (bound < end);
-  each(0, parts_.size(), [](Part& part) { part.count = count_tokens(part.begin, part.end); });
+  each(0, parts_.size(), [&](Part& part) { part.count = count_tokens(part.begin, part.end, isa_); });
   for (const Part& part : parts_) {
     tokens_ += part.count.tokens;
     newlines_ += part.count.newlines;
   }
-}
-
-template <typename Job>
-void TextRun::each(size_t from, size_t to, const Job& job) {
-  if (to - from == 1) {
-    job(parts_[from]);
-    return;
-  }
-  const size_t members = static_cast<size_t>(workers_.size());
-  workers_.run([&](int k) {
-    for (size_t i = from + static_cast<size_t>(k); i < to; i += members) job(parts_[i]);
-  });
 }
 
 Placed TextRun::place(Problem& p, int64_t first, int64_t end,
@@ -48,7 +36,7 @@ Placed TextRun::place(Problem& p, int64_t first, int64_t end,
       each(from, to, [&](Part& part) {
         const int64_t at = firsts[static_cast<size_t>(&part - parts_.data())];
         const int64_t count = std::min(at + part.count.tokens, end) - at;
-        part.placed = count > 0 ? place_values(p, part.begin, at, count) : Placed{};
+        part.placed = count > 0 ? place_values(p, part.begin, at, count, isa_) : Placed{};
       });
       Storage need = p.a.storage();
       for (size_t i = from; i < to; ++i) {

@@ -12,6 +12,7 @@
 #include <functional>
 #include <vector>
 
+#include "kernels.hpp"
 #include "problem.hpp"
 #include "token_count.hpp"
 #include "value_placement.hpp"
@@ -22,9 +23,9 @@ namespace itsolv {
 class TextRun {
  public:
   // [begin, end) starts after white space (or at a token's start) and has
-  // white space or blanks after it; its parts are about part_bytes long.
-  // Counts its tokens and line feeds.
-  TextRun(const char* begin, const char* end, Workers& workers, size_t part_bytes);
+  // white space or blanks after it; its parts are about part_bytes long and
+  // are read with `isa`'s readers. Counts its tokens and line feeds.
+  TextRun(const char* begin, const char* end, Workers& workers, size_t part_bytes, Isa isa = best_isa());
 
   int64_t tokens() const { return tokens_; }
   int64_t newlines() const { return newlines_; }
@@ -50,12 +51,16 @@ class TextRun {
     TokenCount count;
     Placed placed;
   };
-  // Calls job(part) for each of parts_[from, to), members sharing them.
+  // Calls job(part) for each of parts_[from, to), members taking them as
+  // they come.
   template <typename Job>
-  void each(size_t from, size_t to, const Job& job);
+  void each(size_t from, size_t to, const Job& job) {
+    workers_.for_each(to - from, [&](size_t k) { job(parts_[from + k]); });
+  }
 
   const char* begin_;
   Workers& workers_;
+  Isa isa_;
   std::vector<Part> parts_;
   int64_t tokens_ = 0;
   int64_t newlines_ = 0;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <thread>
 #include <vector>
@@ -36,6 +37,20 @@ class Workers {
   template <typename Job>
   void share(const Job& job) {
     start(job, false);
+  }
+
+  // Calls job(k) once for each k in [0, items), the members taking items
+  // from a shared counter as they come (see share()).
+  template <typename Job>
+  void for_each(size_t items, const Job& job) {
+    if (items == 1) {
+      job(size_t{0});
+      return;
+    }
+    std::atomic<size_t> next{0};
+    share([&](int) {
+      for (size_t k; (k = next.fetch_add(1, std::memory_order_relaxed)) < items;) job(k);
+    });
   }
 
  private:
