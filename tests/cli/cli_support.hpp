@@ -92,18 +92,15 @@ inline ::testing::AssertionResult printed(const RunResult& run, const std::strin
 inline ::testing::AssertionResult read_refusal(const RunResult& run, const std::string& path,
                                                const std::string& mention = "") {
   const std::string prefix = "Cannot read file " + path + ": ";
-  auto failure = [&]() {
-    return ::testing::AssertionFailure() << "expected one line \"" << prefix << "...\""
-                                         << (mention.empty() ? "" : " mentioning \"" + mention + "\"")
-                                         << " and exit 1, got " << run.how() << " and output\n"
-                                         << shown(run.out) << "\nstandard error: " << shown(run.err);
-  };
-  if (!run.exited || run.status != 1 || !run.err.empty()) return failure();
-  if (run.out.compare(0, prefix.size(), prefix) != 0) return failure();
-  if (run.out.size() <= prefix.size() + 1 || run.out.back() != '\n' || run.out.find('\n') != run.out.size() - 1)
-    return failure();
-  if (!mention.empty() && run.out.find(mention, prefix.size()) == std::string::npos) return failure();
-  return ::testing::AssertionSuccess();
+  const bool one_line =
+      run.out.starts_with(prefix) && run.out.size() > prefix.size() + 1 && run.out.find('\n') == run.out.size() - 1;
+  if (run.exited && run.status == 1 && run.err.empty() && one_line &&
+      (mention.empty() || run.out.find(mention, prefix.size()) != std::string::npos))
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "expected one line \"" << prefix << "...\""
+                                       << (mention.empty() ? "" : " mentioning \"" + mention + "\"")
+                                       << " and exit 1, got " << run.how() << " and output\n"
+                                       << shown(run.out) << "\nstandard error: " << shown(run.err);
 }
 
 // The run did what the reference says for `text`, the bytes of `path`.
@@ -127,18 +124,12 @@ inline ::testing::AssertionResult agrees(const RunResult& run, const std::string
 
 // How many runs ended each way, so that a test shows it reached each path
 // often enough to mean something.
-struct Tally {
-  std::map<std::string, int> kinds;
-  int operator[](const std::string& kind) const {
-    const auto it = kinds.find(kind);
-    return it == kinds.end() ? 0 : it->second;
-  }
-  std::string text() const {
-    std::string out;
-    for (const auto& [kind, count] : kinds) out += kind + ": " + std::to_string(count) + "; ";
-    return out;
-  }
-};
+using Tally = std::map<std::string, int>;
+inline std::string text_of(const Tally& tally) {
+  std::string out;
+  for (const auto& [kind, count] : tally) out += kind + ": " + std::to_string(count) + "; ";
+  return out;
+}
 
 // Each test gets a directory of its own for its problem files.
 class CliTest : public ::testing::Test {

@@ -16,13 +16,13 @@ TEST_F(Mutations, CorruptedFilesEndCleanlyAndAgreeWithTheReference) {
     texts.push_back(mutator.corrupt(maker.problem({.n = maker.uniform(1, 5), .style = maker.random_style()})));
   Tally tally;
   for (const RunResult& run : solve_all(texts, 10))
-    ++tally.kinds[run.exited && run.status == 0               ? "solved"
-                  : run.out.rfind("Cannot read file", 0) == 0 ? "cannot read"
-                                                              : "other failure"];
-  std::printf("[          ] outcomes: %s\n", tally.text().c_str());
-  EXPECT_GE(tally["solved"], 20) << tally.text();
-  EXPECT_GE(tally["cannot read"], 100) << tally.text();
-  EXPECT_GE(tally["other failure"], 20) << tally.text();
+    ++tally[run.exited && run.status == 0               ? "solved"
+            : run.out.rfind("Cannot read file", 0) == 0 ? "cannot read"
+                                                        : "other failure"];
+  std::printf("[          ] outcomes: %s\n", text_of(tally).c_str());
+  EXPECT_GE(tally["solved"], 20) << text_of(tally);
+  EXPECT_GE(tally["cannot read"], 100) << text_of(tally);
+  EXPECT_GE(tally["other failure"], 20) << text_of(tally);
 }
 
 }  // namespace

@@ -60,16 +60,6 @@ TEST_F(HelpAndVersion, AnsweredOnStandardOutputThatMustTakeThem) {
   EXPECT_TRUE(std::filesystem::is_empty(dir()));
 }
 
-TEST_F(HelpAndVersion, OnlyALoneExactArgumentIsARequest) {
-  EXPECT_TRUE(printed(itsolv({"--help", "extra"}), "Usage: itsolv filename\n", 1));
-  EXPECT_TRUE(printed(itsolv({"--version", "--help"}), "Usage: itsolv filename\n", 1));
-  for (const char* near : {"--HELP", "-help", "--version=1", "-v"})
-    EXPECT_TRUE(printed(itsolv({near}), std::string("Cannot open file ") + near + "\n", 1)) << near;
-  // A file of that name is still a file when its path says so.
-  write("--help", "1 0.001 0 4 2\n");
-  EXPECT_TRUE(printed(itsolv({dir() + "/--help"}), "0.500000\ntotal number of iterations: 2\n", 0));
-}
-
 // ---------------------------------------------------------------------------
 // The progress line itself, on a clock of the test's own.
 

@@ -38,17 +38,12 @@ class SameOutput : public testing::Test {
   // shell command whose output is the program's standard input.
   static RunResult run(const std::string& program, const std::vector<std::string>& args,
                        const std::string& input = "") {
-    std::string command = program;
-    for (const std::string& a : args) {
-      command += ' ';
-      command += shell_word(a);
-    }
+    std::string script = input.empty() ? std::string("exec") : input + " |";
+    (script += ' ') += program;
+    for (const std::string& a : args) (script += ' ') += shell_word(a);
     testing_support::RunOptions options;
     options.timeout_seconds = kRunSeconds;
     options.timeout_signal = SIGTERM;  // mpirun ends its processes too
-    std::string script = input.empty() ? std::string("exec") : input + " |";
-    script += " ";
-    script += command;
     return testing_support::run_program("/bin/sh", {"-c", script}, options);
   }
 

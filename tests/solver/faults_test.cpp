@@ -243,25 +243,24 @@ class Fifo : public ::testing::Test {
   std::thread writer_;
 };
 
-TEST_F(Fifo, FedInSmallPiecesLoadsLikeTheFile) {
+// Fed whole in small pieces, it loads like the file; fed by a writer that
+// stops halfway, it ends with one line.
+TEST_F(Fifo, LoadsWhatIsFedOrEndsWithCannotReadWhenTheWriterStops) {
   const Values v = problem();
-  for (const Setting& s : kSettings) {
-    feed(testing_support::problem_text(v), 7);
-    itsolv::Problem p;
-    EXPECT_EQ(load_fifo(s, p), "");
-    EXPECT_TRUE(holds(p, v));
-  }
-}
-
-TEST_F(Fifo, WriterThatStopsHalfwayEndsWithCannotRead) {
-  const std::string text = testing_support::problem_text(problem());
-  for (const Setting& s : kSettings) {
-    feed(text.substr(0, text.size() / 2), 64);
-    itsolv::Problem p;
-    const std::string message = load_fifo(s, p);
-    EXPECT_TRUE(cannot_read(message, path()));
-    EXPECT_NE(message.find("the file ends"), std::string::npos) << message;
-  }
+  const std::string text = testing_support::problem_text(v);
+  for (const bool halfway : {false, true})
+    for (const Setting& s : kSettings) {
+      SCOPED_TRACE(testing::Message() << (halfway ? "halfway, " : "whole, ") << s.threads << " threads");
+      feed(halfway ? text.substr(0, text.size() / 2) : text, halfway ? 64 : 7);
+      itsolv::Problem p;
+      const std::string message = load_fifo(s, p);
+      if (!halfway) {
+        EXPECT_TRUE(message.empty() && holds(p, v)) << message;
+      } else {
+        EXPECT_TRUE(cannot_read(message, path()));
+        EXPECT_NE(message.find("the file ends"), std::string::npos) << message;
+      }
+    }
 }
 
 }  // namespace

@@ -142,19 +142,11 @@ inline std::string printf_string(const char* format, Args... args) {
 // loader's tests' business.
 inline Outcome solve(int32_t num, float err, const std::vector<float>& a /* row-major */, const std::vector<float>& b,
                      std::vector<float> x) {
-  Outcome o;
-  // Pre-check.
   const RowCheck check = check_rows(num, a, 0, num);
-  if (check.failing_row >= 0) {
-    o.out = "The matrix will not converge.\n" + printf_string("aii = %f  sum = %f\n", check.d, check.s);
-    o.status = 1;
-    return o;
-  }
-  if (check.strict == 0) {
-    o.out = "The matrix will not converge...\n";
-    o.status = 1;
-    return o;
-  }
+  if (check.failing_row >= 0)
+    return {"The matrix will not converge.\n" + printf_string("aii = %f  sum = %f\n", check.d, check.s), 1, ""};
+  if (check.strict == 0) return {"The matrix will not converge...\n", 1, ""};
+  Outcome o;
   // Sweeps, with the check for an estimate that repeats an earlier one.
   std::vector<float> curr(static_cast<size_t>(num)), checkpoint;
   long long sweeps = 0, checkpoint_sweep = 0;
@@ -177,10 +169,8 @@ inline Outcome solve(int32_t num, float err, const std::vector<float>& a /* row-
     o.monitor += std::to_string(sweeps) + " " + (std::isnan(m) ? "nan" : printf_string("%g", m)) + "\n";
     if (!(m > err)) break;
     if (checkpoint_sweep > 0 && std::memcmp(checkpoint.data(), x.data(), x.size() * sizeof(float)) == 0) {
-      char line[200];
-      std::snprintf(line, sizeof line, "The iteration will not converge: sweep %lld repeats sweep %lld.\n", sweeps,
-                    checkpoint_sweep);
-      o.out = line;
+      o.out =
+          printf_string("The iteration will not converge: sweep %lld repeats sweep %lld.\n", sweeps, checkpoint_sweep);
       o.status = 1;
       return o;
     }
@@ -190,9 +180,7 @@ inline Outcome solve(int32_t num, float err, const std::vector<float>& a /* row-
     }
   }
   for (int32_t i = 0; i < num; ++i) o.out += printf_string("%f\n", x[i]);
-  char line[100];
-  std::snprintf(line, sizeof line, "total number of iterations: %lld\n", sweeps);
-  o.out += line;
+  o.out += printf_string("total number of iterations: %lld\n", sweeps);
   return o;
 }
 
