@@ -111,20 +111,19 @@ TEST_F(Loading, IntegerValuesAtStorageEdgesKeepTheirValues) {
   }
 }
 
-TEST_F(Loading, TokensAfterTheLastRightHandSideAreNeverRead) {
+// Tokens after the last right-hand side are never read; a count with a sign
+// or leading zeros reads as a decimal.
+TEST_F(Loading, TokensAfterTheLastRightHandSideAreNeverReadAndCountsAreDecimal) {
+  for (const std::string count : {"+2", "02", "0000000002", "+00002"}) {
+    SCOPED_TRACE(count);
+    EXPECT_TRUE(printed(solve_text(count + " 0.001 0 0 200 37 3 64 200 5"), kTwoByTwoOut, 0));
+  }
   for (const std::string& extra : std::vector<std::string>{
            " 1 2 3", "\n999999999999999999999999 abc", std::string(" \0\xff junk", 9), " x", "\n1.5.2 -- \x80\n", "\t0",
            "\n" + std::string(200000, 'z'), std::string("\n\0", 2), "\r\n\r\n\f -", " junk \x01 more"}) {
     SCOPED_TRACE(shown(extra));
     const std::string text = std::string("2\n0.001\n0 0\n200 37 3\n64 200 5") + extra;
     EXPECT_TRUE(printed(solve_text(text), kTwoByTwoOut, 0));
-  }
-}
-
-TEST_F(Loading, CountWithSignOrLeadingZerosReadsAsDecimal) {
-  for (const std::string count : {"+2", "02", "0000000002", "+00002"}) {
-    SCOPED_TRACE(count);
-    EXPECT_TRUE(printed(solve_text(count + " 0.001 0 0 200 37 3 64 200 5"), kTwoByTwoOut, 0));
   }
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -84,33 +85,22 @@ class ProblemMaker : public Draws {
         const double v = std::pow(10.0, real(-5, 5)) * (chance(0.5) ? -1 : 1);
         return printf_string(chance(0.5) ? "%.*e" : "%.*E", uniform(0, 8), v);
       }
-      default:  // kMixed, kLateWide
-        switch (uniform(0, 11)) {
-          case 0:
-            return std::to_string(uniform(-9, 9));
-          case 1:
-            return std::to_string(uniform(-200, 200));
-          case 2:
-            return std::to_string(uniform(-40000, 40000));
-          case 3:
-            return printf_string("%.*f", uniform(1, 4), real(-50, 50));
-          case 4:
-            return printf_string("%.*e", uniform(0, 6), real(-1000, 1000));
-          case 5:
-            return printf_string("%a", static_cast<double>(static_cast<float>(real(-64, 64))));
-          case 6:
-            return "+" + std::to_string(uniform(0, 99));
-          case 7:
-            return std::to_string(uniform(-99, 99)) + ".";
-          case 8:
-            return printf_string("%.1f", static_cast<double>(uniform(-20, 20)));  // 200.0 style
-          case 9:
-            return "." + std::to_string(uniform(0, 999));
-          case 10:
-            return printf_string("%.0e", static_cast<double>(uniform(1, 9) * 100));  // 2e+02 style
-          default:
-            return "-" + printf_string("%.3g", real(0, 10));
-        }
+      default: {  // kMixed, kLateWide
+        const std::function<std::string()> forms[] = {
+            [&] { return std::to_string(uniform(-9, 9)); },
+            [&] { return std::to_string(uniform(-200, 200)); },
+            [&] { return std::to_string(uniform(-40000, 40000)); },
+            [&] { return printf_string("%.*f", uniform(1, 4), real(-50, 50)); },
+            [&] { return printf_string("%.*e", uniform(0, 6), real(-1000, 1000)); },
+            [&] { return printf_string("%a", static_cast<double>(static_cast<float>(real(-64, 64)))); },
+            [&] { return printf_string("+%d", uniform(0, 99)); },
+            [&] { return printf_string("%d.", uniform(-99, 99)); },
+            [&] { return printf_string("%.1f", static_cast<double>(uniform(-20, 20))); },  // 200.0 style
+            [&] { return printf_string(".%d", uniform(0, 999)); },
+            [&] { return printf_string("%.0e", static_cast<double>(uniform(1, 9) * 100)); },  // 2e+02 style
+            [&] { return printf_string("-%.3g", real(0, 10)); }};
+        return forms[uniform(0, 11)]();
+      }
     }
   }
 
