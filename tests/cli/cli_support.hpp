@@ -31,6 +31,10 @@ using testing_support::TempDir;
 
 inline const std::string kItsolv = ITSOLV_PATH;
 
+// A small problem that several tests solve, and what itsolv prints for it.
+inline constexpr char kTwoByTwo[] = "2\n0.001\n0 0 \n200 37 3\n64 200 5\n";
+inline constexpr char kTwoByTwoOut[] = "0.011029\n0.021472\ntotal number of iterations: 7\n";
+
 using literal::Token;
 
 // ---------------------------------------------------------------------------

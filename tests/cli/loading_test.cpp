@@ -10,9 +10,6 @@ namespace {
 
 using Loading = CliTest;
 
-const char kTwoByTwo[] = "2\n0.001\n0 0 \n200 37 3\n64 200 5\n";
-const char kTwoByTwoOut[] = "0.011029\n0.021472\ntotal number of iterations: 7\n";
-
 // A 3x3 problem in the generator's layout, with the tokens of each layout
 // below in the same order.
 const std::vector<std::string> kTokens = {"3",  "0.0001", "0", "0", "0",   "10", "2.5", "-3", "7",

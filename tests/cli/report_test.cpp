@@ -18,7 +18,7 @@ TEST_F(Report, EachProblemPrintsItsReportExactly) {
     int status;
   } cases[] = {
       {"1\n0.001\n0 \n4 2\n", "0.500000\ntotal number of iterations: 2\n", 0},
-      {"2\n0.001\n0 0 \n200 37 3\n64 200 5\n", "0.011029\n0.021472\ntotal number of iterations: 7\n", 0},
+      {kTwoByTwo, kTwoByTwoOut, 0},
       // Starting at the solution still takes one sweep.
       {"1 0.001 0.5 4 2", "0.500000\ntotal number of iterations: 1\n", 0},
       {"1 0 0.5 4 2", "0.500000\ntotal number of iterations: 1\n", 0},

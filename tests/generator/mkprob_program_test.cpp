@@ -151,8 +151,9 @@ TEST(MkprobReplaceTest, FollowsASymbolicLinkToTheFile) {
   }
 }
 
-// A private file stays private (and, for root, keeps its owner).
-TEST(MkprobReplaceTest, ReplacementKeepsTheModeAndOwner) {
+// A private file stays private (and, for root, keeps its owner); a new file
+// has the mode that the umask allows.
+TEST(MkprobReplaceTest, ReplacementKeepsTheModeAndOwnerNewFileTakesTheUmask) {
   TempDir dir;
   testing_support::write_file(dir / "4.txt", "old");
   ASSERT_EQ(::chmod((dir / "4.txt").c_str(), 0600), 0);
@@ -169,6 +170,9 @@ TEST(MkprobReplaceTest, ReplacementKeepsTheModeAndOwner) {
   }
   EXPECT_EQ(read_file(dir / "4.txt"), reference_file(4, "0.1"));
   EXPECT_EQ(dir.entries(), std::set<std::string>{"4.txt"});
+  ASSERT_EQ(mkprob(dir, {"5", "0.1"}, [] { ::umask(027); }).status, 0);
+  ASSERT_EQ(::stat((dir / "5.txt").c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 07777, 0640u);
 }
 
 // Every name of a file with hard links shows the new problem.
@@ -232,14 +236,6 @@ TEST(MkprobFailureTest, KilledWhileWritingLeavesNoName) {
   } else {
     EXPECT_EQ(dir.entries(), std::set<std::string>{"8000.txt"});  // it ended first
   }
-}
-
-TEST(MkprobReplaceTest, NewFileHasTheModeThatTheUmaskAllows) {
-  TempDir dir;
-  ASSERT_EQ(mkprob(dir, {"4", "0.1"}, [] { ::umask(027); }).status, 0);
-  struct stat status;
-  ASSERT_EQ(::stat((dir / "4.txt").c_str(), &status), 0);
-  EXPECT_EQ(status.st_mode & 07777, 0640u);
 }
 
 // A file with one link is left as it was; one with two, written in place,
