@@ -209,24 +209,15 @@ class Mutator : public Draws {
     const int op = uniform(0, 9);
     if (text.empty()) return junk();
     const size_t pos = static_cast<size_t>(uniform(0, static_cast<int>(text.size()) - 1));
-    switch (op) {
-      case 0:
-        text[pos] = static_cast<char>(uniform(0, 255));
-        return text;  // a byte replaced by any byte
-      case 1:
-        text[pos] = static_cast<char>(text[pos] ^ (1 << uniform(0, 7)));
-        return text;  // one bit flipped
-      case 2:
-        text.resize(pos);
-        return text;  // the end cut off
-      case 3:
-        text.insert(pos, junk());
-        return text;
-      case 4:
-        text.erase(pos, 1);
-        return text;
-      default:
-        break;
+    // A byte replaced by any byte, one bit flipped, the end cut off, junk
+    // inserted, a byte erased.
+    const std::function<void()> byte_edits[] = {
+        [&] { text[pos] = static_cast<char>(uniform(0, 255)); },
+        [&] { text[pos] = static_cast<char>(text[pos] ^ (1 << uniform(0, 7))); }, [&] { text.resize(pos); },
+        [&] { text.insert(pos, junk()); }, [&] { text.erase(pos, 1); }};
+    if (op < 5) {
+      byte_edits[op]();
+      return text;
     }
     if (tokens.empty()) return text + junk();
     const literal::Token t = any_token();
