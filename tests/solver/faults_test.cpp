@@ -23,11 +23,9 @@
 #include "loader.hpp"
 #include "support/load_values.hpp"
 #include "support/problem_values.hpp"
-#include "support/team.hpp"
 #include "support/temp_files.hpp"
 
 using testing_support::Kind;
-using testing_support::team;
 using testing_support::TempDir;
 using testing_support::Values;
 using testing_support::write_file;
@@ -72,12 +70,7 @@ std::string load(const std::string& path, Setting s, itsolv::Problem& p, itsolv:
   options.part_bytes = s.part_bytes;
   options.compact_chunks = 1;
   options.team_bytes = 0;
-  try {
-    itsolv::get_input(p, path.c_str(), team(s.threads), options, progress);
-  } catch (const itsolv::Failure& f) {
-    return f.message;
-  }
-  return "";
+  return load_message(p, path, s.threads, options, progress);
 }
 
 // One line, "Cannot read file PATH: ...".

@@ -48,12 +48,7 @@ std::string load(const std::string& text, itsolv::Problem& p, Setting s = {1, si
   options.part_bytes = s.part_bytes;
   options.team_bytes = s.part_bytes < 64 ? 0 : s.part_bytes;
   options.compact_chunks = s.compact_chunks;
-  try {
-    itsolv::get_input(p, file.path(), team(s.threads), options);
-  } catch (const itsolv::Failure& f) {
-    return f.message;
-  }
-  return "";
+  return load_message(p, file.path(), s.threads, options);
 }
 
 const Setting kSettings[] = {{1, size_t{4} << 20}, {2, 16}, {3, 48}, {2, 1000}, {3, 4096}};

@@ -12,6 +12,7 @@
 #include "failure.hpp"
 #include "loader.hpp"
 #include "matrix.hpp"
+#include "support/load_values.hpp"
 #include "support/progress_log.hpp"
 #include "support/team.hpp"
 #include "support/temp_files.hpp"
@@ -26,12 +27,7 @@ std::string load_from_pipe(const std::string& bytes) {
   if (write(fds[1], bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) std::abort();
   close(fds[1]);
   itsolv::Problem p;
-  std::string message;
-  try {
-    itsolv::get_input(p, ("/proc/self/fd/" + std::to_string(fds[0])).c_str(), testing_support::team(1));
-  } catch (const itsolv::Failure& f) {
-    message = f.message;
-  }
+  const std::string message = load_message(p, "/proc/self/fd/" + std::to_string(fds[0]), 1);
   close(fds[0]);
   return message;
 }

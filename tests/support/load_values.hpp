@@ -1,14 +1,32 @@
 // Fills a Problem directly from values, in a chosen storage or wider, so that
-// tests can drive the pre-check and the sweeps without a file; and checks
-// that a loaded Problem holds exactly the bits of the values.
+// tests can drive the pre-check and the sweeps without a file; loads one
+// from a file; and checks that a loaded Problem holds exactly the bits of
+// the values.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <string>
+
+#include "failure.hpp"
+#include "loader.hpp"
 #include "matrix.hpp"
 #include "problem.hpp"
 #include "support/float_bits.hpp"
 #include "support/problem_values.hpp"
+#include "support/team.hpp"
+
+// Loads the file at `path` with a team of `threads`; the failure's message,
+// or "" when it loads.
+inline std::string load_message(itsolv::Problem& p, const std::string& path, int threads,
+                                const itsolv::LoadOptions& options = {}, itsolv::Progress* progress = nullptr) {
+  try {
+    itsolv::get_input(p, path.c_str(), testing_support::team(threads), options, progress);
+  } catch (const itsolv::Failure& f) {
+    return f.message;
+  }
+  return "";
+}
 
 // Stores v, which must fit the matrix's storage, at (row, col).
 inline void set_coefficient(itsolv::Matrix& a, int32_t row, int32_t col, float v) {
