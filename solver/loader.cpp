@@ -16,6 +16,7 @@
 #include "file_reader.hpp"
 #include "load_steps.hpp"
 #include "number_token.hpp"
+#include "row_stage.hpp"
 #include "token_count.hpp"
 #include "value_placement.hpp"
 
@@ -185,6 +186,62 @@ class ChunkLoader {
     return bounds;
   }
 
+  // Whether the placed parts' values all fit the matrix's storage (else
+  // need_ says what they need); refuses the first token that is not a
+  // number.
+  bool fits(const std::vector<Part>& parts, const char* from) {
+    need_ = p_.a.storage();
+    for (const Part& part : parts) {
+      if (part.placed.bad >= 0)
+        bad_token(in_, part.placed.bad, p_.num, part.placed.bad_begin, part.placed.bad_end,
+                  in_.line() + count_newlines(from, part.placed.bad_begin));
+      need_ = std::max(need_, part.placed.need);
+    }
+    return need_ <= p_.a.storage();
+  }
+
+  // Places the parts of tokens [t, end) of a compact matrix through the
+  // stage: each member takes parts as they come, then bands of rows to move
+  // into the matrix. Gives fits(): when a value needs wider storage,
+  // nothing of the chunk's coefficients is in the matrix yet.
+  bool stage_parts(std::vector<Part>& parts, int64_t t, int64_t end) {
+    if (!stage_.prepare(p_.a.storage(), t, end)) throw std::bad_alloc();
+    workers_.for_each(parts.size(), [&](size_t k) {
+      Part& part = parts[k];
+      const int64_t count = std::min(part.first + part.count.tokens, end) - part.first;
+      part.placed = count > 0 ? place_values(p_, part.begin, part.first, count, options_.isa, &stage_) : Placed{};
+    });
+    if (!fits(parts, in_.data() + in_.pos())) return false;
+    const StagedBands bands = staged_bands(p_, stage_);
+    workers_.for_each(bands.count(), [&](size_t k) { move_staged_band(p_, stage_, bands, k); });
+    return true;
+  }
+
+  // Places the parts of tokens up to `end` of a float matrix straight into
+  // it, band by band. Gives fits().
+  bool place_bands(std::vector<Part>& parts, int64_t end, const char* from) {
+    // Each member takes bands and places their parts in order; when no
+    // band is left, it helps with the parts left in the others (the last
+    // band first), rather than wait for a member that another process
+    // holds up.
+    const std::vector<size_t> band = bands(parts);
+    std::vector<std::atomic<size_t>> next_part(band.size() - 1);
+    for (size_t b = 0; b + 1 < band.size(); ++b) next_part[b].store(band[b], std::memory_order_relaxed);
+    std::atomic<size_t> next_band{0};
+    auto place_band = [&](size_t b) {
+      for (size_t k; (k = next_part[b].fetch_add(1, std::memory_order_relaxed)) < band[b + 1];) {
+        Part& part = parts[k];
+        const int64_t count = std::min(part.first + part.count.tokens, end) - part.first;
+        part.placed = count > 0 ? place_values(p_, part.begin, part.first, count, options_.isa) : Placed{};
+      }
+    };
+    workers_.share([&](int) {
+      for (size_t b; (b = next_band.fetch_add(1, std::memory_order_relaxed)) < next_part.size();) place_band(b);
+      for (size_t b = next_part.size(); b-- > 0;) place_band(b);
+    });
+    return fits(parts, from);
+  }
+
   // Places the complete tokens in data()[pos() .. cut), whose first is token
   // t; returns the index of the next token.
   int64_t place_chunk(int64_t t, size_t cut) {
@@ -200,33 +257,7 @@ class ChunkLoader {
     const int64_t end = std::min(next, total_);  // tokens past the last value are not read
     bool widened = false;
     for (;;) {
-      // Each member takes bands and places their parts in order; when no
-      // band is left, it helps with the parts left in the others (the last
-      // band first), rather than wait for a member that another process
-      // holds up.
-      const std::vector<size_t> band = bands(parts);
-      std::vector<std::atomic<size_t>> next_part(band.size() - 1);
-      for (size_t b = 0; b + 1 < band.size(); ++b) next_part[b].store(band[b], std::memory_order_relaxed);
-      std::atomic<size_t> next_band{0};
-      auto place_band = [&](size_t b) {
-        for (size_t k; (k = next_part[b].fetch_add(1, std::memory_order_relaxed)) < band[b + 1];) {
-          Part& part = parts[k];
-          const int64_t count = std::min(part.first + part.count.tokens, end) - part.first;
-          part.placed = count > 0 ? place_values(p_, part.begin, part.first, count, options_.isa) : Placed{};
-        }
-      };
-      workers_.share([&](int) {
-        for (size_t b; (b = next_band.fetch_add(1, std::memory_order_relaxed)) < next_part.size();) place_band(b);
-        for (size_t b = next_part.size(); b-- > 0;) place_band(b);
-      });
-      Storage need = p_.a.storage();
-      for (const Part& part : parts) {
-        if (part.placed.bad >= 0)
-          bad_token(in_, part.placed.bad, p_.num, part.placed.bad_begin, part.placed.bad_end,
-                    in_.line() + count_newlines(from, part.placed.bad_begin));
-        need = std::max(need, part.placed.need);
-      }
-      if (need <= p_.a.storage()) break;
+      if (p_.a.storage() == Storage::f32 ? place_bands(parts, end, from) : stage_parts(parts, t, end)) break;
       // A coefficient does not fit the compact storage: widen what has been
       // stored so far and place this chunk again. That is safe because a
       // value's place follows from its token index alone, so placing a token
@@ -235,7 +266,7 @@ class ChunkLoader {
       // been placed yet. What must be widened is every row up to and
       // including the chunk's last one: that row may have begun in an
       // earlier chunk, whose values this chunk does not place again.
-      if (!p_.a.widen(need, rows_reached(end, p_.num))) fail("Cannot allocate a!\n");
+      if (!p_.a.widen(need_, rows_reached(end, p_.num))) fail("Cannot allocate a!\n");
       widened = true;
     }
     int64_t newlines = 0;
@@ -256,6 +287,8 @@ class ChunkLoader {
   Workers& workers_;
   const LoadOptions& options_;
   Progress* progress_;
+  RowStage stage_;
+  Storage need_ = Storage::i8;
 };
 
 }  // namespace

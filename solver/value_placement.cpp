@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <type_traits>
 
 #include "number_token.hpp"
+#include "row_stage.hpp"
 #include "short_tokens.hpp"
 
 namespace itsolv {
@@ -163,7 +165,7 @@ void store_short(T* base, size_t stride, int32_t row, int32_t col, int32_t count
 }
 
 template <typename T>
-Placed place(Problem& p, const char* q, int64_t t, const int64_t t_end, ShortBlockReader reader) {
+Placed place(Problem& p, const char* q, int64_t t, const int64_t t_end, ShortBlockReader reader, RowStage* stage) {
   constexpr Storage kStorage = sizeof(T) == 1 ? Storage::i8 : sizeof(T) == 2 ? Storage::i16 : Storage::f32;
   Placed placed;
   if (t >= t_end) return placed;
@@ -190,16 +192,23 @@ Placed place(Problem& p, const char* q, int64_t t, const int64_t t_end, ShortBlo
       // A row another process holds: read, not kept.
       while (col < stop && next_token(q, token, bad)) ++col;
     } else {
-      T* const base = p.a.row_base<T>(row);
-      const size_t stride = static_cast<size_t>(p.a.panel_height((row - held.begin) / P));
+      // Staged, the row's values lie side by side in token order.
+      T* const base = stage != nullptr ? stage->at<T>(t) - col : p.a.row_base<T>(row);
+      const size_t stride = stage != nullptr ? 1 : static_cast<size_t>(p.a.panel_height((row - held.begin) / P));
       int wait = 0;
       alignas(64) int8_t vals[kRun + 64];
       for (; col < stop; ++col) {
         if (reader != nullptr && wait == 0) {
-          const int32_t got = read_short_tokens(reader, q, std::min(stop - col, kRun), vals);
+          // Int8 values are read straight into the stage.
+          int8_t* const into =
+              std::is_same_v<T, int8_t> && stage != nullptr ? reinterpret_cast<int8_t*>(base) + col : vals;
+          const int32_t got = read_short_tokens(reader, q, std::min(stop - col, kRun), into);
           next_wait = got == 0 ? std::min(next_wait * 2, kLongestWait) : 1;
           wait = got == 0 ? next_wait : 0;
-          store_short(base, stride, row, col, got, vals, diag);
+          if (into == vals)
+            store_short(base, stride, row, col, got, vals, diag);
+          else if (row >= col && row < col + got)
+            diag[row] = static_cast<float>(into[row - col]);
           col += got;
           if (col == stop) break;
         } else if (wait > 0) {
@@ -241,15 +250,15 @@ Placed place(Problem& p, const char* q, int64_t t, const int64_t t_end, ShortBlo
 
 }  // namespace
 
-Placed place_values(Problem& p, const char* text, int64_t first, int64_t count, Isa isa) {
+Placed place_values(Problem& p, const char* text, int64_t first, int64_t count, Isa isa, RowStage* stage) {
   const ShortBlockReader reader = short_block_reader(isa);
   switch (p.a.storage()) {
     case Storage::i8:
-      return place<int8_t>(p, text, first, first + count, reader);
+      return place<int8_t>(p, text, first, first + count, reader, stage);
     case Storage::i16:
-      return place<int16_t>(p, text, first, first + count, reader);
+      return place<int16_t>(p, text, first, first + count, reader, stage);
     default:
-      return place<float>(p, text, first, first + count, reader);
+      return place<float>(p, text, first, first + count, reader, nullptr);
   }
 }
 

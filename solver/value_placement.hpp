@@ -57,7 +57,10 @@ struct Placed {
 // a number.
 // Runs of short integers are read with the vector reader of `isa` (the
 // best this machine runs when not given); the values are the same.
-Placed place_values(Problem& p, const char* text, int64_t first, int64_t count, Isa isa);
+// Given a stage prepared for these tokens (and p.a's compact storage), the
+// coefficients go there instead of into p.a (see row_stage.hpp).
+class RowStage;
+Placed place_values(Problem& p, const char* text, int64_t first, int64_t count, Isa isa, RowStage* stage = nullptr);
 Placed place_values(Problem& p, const char* text, int64_t first, int64_t count);
 
 }  // namespace itsolv
