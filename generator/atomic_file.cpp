@@ -105,7 +105,10 @@ bool AtomicFile::open(const std::string& path) {
   }
   // Refuse what opening the name for writing would refuse.
   if (::faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0) return false;
-  if (open_aside(0600, &old)) return true;
+  if (open_aside(0600, &old)) {
+    replaces_ = true;
+    return true;
+  }
   // A writable file in a directory that takes no new names: written in
   // place, as opening the name for writing does.
   if (errno != EACCES && errno != EPERM) return false;
@@ -189,6 +192,7 @@ void AtomicFile::discard() {
     temp_.clear();
   }
   unnamed_ = false;
+  replaces_ = false;
 }
 
 }  // namespace mkprob

@@ -40,6 +40,12 @@ class AtomicFile {
   // The descriptor to write to.
   int fd() const { return fd_; }
 
+  // Whether commit() will put the file in place of an existing one. The
+  // system then writes the new content out to the disk while it renames
+  // (so that a crash does not leave an empty file under the name): written
+  // out as it comes, it is mostly on its way by then.
+  bool replaces() const { return replaces_; }
+
   // Closes the file and, when it was written aside, gives it the name. On
   // failure a file written aside is removed and the name left as it was.
   Commit commit();
@@ -53,6 +59,7 @@ class AtomicFile {
   std::string target_;    // the name to replace, symbolic links resolved
   std::string temp_;      // the temporary name, while the file has one
   bool unnamed_ = false;  // written aside without a name (O_TMPFILE)
+  bool replaces_ = false;
   int fd_ = -1;
 };
 

@@ -1,5 +1,6 @@
 #include "generator/chunk_writer.hpp"
 
+#include <fcntl.h>
 #include <sys/mman.h>
 
 #include <new>
@@ -40,6 +41,14 @@ void ChunkWriter::use_chunk(char* chunk) {
 
 void ChunkWriter::write(const char* data, size_t size) {
   if (size > 0 && good() && !itsolv::write_all(fd_, data, size)) failed_.store(true, std::memory_order_relaxed);
+  written_ += size;
+  // Asks for the pages written a step ago, in whole steps: only a start,
+  // which does not wait for the disk.
+  constexpr uint64_t kStep = uint64_t{8} << 20;
+  if (write_out_ && written_ - written_out_ >= 2 * kStep) {
+    ::sync_file_range(fd_, static_cast<off_t>(written_out_), static_cast<off_t>(kStep), SYNC_FILE_RANGE_WRITE);
+    written_out_ += kStep;
+  }
 }
 
 void ChunkWriter::hand_off() {

@@ -42,6 +42,10 @@ class ChunkWriter {
 
   bool good() const { return !failed_.load(std::memory_order_relaxed); }
 
+  // Asks the system to start writing the file's pages out to the disk as
+  // they are written (see AtomicFile::replaces()). Set before any output.
+  void write_out(bool on) { write_out_ = on; }
+
   // Whole chunks for producers on other threads: take_chunk() waits for a
   // free chunk of chunk_size() bytes; put_chunk() appends its first `size`
   // bytes after everything before (the buffered bytes first) and returns
@@ -75,6 +79,9 @@ class ChunkWriter {
   void stop();
 
   int fd_;
+  bool write_out_ = false;
+  uint64_t written_ = 0;      // bytes written
+  uint64_t written_out_ = 0;  // bytes the system was asked to write out
   size_t chunk_size_;
   size_t region_size_;
   char* region_;  // all chunks, side by side

@@ -85,6 +85,7 @@ int main(int argc, char* argv[]) {
   bool written = false;
   try {
     mkprob::ChunkWriter chunks(file.fd());
+    chunks.write_out(file.replaces());
     mkprob::ProgressOut out(chunks, progress ? &*progress : nullptr, mkprob::expected_size(numvar, error));
     mkprob::write_problem(numvar, error, draws, out);
     written = chunks.finish();
