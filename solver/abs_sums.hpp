@@ -1,8 +1,8 @@
 // Off-diagonal magnitude sums of the pre-check, computed across the rows of a
 // panel: s = s + |a[i][k]| for k ascending. The diagonal's place in a panel
 // holds zero, and adding |0| leaves any sum unchanged, so no lane is masked.
-// Included by each kernel file, so that the loop is vectorised for that
-// file's instruction set; every lane keeps its row's own order. `Isa` is a
+// Included by each kernel file, whose vectors carry one row a lane, so
+// every row keeps its own order. `Isa` is a
 // type local to the including file, which keeps each file's instantiation
 // apart from the others'.
 #pragma once
@@ -12,25 +12,33 @@
 
 #include "kernels.hpp"
 #include "matrix.hpp"
+#include "panel_height.hpp"
 
 namespace itsolv {
 
+template <typename Isa, typename T, int V>
+void abs_sums_of_panel(const Matrix& a, int32_t p, float* sums) {
+  constexpr int W = Isa::kWidth;
+  constexpr int H = W * V;
+  const int32_t n = a.n();
+  const T* const panel = a.panel<T>(p);
+  typename Isa::Vec s[V];
+  for (int q = 0; q < V; ++q) s[q] = Isa::zero();
+  for (int32_t k = 0; k < n; ++k) {
+    const T* const col = panel + static_cast<size_t>(k) * H;
+    for (int q = 0; q < V; ++q) s[q] = Isa::add(s[q], Isa::abs(Isa::load(col + W * q)));
+  }
+  alignas(64) float out[H];
+  for (int q = 0; q < V; ++q) Isa::store(out + W * q, s[q]);
+  const int32_t r0 = a.panel_row(p);
+  const int32_t rows = std::min(H, a.row_end() - r0);
+  for (int l = 0; l < rows; ++l) sums[r0 + l] = out[l];
+}
+
 template <typename Isa, typename T>
 void abs_sums_of_panels(const Matrix& a, int32_t p0, int32_t p1, float* sums) {
-  constexpr int P = Matrix::kPanel;
-  const int32_t n = a.n();
-  for (int32_t p = p0; p < p1; ++p) {
-    const T* panel = a.panel<T>(p);
-    const int h = a.panel_height(p);
-    float s[P] = {};
-    for (int32_t k = 0; k < n; ++k) {
-      const T* col = panel + static_cast<size_t>(k) * static_cast<size_t>(h);
-      for (int l = 0; l < h; ++l) s[l] = s[l] + std::fabs(static_cast<float>(col[l]));
-    }
-    const int32_t r0 = a.panel_row(p);
-    const int32_t rows = std::min(P, a.row_end() - r0);
-    for (int l = 0; l < rows; ++l) sums[r0 + l] = s[l];
-  }
+  for (int32_t p = p0; p < p1; ++p)
+    by_panel_height<Isa>(a.panel_height(p), [&](auto v) { abs_sums_of_panel<Isa, T, decltype(v)::value>(a, p, sums); });
 }
 
 template <typename Isa>

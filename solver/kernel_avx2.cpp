@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <type_traits>
 
 #include "kernels.hpp"
 #include "matrix.hpp"
@@ -52,6 +53,7 @@ struct Avx2 {
     const __m256 skip = _mm256_castsi256_ps(_mm256_cmpeq_epi32(iota, _mm256_set1_epi32(lane)));
     return _mm256_blendv_ps(sum, before, skip);
   }
+  static Vec abs(Vec v) { return _mm256_and_ps(v, _mm256_castsi256_ps(_mm256_set1_epi32(0x7FFFFFFF))); }
   static void store(float* p, Vec v) { _mm256_store_ps(p, v); }
 };
 

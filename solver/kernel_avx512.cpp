@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <type_traits>
 
 #include "kernels.hpp"
 #include "matrix.hpp"
@@ -56,6 +57,7 @@ struct Avx512 {
     const unsigned skip = lane >= 0 && lane < kWidth ? 1u << lane : 0u;
     return _mm512_mask_mov_ps(before, static_cast<__mmask16>(~skip), sum);
   }
+  static Vec abs(Vec v) { return _mm512_abs_ps(v); }
   static void store(float* p, Vec v) { _mm512_store_ps(p, v); }
 };
 

@@ -41,6 +41,7 @@ struct Sse2 {
     const __m128 skip = _mm_castsi128_ps(_mm_cmpeq_epi32(_mm_setr_epi32(0, 1, 2, 3), _mm_set1_epi32(lane)));
     return _mm_or_ps(_mm_and_ps(skip, before), _mm_andnot_ps(skip, sum));
   }
+  static Vec abs(Vec v) { return _mm_and_ps(v, _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF))); }
   static void store(float* p, Vec v) { _mm_store_ps(p, v); }
 };
 

@@ -7,6 +7,7 @@
 //   load(const T* p)             kWidth coefficients from p, as floats
 //   mul(a, b), add(a, b)         a * b and a + b with a as first operand
 //   keep_lane(sum, before, l)    sum, but lane l (if in 0 .. kWidth-1) from before
+//   abs(v)                       v with every sign bit cleared, as fabs does
 //   store(float* p, v)
 // Products and sums take a fixed operand order: when both operands are NaN
 // the result is the first one's, and a compiler may swap the operands of a
@@ -18,6 +19,7 @@
 
 #include "kernels.hpp"
 #include "matrix.hpp"
+#include "panel_height.hpp"
 
 namespace itsolv {
 
@@ -72,23 +74,8 @@ void sweep_panel(const SweepData& d, int32_t p) {
 
 template <typename Isa, typename T>
 void sweep_panels(const SweepData& d, int32_t p0, int32_t p1) {
-  constexpr int L = Matrix::kLanes / Isa::kWidth;  // vectors per 16 rows
-  for (int32_t p = p0; p < p1; ++p) {
-    switch (d.a->panel_height(p) / Matrix::kLanes) {
-      case 1:
-        sweep_panel<Isa, T, L>(d, p);
-        break;
-      case 2:
-        sweep_panel<Isa, T, 2 * L>(d, p);
-        break;
-      case 3:
-        sweep_panel<Isa, T, 3 * L>(d, p);
-        break;
-      default:
-        sweep_panel<Isa, T, 4 * L>(d, p);
-        break;
-    }
-  }
+  for (int32_t p = p0; p < p1; ++p)
+    by_panel_height<Isa>(d.a->panel_height(p), [&](auto v) { sweep_panel<Isa, T, decltype(v)::value>(d, p); });
 }
 
 template <typename Isa>
