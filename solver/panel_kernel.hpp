@@ -28,10 +28,14 @@ namespace itsolv {
 // hardware's own prefetch runs too short a way ahead of these sweeps). A
 // panel's columns lie one after another and the next panel follows, so the
 // lines asked for are the ones the sweep reads next; past the end of the
-// matrix a prefetch is harmless.
+// matrix a prefetch is harmless. How far ahead was measured: a column of
+// one-byte values, read fastest, wants 8 KB; the wider ones, with two or
+// four lines a column asked for, fill the processor's queue of pending
+// reads at that distance and run best at 2 KB (a 200 MB int16 matrix
+// sweeps in 1.17 times the time of reading it, against 1.9 at 8 KB).
 template <typename T, int H>
 inline void prefetch_column(const T* col) {
-  constexpr int kAhead = 8192;
+  constexpr int kAhead = sizeof(T) == 1 ? 8192 : 2048;
   constexpr int kLine = 64;
   const char* const ahead = reinterpret_cast<const char*>(col) + kAhead;
   for (int b = 0; b < H * static_cast<int>(sizeof(T)); b += kLine) __builtin_prefetch(ahead + b);
