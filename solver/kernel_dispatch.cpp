@@ -5,10 +5,12 @@ namespace itsolv {
 
 bool isa_supported(Isa isa) {
   switch (isa) {
+    // The vector tokenizers count bits with POPCNT, which every machine
+    // with these sets has.
     case Isa::avx512:
-      return __builtin_cpu_supports("avx512f");
+      return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("popcnt");
     case Isa::avx2:
-      return __builtin_cpu_supports("avx2");
+      return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
     default:
       return true;
   }

@@ -32,6 +32,7 @@ ShortBlockReader short_block_reader_avx512();
 // instruction set shares it.
 struct BlockTake {
   uint64_t ends = 0;  // the last bytes of the short tokens taken
+  int count = 0;      // how many: the bits of ends
   int advance = 0;    // bytes consumed: to white space, or to a token not taken
   bool stop = false;  // a token that is not short, or `max` reached
 };
@@ -93,6 +94,7 @@ inline BlockTake take_block(const BlockShapes& s, uint64_t zero, int32_t max) {
     t.stop = true;
   }
   t.ends = take;
+  t.count = std::popcount(take);
   if (t.advance == 0) t.stop = true;  // a token of 63 bytes or more
   return t;
 }
@@ -107,7 +109,7 @@ inline int32_t read_short_tokens(ShortBlockReader block, const char*& q, int32_t
   int32_t count = 0;
   while (count < max) {
     const BlockTake t = block(q, max - count, vals + count);
-    count += std::popcount(t.ends);
+    count += t.count;
     q += t.advance;
     if (t.stop) break;
   }

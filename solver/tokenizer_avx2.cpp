@@ -13,7 +13,7 @@ namespace itsolv {
 namespace {
 
 // Compiled for the instruction set, and only called when the machine runs it.
-#define TARGET __attribute__((target("avx2")))
+#define TARGET __attribute__((target("avx2,popcnt")))
 
 // x with every byte moved up by `k` (1 or 2), the bytes of `prev` (the
 // 32 bytes before it) coming in.
