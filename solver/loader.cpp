@@ -212,7 +212,7 @@ class ChunkLoader {
       part.placed = count > 0 ? place_values(p_, part.begin, part.first, count, options_.isa, &stage_) : Placed{};
     });
     if (!fits(parts, in_.data() + in_.pos())) return false;
-    const StagedBands bands = staged_bands(p_, stage_);
+    const StagedBands bands = staged_bands(p_, stage_, options_.move_columns);
     workers_.for_each(bands.count(), [&](size_t k) { move_staged_band(p_, stage_, bands, k); });
     return true;
   }

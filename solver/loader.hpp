@@ -34,6 +34,9 @@ struct LoadOptions {
   size_t part_bytes = size_t{256} << 10;
   size_t compact_chunks = 16;
   size_t team_bytes = size_t{64} << 10;
+  // Columns of a compact matrix moved into place as one item (see
+  // row_stage.hpp).
+  int32_t move_columns = 2048;
   // The instruction set of the token reader (results never depend on it).
   Isa isa = best_isa();
 };

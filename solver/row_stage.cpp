@@ -21,7 +21,7 @@ bool RowStage::prepare(Storage storage, int64_t first, int64_t end) {
   return true;
 }
 
-StagedBands staged_bands(const Problem& p, const RowStage& stage) {
+StagedBands staged_bands(const Problem& p, const RowStage& stage, int32_t columns) {
   StagedBands bands;
   const RowRange held = p.a.held();
   bands.origin = held.begin;
@@ -32,6 +32,7 @@ StagedBands staged_bands(const Problem& p, const RowStage& stage) {
   bands.begin = std::max(held.begin, static_cast<int32_t>(first / (int64_t{p.num} + 1)));
   bands.end = std::min(held.end, rows_reached(stage.end(), p.num));
   bands.first = bands.begin >= bands.end ? 0 : (bands.begin - held.begin) / bands.height;
+  bands.blocks = std::max<int32_t>(1, p.num / std::max<int32_t>(columns, 1));
   return bands;
 }
 
@@ -87,8 +88,9 @@ void move_group(const int16_t* const* rows, int16_t* dst, size_t stride, int32_t
     for (int r = 0; r < 4; ++r) dst[static_cast<size_t>(c) * stride + static_cast<size_t>(r)] = rows[r][c];
 }
 
+// Columns [c0, c1) of rows [begin, end) of one band.
 template <typename T>
-void move_band(Problem& p, const RowStage& stage, int32_t begin, int32_t end) {
+void move_band(Problem& p, const RowStage& stage, int32_t begin, int32_t end, int32_t c0, int32_t c1) {
   constexpr int32_t kGroup = 8 / sizeof(T);
   const int32_t n = p.num;
   const int64_t rows_first = 2 + int64_t{n};
@@ -96,8 +98,8 @@ void move_band(Problem& p, const RowStage& stage, int32_t begin, int32_t end) {
   // The staged columns of a row: all of them but in the stage's first and
   // last rows.
   auto cols = [&](int32_t row, int32_t& lo, int32_t& hi) {
-    lo = static_cast<int32_t>(std::clamp<int64_t>(stage.first() - token(row, 0), 0, n));
-    hi = static_cast<int32_t>(std::clamp<int64_t>(stage.end() - token(row, 0), 0, n));
+    lo = static_cast<int32_t>(std::clamp<int64_t>(stage.first() - token(row, 0), c0, c1));
+    hi = static_cast<int32_t>(std::clamp<int64_t>(stage.end() - token(row, 0), c0, c1));
   };
   const RowRange held = p.a.held();
   for (int32_t row = begin; row < end;) {
@@ -106,11 +108,12 @@ void move_band(Problem& p, const RowStage& stage, int32_t begin, int32_t end) {
     cols(row, lo, hi);
     int32_t last_lo = 0, last_hi = 0;
     if (row + kGroup <= end) cols(row + kGroup - 1, last_lo, last_hi);
-    if ((row - held.begin) % kGroup == 0 && row + kGroup <= end && lo == 0 && last_hi == n) {
+    if ((row - held.begin) % kGroup == 0 && row + kGroup <= end && lo == c0 && last_hi == c1) {
       const T* rows[kGroup];
-      for (int32_t r = 0; r < kGroup; ++r) rows[r] = stage.at<T>(token(row + r, 0));
-      move_group(rows, p.a.row_base<T>(row), stride, n);
-      for (int32_t r = row; r < row + kGroup; ++r) p.a.row_base<T>(r)[static_cast<size_t>(r) * stride] = 0;
+      for (int32_t r = 0; r < kGroup; ++r) rows[r] = stage.at<T>(token(row + r, c0));
+      move_group(rows, p.a.row_base<T>(row) + static_cast<size_t>(c0) * stride, stride, c1 - c0);
+      for (int32_t r = std::max(row, c0); r < std::min(row + kGroup, c1); ++r)
+        p.a.row_base<T>(r)[static_cast<size_t>(r) * stride] = 0;
       row += kGroup;
       continue;
     }
@@ -124,13 +127,16 @@ void move_band(Problem& p, const RowStage& stage, int32_t begin, int32_t end) {
 }  // namespace
 
 void move_staged_band(Problem& p, const RowStage& stage, const StagedBands& bands, size_t k) {
-  const int32_t band = bands.first + static_cast<int32_t>(k);
+  const int32_t band = bands.first + static_cast<int32_t>(k / bands.blocks);
   const int32_t begin = std::max(bands.begin, bands.origin + band * bands.height);
   const int32_t end = std::min(bands.end, bands.origin + (band + 1) * bands.height);
+  const auto block = static_cast<int32_t>(k % bands.blocks);
+  const int32_t c0 = static_cast<int32_t>(int64_t{p.num} * block / bands.blocks);
+  const int32_t c1 = static_cast<int32_t>(int64_t{p.num} * (block + 1) / bands.blocks);
   if (stage.storage() == Storage::i8)
-    move_band<int8_t>(p, stage, begin, end);
+    move_band<int8_t>(p, stage, begin, end, c0, c1);
   else
-    move_band<int16_t>(p, stage, begin, end);
+    move_band<int16_t>(p, stage, begin, end, c0, c1);
 }
 
 }  // namespace itsolv

@@ -45,19 +45,26 @@ class RowStage {
 // The rows of p's matrix whose coefficients the staged tokens reach, in
 // bands that share no cache line of the matrix (see band_of): rows
 // [begin, end), band k being those of them in [origin + (first + k) *
-// height, origin + (first + k + 1) * height).
+// height, origin + (first + k + 1) * height). Each band is moved in
+// `blocks` blocks of columns, which share no cache line either: the items
+// that members take, small enough that they end close together.
 struct StagedBands {
   int32_t begin = 0;
   int32_t end = 0;
   int32_t origin = 0;  // the first row held
   int32_t height = 1;
   int32_t first = 0;  // band of row `begin`
-  size_t count() const { return begin >= end ? 0 : static_cast<size_t>((end - 1 - origin) / height - first + 1); }
+  int32_t blocks = 1;
+  size_t count() const {
+    return begin >= end ? 0
+                        : static_cast<size_t>((end - 1 - origin) / height - first + 1) * static_cast<size_t>(blocks);
+  }
 };
-StagedBands staged_bands(const Problem& p, const RowStage& stage);
+// Blocks of about `columns` columns.
+StagedBands staged_bands(const Problem& p, const RowStage& stage, int32_t columns);
 
-// Moves band k's staged coefficients into p.a (the diagonal's place stays
-// zero). The stage's storage is p.a's.
+// Moves item k (a block of a band) of the staged coefficients into p.a
+// (the diagonal's place stays zero). The stage's storage is p.a's.
 void move_staged_band(Problem& p, const RowStage& stage, const StagedBands& bands, size_t k);
 
 }  // namespace itsolv

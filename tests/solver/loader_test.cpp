@@ -37,6 +37,7 @@ struct Setting {
   int threads;
   size_t part_bytes;  // tiny parts move chunk and part boundaries everywhere
   size_t compact_chunks = 16;
+  int32_t move_columns = 2048;  // a few: a row's columns move in several blocks
 };
 
 // Loads text; returns the failure's message, or "" on success.
@@ -48,10 +49,11 @@ std::string load(const std::string& text, itsolv::Problem& p, Setting s = {1, si
   options.part_bytes = s.part_bytes;
   options.team_bytes = s.part_bytes < 64 ? 0 : s.part_bytes;
   options.compact_chunks = s.compact_chunks;
+  options.move_columns = s.move_columns;
   return load_message(p, file.path(), s.threads, options);
 }
 
-const Setting kSettings[] = {{1, size_t{4} << 20}, {2, 16}, {3, 48}, {2, 1000}, {3, 4096}};
+const Setting kSettings[] = {{1, size_t{4} << 20, 16, 7}, {2, 16}, {3, 48}, {2, 1000, 16, 3}, {3, 4096}};
 
 }  // namespace
 
