@@ -4,10 +4,12 @@
 #include "loader.hpp"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <new>
 #include <string>
 #include <vector>
@@ -102,6 +104,30 @@ void allocate(Problem& p, const LoadOptions& options) {
 }
 
 namespace {
+
+// Commits the matrix's memory before it is filled, the team sharing the
+// work a few megabytes at a time. The system zeroes every page it hands
+// out, which costs as much as reading the file; done here it is shared
+// evenly, rather than falling on whichever member first stores into a
+// page while the others wait for it. A matrix that memory cannot hold is
+// refused here, before the file is read.
+void commit_matrix(Matrix& a, Workers& workers) {
+  constexpr size_t kPiece = size_t{4} << 20;
+  char* const data = a.data<char>();
+  const size_t bytes = a.bytes();
+  std::atomic<bool> refused{false};
+  workers.for_each((bytes + kPiece - 1) / kPiece, [&](size_t k) {
+    char* const piece = data + k * kPiece;
+    const size_t length = std::min(kPiece, bytes - k * kPiece);
+    if (madvise(piece, length, MADV_POPULATE_WRITE) == 0) return;
+    if (errno != EINVAL) {  // EINVAL: a system without it; touching does the same
+      refused.store(true, std::memory_order_relaxed);
+      return;
+    }
+    for (size_t i = 0; i < length; i += 4096) static_cast<volatile char*>(piece)[i] = 0;
+  });
+  if (refused.load(std::memory_order_relaxed)) fail("Cannot allocate a!\n");
+}
 
 // Reads the values after the header chunk by chunk, each chunk split among
 // the team: counting its tokens gives each part its first token index, and
@@ -312,6 +338,7 @@ void get_input(Problem& p, const char* path, Workers& workers, const LoadOptions
     reader.share_reads(&workers);
     const int64_t total = read_header(p, reader, size);
     allocate(p, options);
+    commit_matrix(p.a, workers);
     ChunkLoader(p, reader, total, size, workers, options, progress).run();
   } catch (const std::bad_alloc&) {
     fail("Cannot read file %s: not enough memory to read it\n", path);
