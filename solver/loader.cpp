@@ -105,29 +105,43 @@ void allocate(Problem& p, const LoadOptions& options) {
 
 namespace {
 
-// Commits the matrix's memory before it is filled, the team sharing the
-// work a few megabytes at a time. The system zeroes every page it hands
-// out, which costs as much as reading the file; done here it is shared
-// evenly, rather than falling on whichever member first stores into a
-// page while the others wait for it. A matrix that memory cannot hold is
-// refused here, before the file is read.
-void commit_matrix(Matrix& a, Workers& workers) {
-  constexpr size_t kPiece = size_t{4} << 20;
-  char* const data = a.data<char>();
-  const size_t bytes = a.bytes();
-  std::atomic<bool> refused{false};
-  workers.for_each((bytes + kPiece - 1) / kPiece, [&](size_t k) {
-    char* const piece = data + k * kPiece;
-    const size_t length = std::min(kPiece, bytes - k * kPiece);
-    if (madvise(piece, length, MADV_POPULATE_WRITE) == 0) return;
-    if (errno != EINVAL) {  // EINVAL: a system without it; touching does the same
-      refused.store(true, std::memory_order_relaxed);
-      return;
-    }
-    for (size_t i = 0; i < length; i += 4096) static_cast<volatile char*>(piece)[i] = 0;
-  });
-  if (refused.load(std::memory_order_relaxed)) fail("Cannot allocate a!\n");
-}
+// The memory of the matrix's panels that hold rows [begin, end), committed
+// in pieces that the team takes among the parts it places. The system
+// zeroes every page it hands out, which costs about as much as reading the
+// file: taken as items, that work is shared evenly, rather than falling on
+// whichever member first stores into a page while the others wait for it.
+// Only the rows the chunk reaches are committed, so that a stream that
+// ends long before its count is reached takes little memory.
+class MatrixCommit {
+ public:
+  MatrixCommit(Matrix& a, int32_t begin, int32_t end) {
+    if (begin >= end) return;
+    const size_t bytes = storage_bytes(a.storage());
+    const int32_t p0 = (begin - a.first_row()) / Matrix::kPanel;
+    const int32_t p1 = (end - 1 - a.first_row()) / Matrix::kPanel + 1;
+    const uintptr_t from = reinterpret_cast<uintptr_t>(a.data<char>() + a.panel_offset(p0) * bytes) & ~(kPage - 1);
+    const uintptr_t to =
+        reinterpret_cast<uintptr_t>(a.data<char>() + std::min(a.panel_offset(p1), a.elements()) * bytes);
+    begin_ = reinterpret_cast<char*>(from);
+    bytes_ = to - from;
+  }
+  size_t pieces() const { return (bytes_ + kPiece - 1) / kPiece; }
+  // Commits piece k; false when memory cannot be had.
+  bool commit(size_t k) const {
+    char* const piece = begin_ + k * kPiece;
+    const size_t length = std::min(kPiece, bytes_ - k * kPiece);
+    if (madvise(piece, length, MADV_POPULATE_WRITE) == 0) return true;
+    if (errno != EINVAL) return false;  // EINVAL: a system without it, where touching does the same
+    for (size_t i = 0; i < length; i += kPage) static_cast<volatile char*>(piece)[i] = 0;
+    return true;
+  }
+
+ private:
+  static constexpr size_t kPage = 4096;
+  static constexpr size_t kPiece = size_t{2} << 20;
+  char* begin_ = nullptr;
+  size_t bytes_ = 0;
+};
 
 // Reads the values after the header chunk by chunk, each chunk split among
 // the team: counting its tokens gives each part its first token index, and
@@ -232,13 +246,22 @@ class ChunkLoader {
   // nothing of the chunk's coefficients is in the matrix yet.
   bool stage_parts(std::vector<Part>& parts, int64_t t, int64_t end) {
     if (!stage_.prepare(p_.a.storage(), t, end)) throw std::bad_alloc();
-    workers_.for_each(parts.size(), [&](size_t k) {
-      Part& part = parts[k];
+    const StagedBands bands = staged_bands(p_, stage_, options_.move_columns);
+    // The memory the moves will store into first, then the parts.
+    const MatrixCommit memory(p_.a, bands.begin, bands.end);
+    const size_t pieces = memory.pieces();
+    std::atomic<bool> refused{false};
+    workers_.for_each(pieces + parts.size(), [&](size_t k) {
+      if (k < pieces) {
+        if (!memory.commit(k)) refused.store(true, std::memory_order_relaxed);
+        return;
+      }
+      Part& part = parts[k - pieces];
       const int64_t count = std::min(part.first + part.count.tokens, end) - part.first;
       part.placed = count > 0 ? place_values(p_, part.begin, part.first, count, options_.isa, &stage_) : Placed{};
     });
     if (!fits(parts, in_.data() + in_.pos())) return false;
-    const StagedBands bands = staged_bands(p_, stage_, options_.move_columns);
+    if (refused.load(std::memory_order_relaxed)) fail("Cannot allocate a!\n");
     workers_.for_each(bands.count(), [&](size_t k) { move_staged_band(p_, stage_, bands, k); });
     return true;
   }
@@ -338,7 +361,6 @@ void get_input(Problem& p, const char* path, Workers& workers, const LoadOptions
     reader.share_reads(&workers);
     const int64_t total = read_header(p, reader, size);
     allocate(p, options);
-    commit_matrix(p.a, workers);
     ChunkLoader(p, reader, total, size, workers, options, progress).run();
   } catch (const std::bad_alloc&) {
     fail("Cannot read file %s: not enough memory to read it\n", path);
