@@ -114,11 +114,11 @@ namespace {
 // ends long before its count is reached takes little memory.
 class MatrixCommit {
  public:
-  MatrixCommit(Matrix& a, int32_t begin, int32_t end) {
-    if (begin >= end) return;
+  MatrixCommit(Matrix& a, RowRange rows) {
+    if (rows.size() <= 0) return;
     const size_t bytes = storage_bytes(a.storage());
-    const int32_t p0 = (begin - a.first_row()) / Matrix::kPanel;
-    const int32_t p1 = (end - 1 - a.first_row()) / Matrix::kPanel + 1;
+    const int32_t p0 = (rows.begin - a.first_row()) / Matrix::kPanel;
+    const int32_t p1 = (rows.end - 1 - a.first_row()) / Matrix::kPanel + 1;
     const uintptr_t from = reinterpret_cast<uintptr_t>(a.data<char>() + a.panel_offset(p0) * bytes) & ~(kPage - 1);
     const uintptr_t to =
         reinterpret_cast<uintptr_t>(a.data<char>() + std::min(a.panel_offset(p1), a.elements()) * bytes);
@@ -126,14 +126,20 @@ class MatrixCommit {
     bytes_ = to - from;
   }
   size_t pieces() const { return (bytes_ + kPiece - 1) / kPiece; }
-  // Commits piece k; false when memory cannot be had.
-  bool commit(size_t k) const {
+  // Commits piece k (any member).
+  void commit(size_t k) const {
     char* const piece = begin_ + k * kPiece;
     const size_t length = std::min(kPiece, bytes_ - k * kPiece);
-    if (madvise(piece, length, MADV_POPULATE_WRITE) == 0) return true;
-    if (errno != EINVAL) return false;  // EINVAL: a system without it, where touching does the same
+    if (madvise(piece, length, MADV_POPULATE_WRITE) == 0) return;
+    if (errno != EINVAL) {  // EINVAL: a system without it, where touching does the same
+      refused_.store(true, std::memory_order_relaxed);
+      return;
+    }
     for (size_t i = 0; i < length; i += kPage) static_cast<volatile char*>(piece)[i] = 0;
-    return true;
+  }
+  // Once the pieces are done: refuses a matrix that memory could not hold.
+  void check() const {
+    if (refused_.load(std::memory_order_relaxed)) fail("Cannot allocate a!\n");
   }
 
  private:
@@ -141,6 +147,7 @@ class MatrixCommit {
   static constexpr size_t kPiece = size_t{2} << 20;
   char* begin_ = nullptr;
   size_t bytes_ = 0;
+  mutable std::atomic<bool> refused_{false};
 };
 
 // Reads the values after the header chunk by chunk, each chunk split among
@@ -248,20 +255,16 @@ class ChunkLoader {
     if (!stage_.prepare(p_.a.storage(), t, end)) throw std::bad_alloc();
     const StagedBands bands = staged_bands(p_, stage_, options_.move_columns);
     // The memory the moves will store into first, then the parts.
-    const MatrixCommit memory(p_.a, bands.begin, bands.end);
+    const MatrixCommit memory(p_.a, {bands.begin, bands.end});
     const size_t pieces = memory.pieces();
-    std::atomic<bool> refused{false};
     workers_.for_each(pieces + parts.size(), [&](size_t k) {
-      if (k < pieces) {
-        if (!memory.commit(k)) refused.store(true, std::memory_order_relaxed);
-        return;
-      }
+      if (k < pieces) return memory.commit(k);
       Part& part = parts[k - pieces];
       const int64_t count = std::min(part.first + part.count.tokens, end) - part.first;
       part.placed = count > 0 ? place_values(p_, part.begin, part.first, count, options_.isa, &stage_) : Placed{};
     });
     if (!fits(parts, in_.data() + in_.pos())) return false;
-    if (refused.load(std::memory_order_relaxed)) fail("Cannot allocate a!\n");
+    memory.check();
     workers_.for_each(bands.count(), [&](size_t k) { move_staged_band(p_, stage_, bands, k); });
     return true;
   }
@@ -269,6 +272,8 @@ class ChunkLoader {
   // Places the parts of tokens up to `end` of a float matrix straight into
   // it, band by band. Gives fits().
   bool place_bands(std::vector<Part>& parts, int64_t end, const char* from) {
+    const MatrixCommit memory(p_.a, held_rows_of(p_, parts.front().first, end));
+    std::atomic<size_t> next_piece{0};
     // Each member takes bands and places their parts in order; when no
     // band is left, it helps with the parts left in the others (the last
     // band first), rather than wait for a member that another process
@@ -285,10 +290,13 @@ class ChunkLoader {
       }
     };
     workers_.share([&](int) {
+      for (size_t k; (k = next_piece.fetch_add(1, std::memory_order_relaxed)) < memory.pieces();) memory.commit(k);
       for (size_t b; (b = next_band.fetch_add(1, std::memory_order_relaxed)) < next_part.size();) place_band(b);
       for (size_t b = next_part.size(); b-- > 0;) place_band(b);
     });
-    return fits(parts, from);
+    if (!fits(parts, from)) return false;
+    memory.check();
+    return true;
   }
 
   // Places the complete tokens in data()[pos() .. cut), whose first is token

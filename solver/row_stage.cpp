@@ -26,11 +26,9 @@ StagedBands staged_bands(const Problem& p, const RowStage& stage, int32_t column
   const RowRange held = p.a.held();
   bands.origin = held.begin;
   bands.height = Matrix::kPanel / static_cast<int32_t>(storage_bytes(stage.storage()));
-  if (stage.end() <= stage.first()) return bands;
-  const int64_t rows_first = 2 + int64_t{p.num};  // token of a[0][0]
-  const int64_t first = std::max(stage.first(), rows_first) - rows_first;
-  bands.begin = std::max(held.begin, static_cast<int32_t>(first / (int64_t{p.num} + 1)));
-  bands.end = std::min(held.end, rows_reached(stage.end(), p.num));
+  const RowRange rows = held_rows_of(p, stage.first(), stage.end());
+  bands.begin = rows.begin;
+  bands.end = rows.end;
   bands.first = bands.begin >= bands.end ? 0 : (bands.begin - held.begin) / bands.height;
   bands.blocks = std::max<int32_t>(1, p.num / std::max<int32_t>(columns, 1));
   return bands;

@@ -67,6 +67,16 @@ int32_t rows_reached(int64_t end, int32_t n) {
   return in_rows ? last.row + 1 : 0;
 }
 
+RowRange held_rows_of(const Problem& p, int64_t t, int64_t end) {
+  const RowRange held = p.a.held();
+  const int64_t rows_first = 2 + int64_t{p.num};  // token of a[0][0]
+  const int64_t first = std::max(t, rows_first) - rows_first;
+  RowRange rows{std::max(held.begin, static_cast<int32_t>(std::min<int64_t>(first / (int64_t{p.num} + 1), held.end))),
+                std::min(held.end, rows_reached(end, p.num))};
+  if (end <= t || rows.end < rows.begin) rows.end = rows.begin;
+  return rows;
+}
+
 int32_t band_of(const Problem& p, int64_t t) {
   const TokenPlace at = place_of(t, p.num);
   if (at.kind != TokenPlace::Kind::coefficient && at.kind != TokenPlace::Kind::rhs) return -1;

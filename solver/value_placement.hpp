@@ -33,6 +33,10 @@ std::string quote(const char* begin, const char* end);
 // including the one that holds token end - 1.
 int32_t rows_reached(int64_t end, int32_t n);
 
+// The rows held by p whose values are among tokens [t, end) (empty when
+// none).
+RowRange held_rows_of(const Problem& p, int64_t t, int64_t end);
+
 // The band of rows that token t falls in: the rows whose values share the
 // matrix's cache lines (a panel's rows, in int8), counted from the first
 // row held; -1 before the rows, kNotHeld in a row that p does not hold.
