@@ -66,54 +66,94 @@ Storage storage_needed(const itsolv::Problem& p, const CompactValues& v, int64_t
   return need;
 }
 
+// Rows stored a few at a time, a block of columns after another, so that
+// the lines of the panel that they write stay in the cache from one row to
+// the next (a row's columns lie a panel's height apart).
+constexpr size_t kRowsAtOnce = 16;
+constexpr int32_t kColumnBlock = 256;
+
+// Coefficients col .. stop - 1 of a row, values k, k + 1, ... of the run in
+// byte form, and the values kept aside among them, others[o, o_end).
+template <typename T>
+struct RowStretch {
+  int32_t row, col, stop;
+  int64_t k;
+  size_t o, o_end;
+  T* base;  // element (row, 0)
+  size_t stride;
+};
+
 // Places v's first `count` values, p's storage being T and holding them.
 template <typename T>
 void put(itsolv::Problem& p, const CompactValues& v, int64_t first, int64_t count) {
   const itsolv::RowRange held = p.a.held();
   const bool wide = !v.wide.empty();
+  std::vector<RowStretch<T>> rows;
+  const auto store = [&](const RowStretch<T>& s, int32_t c, float a) {
+    if (c == s.row)
+      p.diag[s.row] = a;
+    else
+      s.base[static_cast<size_t>(c) * s.stride] = static_cast<T>(a);
+  };
+  const auto flush = [&] {
+    if (rows.empty()) return;
+    int32_t from = rows.front().col, to = rows.front().stop;
+    for (const RowStretch<T>& s : rows) from = std::min(from, s.col), to = std::max(to, s.stop);
+    for (int32_t c0 = from; c0 < to; c0 += kColumnBlock)
+      for (const RowStretch<T>& s : rows) {
+        const int8_t* const values = v.small.data() + (s.k - s.col);
+        const int32_t end = std::min(c0 + kColumnBlock, s.stop);
+        for (int32_t c = std::max(c0, s.col); c < end; ++c)
+          s.base[static_cast<size_t>(c) * s.stride] = static_cast<T>(values[c]);
+      }
+    for (const RowStretch<T>& s : rows) {
+      if (s.row >= s.col && s.row < s.stop) {
+        // The diagonal is kept apart; its place in the panel holds zero.
+        p.diag[s.row] = static_cast<float>(v.small[static_cast<size_t>(s.k + s.row - s.col)]);
+        s.base[static_cast<size_t>(s.row) * s.stride] = 0;
+      }
+      for (size_t o = s.o; o < s.o_end; ++o)
+        store(s, static_cast<int32_t>(s.col + (v.others[o].first - s.k)), v.others[o].second);
+    }
+    rows.clear();
+  };
   size_t o = 0;  // the first of v.others not yet placed
   each_stretch(first, count, p.num, [&](int64_t k, const TokenPlace& at, int32_t stop) {
-    const auto value = [&](int32_t col) { return wide ? v.wide[static_cast<size_t>(k + col - at.col)] : 0.0f; };
-    const auto small = [&](int32_t col) { return v.small[static_cast<size_t>(k + col - at.col)]; };
+    const auto value = [&](int32_t col) {
+      const size_t i = static_cast<size_t>(k + col - at.col);
+      return wide ? v.wide[i] : static_cast<float>(v.small[i]);
+    };
     // The values kept aside in this stretch: their columns are stored last.
     const int64_t k_end = k + (stop - at.col);
     while (o < v.others.size() && v.others[o].first < k) ++o;
     size_t o_end = o;
     while (o_end < v.others.size() && v.others[o_end].first < k_end) ++o_end;
-    const auto aside = [&](const auto& store) {
-      for (; o < o_end; ++o) store(static_cast<int32_t>(at.col + (v.others[o].first - k)), v.others[o].second);
+    const auto aside = [&](const auto& put_value) {
+      for (; o < o_end; ++o) put_value(static_cast<int32_t>(at.col + (v.others[o].first - k)), v.others[o].second);
     };
     if (at.kind == TokenPlace::Kind::start) {
-      for (int32_t c = at.col; c < stop; ++c) p.x[c] = wide ? value(c) : static_cast<float>(small(c));
+      for (int32_t c = at.col; c < stop; ++c) p.x[c] = value(c);
       aside([&](int32_t c, float x) { p.x[c] = x; });
       return;
     }
     const int32_t row = at.row;
     if (!held.contains(row)) return;
     if (at.kind == TokenPlace::Kind::rhs) {
-      p.b[row] = wide ? value(at.col) : static_cast<float>(small(at.col));
+      p.b[row] = value(at.col);
       aside([&](int32_t, float b) { p.b[row] = b; });
       return;
     }
-    T* const base = p.a.row_base<T>(row);
-    const size_t stride = static_cast<size_t>(p.a.panel_height((row - held.begin) / itsolv::Matrix::kPanel));
-    const auto store = [&](int32_t c, float a) {
-      if (c == row)
-        p.diag[row] = a;
-      else
-        base[static_cast<size_t>(c) * stride] = static_cast<T>(a);
-    };
+    const RowStretch<T> s{row, at.col, stop, k, o, o_end, p.a.row_base<T>(row),
+                          static_cast<size_t>(p.a.panel_height((row - held.begin) / itsolv::Matrix::kPanel))};
+    o = o_end;
     if (wide) {
-      for (int32_t c = at.col; c < stop; ++c) store(c, value(c));
+      for (int32_t c = at.col; c < stop; ++c) store(s, c, value(c));
       return;
     }
-    const int32_t diagonal = std::clamp(row, at.col, stop);
-    for (int32_t c = at.col; c < diagonal; ++c) base[static_cast<size_t>(c) * stride] = static_cast<T>(small(c));
-    if (diagonal < stop && diagonal == row) p.diag[row] = static_cast<float>(small(row));
-    for (int32_t c = diagonal + (diagonal == row ? 1 : 0); c < stop; ++c)
-      base[static_cast<size_t>(c) * stride] = static_cast<T>(small(c));
-    aside(store);
+    rows.push_back(s);
+    if (rows.size() == kRowsAtOnce) flush();
   });
+  flush();
 }
 
 }  // namespace
