@@ -143,8 +143,8 @@ void put(itsolv::Problem& p, const CompactValues& v, int64_t first, int64_t coun
       aside([&](int32_t, float b) { p.b[row] = b; });
       return;
     }
-    const RowStretch<T> s{row, at.col, stop, k, o, o_end, p.a.row_base<T>(row),
-                          static_cast<size_t>(p.a.panel_height((row - held.begin) / itsolv::Matrix::kPanel))};
+    const size_t stride = static_cast<size_t>(p.a.panel_height((row - held.begin) / itsolv::Matrix::kPanel));
+    const RowStretch<T> s{row, at.col, stop, k, o, o_end, p.a.row_base<T>(row), stride};
     o = o_end;
     if (wide) {
       for (int32_t c = at.col; c < stop; ++c) store(s, c, value(c));

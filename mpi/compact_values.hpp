@@ -18,10 +18,10 @@
 namespace itsolv_mpi {
 
 struct CompactValues {
-  int64_t count = 0;         // values held
-  std::vector<int8_t> small;  // value k when it fits a byte, 0 when kept aside
+  int64_t count = 0;                               // values held
+  std::vector<int8_t> small;                       // value k when it fits a byte, 0 when kept aside
   std::vector<std::pair<uint32_t, float>> others;  // the values kept aside, by index
-  std::vector<float> wide;    // every value instead, when `small` is empty
+  std::vector<float> wide;                         // every value instead, when `small` is empty
 
   float at(int64_t k) const;
 };

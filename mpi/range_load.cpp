@@ -38,8 +38,7 @@ void copy_range(const RangeValues& r, int64_t from, int64_t to, std::vector<floa
 // Collective: sends every other process the values of its rows' tokens that
 // lie in this range (tokens `ours` of the file, the first of which is token
 // `first`), and receives theirs: piece k, from process k, in got[k].
-std::vector<CompactValues> exchange_pieces(const RangeValues& r, int64_t first, Tokens ours, int32_t n,
-                                           MPI_Comm comm) {
+std::vector<CompactValues> exchange_pieces(const RangeValues& r, int64_t first, Tokens ours, int32_t n, MPI_Comm comm) {
   constexpr int kPieceTag = 2;
   int rank = 0, procs = 1;
   MPI_Comm_rank(comm, &rank);
@@ -135,13 +134,14 @@ StepFailure load_ranges(itsolv::Problem& p, const char* path, int fd, uint64_t s
   // failure to read that comes before it; then a file that ends early.
   if (stopper >= 0)
     return agree(comm, rank != stopper ? std::nullopt : attempt([&] {
-      if (range.bad < 0 || my_first + range.bad >= total) throw itsolv::Failure{*range.failure};
-      itsolv::fail_bad_token(path, my_first + range.bad, n, range.bad_text.data(),
-                             range.bad_text.data() + range.bad_text.size(), first_line + range.bad_newlines);
-    }));
+                   if (range.bad < 0 || my_first + range.bad >= total) throw itsolv::Failure{*range.failure};
+                   itsolv::fail_bad_token(path, my_first + range.bad, n, range.bad_text.data(),
+                                          range.bad_text.data() + range.bad_text.size(),
+                                          first_line + range.bad_newlines);
+                 }));
   if (StepFailure f = agree(comm, first >= total || rank != procs - 1 ? std::nullopt : attempt([&] {
-    itsolv::fail_ends_before(path, range.last_byte == '\n' ? line - 1 : line, first, n);
-  })))
+                              itsolv::fail_ends_before(path, range.last_byte == '\n' ? line - 1 : line, first, n);
+                            })))
     return f;
 
   // The values of other processes' rows go to them; then, in file order, the
@@ -159,6 +159,8 @@ StepFailure load_ranges(itsolv::Problem& p, const char* path, int fd, uint64_t s
                               for (size_t k = 0; k < range.parts.size(); ++k) {
                                 place_compact(p, range.parts[k], my_first + range.starts[k], total);
                                 range.parts[k] = CompactValues{};
+                                // Blocks freed below others still in use go
+                                // back to the system only when asked.
                                 if (k % 16 == 15) malloc_trim(0);
                               }
                               place_pieces(rank + 1, procs);

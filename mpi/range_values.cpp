@@ -46,7 +46,8 @@ void take(RangeValues& r, const char* begin, const char* end, itsolv::Workers& w
   workers.for_each(parts.size(), [&](size_t k) {
     Part& part = parts[k];
     part.count = itsolv::count_tokens(part.begin, part.end, options.isa);
-    if (reading) part.bad = read_compact(part.begin, part.count.tokens, options.isa, part.values, part.bad_begin, part.bad_end);
+    if (reading)
+      part.bad = read_compact(part.begin, part.count.tokens, options.isa, part.values, part.bad_begin, part.bad_end);
   });
   for (Part& part : parts) {
     if (r.bad < 0 && reading) {

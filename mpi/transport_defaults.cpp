@@ -49,8 +49,8 @@ std::string file_setting(const std::string& path, const std::string& name) {
 }
 
 void prefer_quick_transports() {
-  const bool adapter = exists("/sys/class/infiniband/*") || exists("/dev/hfi1_*") || exists("/dev/ipath*") ||
-                       exists("/dev/cxi*");
+  const bool adapter =
+      exists("/sys/class/infiniband/*") || exists("/dev/hfi1_*") || exists("/dev/ipath*") || exists("/dev/cxi*");
   std::vector<std::string> files;
   if (const char* home = std::getenv("HOME")) files.push_back(std::string(home) + "/.openmpi/mca-params.conf");
   files.push_back(ITSOLV_OMPI_SYSCONFDIR "/openmpi-mca-params.conf");
