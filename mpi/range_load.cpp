@@ -84,17 +84,13 @@ StepFailure load_ranges(itsolv::Problem& p, const char* path, int fd, uint64_t s
   MPI_Comm_size(comm, &procs);
   itsolv::FileHandle own(rank == 0 ? -1 : open(path, O_RDONLY | O_CLOEXEC));
   if (rank != 0) fd = own.fd();
-  if (StepFailure f = agree(comm, attempt([&] {
-                              struct stat st {};
-                              if (fd < 0 || fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))
-                                fail("Cannot open file %s\n", path);
-                            })))
-    return f;
-
   // The header, on every process: the count, the tolerance, the allocation.
   int64_t total = 0, line = 1;
   uint64_t after_header = 0;
   if (StepFailure f = agree(comm, attempt([&] {
+                              struct stat st {};
+                              if (fd < 0 || fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))
+                                fail("Cannot open file %s\n", path);
                               itsolv::Reader reader(fd, path, 4096, size);
                               total = itsolv::read_header(p, reader, size);
                               line = reader.line();
@@ -113,15 +109,16 @@ StepFailure load_ranges(itsolv::Problem& p, const char* path, int fd, uint64_t s
   RangeValues range = read_range_values(fd, path, from, to, size, workers, options);
 
   // The counts of the ranges before its own give each process the index of
-  // its first token and its first line.
-  const int64_t mine[4] = {range.tokens, range.newlines, range.bad, range.failure ? range.tokens : -1};
-  std::vector<int64_t> counts(4 * static_cast<size_t>(procs));
-  MPI_Allgather(mine, 4, MPI_INT64_T, counts.data(), 4, MPI_INT64_T, comm);
+  // its first token and its first line; the last range's last byte is the
+  // file's.
+  const int64_t mine[5] = {range.tokens, range.newlines, range.bad, range.failure ? range.tokens : -1, range.last_byte};
+  std::vector<int64_t> counts(5 * static_cast<size_t>(procs));
+  MPI_Allgather(mine, 5, MPI_INT64_T, counts.data(), 5, MPI_INT64_T, comm);
   std::vector<Tokens> ranges;  // each process's tokens, those before `total`
   int64_t first = 2, first_line = line, my_first = 2;
   int stopper = -1;  // the first range that stops the load
   for (int k = 0; k < procs; ++k) {
-    const int64_t* const c = &counts[4 * static_cast<size_t>(k)];
+    const int64_t* const c = &counts[5 * static_cast<size_t>(k)];
     if (k == rank) first_line = line, my_first = first;
     const bool bad = c[2] >= 0 && first + c[2] < total;
     if (stopper < 0 && (bad || c[3] >= 0)) stopper = k;
@@ -131,7 +128,8 @@ StepFailure load_ranges(itsolv::Problem& p, const char* path, int fd, uint64_t s
   }
 
   // The first token in file order that is not a number decides, or a
-  // failure to read that comes before it; then a file that ends early.
+  // failure to read that comes before it; then a file that ends early,
+  // which every process sees alike.
   if (stopper >= 0)
     return agree(comm, rank != stopper ? std::nullopt : attempt([&] {
                    if (range.bad < 0 || my_first + range.bad >= total) throw itsolv::Failure{*range.failure};
@@ -139,10 +137,11 @@ StepFailure load_ranges(itsolv::Problem& p, const char* path, int fd, uint64_t s
                                           range.bad_text.data() + range.bad_text.size(),
                                           first_line + range.bad_newlines);
                  }));
-  if (StepFailure f = agree(comm, first >= total || rank != procs - 1 ? std::nullopt : attempt([&] {
-                              itsolv::fail_ends_before(path, range.last_byte == '\n' ? line - 1 : line, first, n);
-                            })))
-    return f;
+  if (first < total)
+    return attempt([&] {
+      const bool newline_last = counts.back() == '\n';
+      itsolv::fail_ends_before(path, newline_last ? line - 1 : line, first, n);
+    });
 
   // The values of other processes' rows go to them; then, in file order, the
   // values from earlier ranges, this range's (each part's memory given back
