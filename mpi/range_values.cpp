@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <new>
 
 #include "failure.hpp"
 #include "file_reader.hpp"
@@ -14,6 +13,20 @@
 
 namespace itsolv_mpi {
 namespace {
+
+// Reads `length` bytes at `offset` to `to`; fewer only at the end of the
+// file. Throws the Failure to print when reading fails.
+size_t read_at(int fd, const char* path, char* to, size_t length, uint64_t offset) {
+  size_t got = 0;
+  while (got < length) {
+    const ssize_t n = pread(fd, to + got, length - got, static_cast<off_t>(offset + got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) itsolv::fail("Cannot read file %s: %s\n", path, std::strerror(errno));
+    if (n == 0) break;
+    got += static_cast<size_t>(n);
+  }
+  return got;
+}
 
 // A message shows the first 40 bytes of a token and says whether more follow.
 constexpr size_t kBadTextKept = 41;
@@ -122,18 +135,6 @@ void read_chunks(RangeValues& r, int fd, const char* path, uint64_t from, uint64
 }
 
 }  // namespace
-
-size_t read_at(int fd, const char* path, char* to, size_t length, uint64_t offset) {
-  size_t got = 0;
-  while (got < length) {
-    const ssize_t n = pread(fd, to + got, length - got, static_cast<off_t>(offset + got));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) itsolv::fail("Cannot read file %s: %s\n", path, std::strerror(errno));
-    if (n == 0) break;
-    got += static_cast<size_t>(n);
-  }
-  return got;
-}
 
 RangeValues read_range_values(int fd, const char* path, uint64_t from, uint64_t to, uint64_t size,
                               itsolv::Workers& workers, const itsolv::LoadOptions& options) {

@@ -39,8 +39,4 @@ struct RangeValues {
 RangeValues read_range_values(int fd, const char* path, uint64_t from, uint64_t to, uint64_t size,
                               itsolv::Workers& workers, const itsolv::LoadOptions& options);
 
-// Reads `length` bytes at `offset` to `to`; fewer only at the end of the
-// file. Throws the Failure to print when reading fails.
-size_t read_at(int fd, const char* path, char* to, size_t length, uint64_t offset);
-
 }  // namespace itsolv_mpi
