@@ -55,7 +55,7 @@ std::vector<T> gather(T mine, MPI_Datatype type, int size) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  itsolv_mpi::prefer_quick_transports();  // as itsolv-mpi starts
+  itsolv_mpi::set_open_mpi_defaults();  // as itsolv-mpi starts
   int provided = 0;
   MPI_Init_thread(&argc, &argv, MPI_THREAD_FUNNELED, &provided);
   int rank = 0, size = 1;

@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
   const bool usage = argc != 2 && !monitor;
   const std::string path = usage ? std::string() : std::string(argv[argc - 1]);
 
-  itsolv_mpi::prefer_quick_transports();
+  itsolv_mpi::set_open_mpi_defaults();
   // Only the main thread calls MPI; the workers only sweep.
   int provided = 0;
   MPI_Init_thread(&argc, &argv, MPI_THREAD_FUNNELED, &provided);

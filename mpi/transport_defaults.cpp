@@ -37,6 +37,10 @@ std::string pml_default(const char* pml_env, const char* mtl_env, const char* fi
   return pml_file + ",cm";
 }
 
+std::string yield_default(const char* yield_env, const char* files_env, const std::string& yield_file) {
+  return yield_env == nullptr && files_env == nullptr && yield_file.empty() ? "1" : "";
+}
+
 std::string file_setting(const std::string& path, const std::string& name) {
   std::ifstream file(path);
   std::string value;
@@ -48,20 +52,25 @@ std::string file_setting(const std::string& path, const std::string& name) {
   return value;
 }
 
-void prefer_quick_transports() {
+void set_open_mpi_defaults() {
   const bool adapter =
       exists("/sys/class/infiniband/*") || exists("/dev/hfi1_*") || exists("/dev/ipath*") || exists("/dev/cxi*");
   std::vector<std::string> files;
   if (const char* home = std::getenv("HOME")) files.push_back(std::string(home) + "/.openmpi/mca-params.conf");
   files.push_back(ITSOLV_OMPI_SYSCONFDIR "/openmpi-mca-params.conf");
-  std::string pml, mtl;
-  for (const std::string& path : files) {
-    if (pml.empty()) pml = file_setting(path, "pml");
-    if (mtl.empty()) mtl = file_setting(path, "mtl");
-  }
-  const std::string value = pml_default(std::getenv("OMPI_MCA_pml"), std::getenv("OMPI_MCA_mtl"),
-                                        std::getenv("OMPI_MCA_mca_base_param_files"), pml, mtl, adapter);
-  if (!value.empty()) setenv("OMPI_MCA_pml", value.c_str(), 0);
+  // The first file that sets a variable decides.
+  const auto setting = [&](const std::string& name) {
+    std::string value;
+    for (size_t k = 0; k < files.size() && value.empty(); ++k) value = file_setting(files[k], name);
+    return value;
+  };
+  const char* const files_env = std::getenv("OMPI_MCA_mca_base_param_files");
+  const std::string pml = pml_default(std::getenv("OMPI_MCA_pml"), std::getenv("OMPI_MCA_mtl"), files_env,
+                                      setting("pml"), setting("mtl"), adapter);
+  if (!pml.empty()) setenv("OMPI_MCA_pml", pml.c_str(), 0);
+  const std::string yield =
+      yield_default(std::getenv("OMPI_MCA_mpi_yield_when_idle"), files_env, setting("mpi_yield_when_idle"));
+  if (!yield.empty()) setenv("OMPI_MCA_mpi_yield_when_idle", yield.c_str(), 0);
 }
 
 }  // namespace itsolv_mpi

@@ -1,4 +1,4 @@
-// A default for Open MPI that itsolv-mpi sets for itself before MPI starts.
+// Defaults for Open MPI that itsolv-mpi sets for itself before MPI starts.
 //
 // Open MPI picks its point-to-point layer by starting every candidate. The
 // "cm" layer, for Omni-Path, PSM and libfabric networks, spends about 0.2 s
@@ -13,8 +13,16 @@
 //     of layers to leave out gets "cm" added, as the environment would
 //     otherwise replace it.
 // Machines that all lack such adapters then agree on the layer, as they did
-// before; a machine that has one chooses as it always has. Nothing here calls
-// MPI; an MPI other than Open MPI ignores the variable.
+// before; a machine that has one chooses as it always has.
+//
+// A process waiting for the others (in the gathering after every sweep)
+// gives up its core while it waits (mpi_yield_when_idle), unless that was
+// set in the environment or a parameter file: when other work shares a
+// machine, the process that is behind gets the core sooner; on an idle
+// machine the waiting costs a system call a turn. Open MPI does the same by
+// itself only when a machine has more processes than cores.
+//
+// Nothing here calls MPI; an MPI other than Open MPI ignores the variables.
 #pragma once
 
 #include <string>
@@ -34,7 +42,13 @@ std::string pml_default(const char* pml_env, const char* mtl_env, const char* fi
 // the file does not set it).
 std::string file_setting(const std::string& path, const std::string& name);
 
-// Sets OMPI_MCA_pml as pml_default says for this process and machine.
-void prefer_quick_transports();
+// The value to give OMPI_MCA_mpi_yield_when_idle, or "" to leave it unset:
+// from the environment's settings (null when unset) and the files' value
+// ("" when none sets it).
+std::string yield_default(const char* yield_env, const char* files_env, const std::string& yield_file);
+
+// Sets OMPI_MCA_pml and OMPI_MCA_mpi_yield_when_idle as pml_default and
+// yield_default say for this process and machine.
+void set_open_mpi_defaults();
 
 }  // namespace itsolv_mpi

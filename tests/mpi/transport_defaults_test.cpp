@@ -1,5 +1,5 @@
-// The point-to-point layer itsolv-mpi leaves out before MPI starts: only
-// when nobody has chosen one, and never a choice made elsewhere.
+// The defaults itsolv-mpi gives Open MPI before it starts: only when nobody
+// has chosen, and never against a choice made elsewhere.
 #include "transport_defaults.hpp"
 
 #include <gtest/gtest.h>
@@ -32,6 +32,13 @@ TEST(TransportDefaults, LeavesCmOutOnlyWhenNoChoiceIsMade) {
   };
   for (const Case& c : cases)
     EXPECT_EQ(pml_default(c.pml_env, c.mtl_env, c.files_env, c.pml_file, c.mtl_file, c.adapter), c.want) << c.name;
+}
+
+TEST(TransportDefaults, YieldsWhileWaitingUnlessSetElsewhere) {
+  EXPECT_EQ(itsolv_mpi::yield_default(nullptr, nullptr, ""), "1");
+  EXPECT_EQ(itsolv_mpi::yield_default("0", nullptr, ""), "");
+  EXPECT_EQ(itsolv_mpi::yield_default(nullptr, "/x.conf", ""), "");
+  EXPECT_EQ(itsolv_mpi::yield_default(nullptr, nullptr, "0"), "");
 }
 
 TEST(TransportDefaults, ReadsTheLastSettingOfAParameterFile) {
