@@ -89,8 +89,8 @@ void read_chunks(RangeValues& r, int fd, const char* path, uint64_t from, uint64
   size_t held = 0;         // bytes in the buffer: the start of a token not yet complete
   bool skipping = true;    // within the tail of a token begun before `from`
   for (bool done = false; !done;) {
-    if (held > capacity / 2) {
-      capacity *= 2;  // a token longer than the buffer
+    if (held > capacity / 2 || capacity - held < kStep) {
+      capacity = std::max(capacity * 2, held + kStep);  // a token longer than the buffer
       buffer.resize(capacity + itsolv::Reader::kSlack, ' ');
     }
     const bool past = at >= to;  // reading the end of the range's last token
