@@ -18,6 +18,7 @@
 #include "common/progress.hpp"
 #include "distributed_solve.hpp"
 #include "node_share.hpp"
+#include "transport_defaults.hpp"
 
 namespace {
 
@@ -54,6 +55,7 @@ std::vector<T> gather(T mine, MPI_Datatype type, int size) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  itsolv_mpi::set_open_mpi_defaults();  // as itsolv-mpi starts
   int provided = 0;
   MPI_Init_thread(&argc, &argv, MPI_THREAD_FUNNELED, &provided);
   int rank = 0, size = 1;

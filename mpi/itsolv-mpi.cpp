@@ -17,6 +17,7 @@
 #include "help.hpp"
 #include "monitor.hpp"
 #include "node_share.hpp"
+#include "transport_defaults.hpp"
 
 int main(int argc, char** argv) {
   itsolv::ignore_write_signals();
@@ -26,6 +27,7 @@ int main(int argc, char** argv) {
   const bool usage = argc != 2 && !monitor;
   const std::string path = usage ? std::string() : std::string(argv[argc - 1]);
 
+  itsolv_mpi::set_open_mpi_defaults();
   // Only the main thread calls MPI; the workers only sweep.
   int provided = 0;
   MPI_Init_thread(&argc, &argv, MPI_THREAD_FUNNELED, &provided);

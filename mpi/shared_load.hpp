@@ -3,10 +3,11 @@
 //
 // A file that can be read at an offset is cut into one byte range per
 // process after the tolerance: each process reads the header and its own
-// range only, counts the tokens and lines of its range, learns from the
-// counts of the ranges before it the index of its first token and its first
-// line, places what it holds, and hands the tokens of other processes' rows
-// that lie in its range to their holders. Any other file (a pipe, a FIFO, a
+// range only, a chunk at a time, counting the tokens and lines of each chunk
+// and keeping its values in compact form (range_values.hpp); it learns from
+// the counts of the ranges before it the index of its first token and its
+// first line, hands the values of other processes' rows that lie in its
+// range to their holders, and places what it holds. Any other file (a pipe, a FIFO, a
 // terminal) is read by process 0, which hands every other process the
 // starting values and its rows.
 //
