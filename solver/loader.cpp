@@ -248,12 +248,29 @@ class ChunkLoader {
   }
 
   // Places the parts of tokens [t, end) of a compact matrix through the
-  // stage: each member takes parts as they come, then bands of rows to move
-  // into the matrix. Gives fits(): when a value needs wider storage,
-  // nothing of the chunk's coefficients is in the matrix yet.
+  // stage, each member taking parts as they come; the member that places
+  // the last part a band of rows needs moves that band into the matrix
+  // (while its values are still in the cache), so that the team meets
+  // once. Gives fits(): when a value needs wider storage, the chunk is
+  // placed again and every band moved again.
   bool stage_parts(std::vector<Part>& parts, int64_t t, int64_t end) {
     if (!stage_.prepare(p_.a.storage(), t, end)) throw std::bad_alloc();
     const StagedBands bands = staged_bands(p_, stage_, options_.move_columns);
+    const size_t band_count = bands.count() / static_cast<size_t>(bands.blocks);
+    // The bands each part reaches, and how many parts each band waits for.
+    std::vector<std::pair<size_t, size_t>> reach(parts.size(), {0, 0});
+    std::vector<std::atomic<size_t>> waiting(band_count);
+    for (size_t k = 0; k < parts.size(); ++k) {
+      const int64_t count = std::min(parts[k].first + parts[k].count.tokens, end) - parts[k].first;
+      const RowRange rows = count > 0 ? held_rows_of(p_, parts[k].first, parts[k].first + count) : RowRange{};
+      if (rows.size() <= 0) continue;
+      reach[k] = {band_index(bands, rows.begin), band_index(bands, rows.end - 1) + 1};
+      for (size_t b = reach[k].first; b < reach[k].second; ++b) waiting[b].fetch_add(1, std::memory_order_relaxed);
+    }
+    auto move = [&](size_t b) {
+      for (size_t j = 0; j < static_cast<size_t>(bands.blocks); ++j)
+        move_staged_band(p_, stage_, bands, b * static_cast<size_t>(bands.blocks) + j);
+    };
     // The memory the moves will store into first, then the parts.
     const MatrixCommit memory(p_.a, {bands.begin, bands.end});
     const size_t pieces = memory.pieces();
@@ -262,11 +279,17 @@ class ChunkLoader {
       Part& part = parts[k - pieces];
       const int64_t count = std::min(part.first + part.count.tokens, end) - part.first;
       part.placed = count > 0 ? place_values(p_, part.begin, part.first, count, options_.isa, &stage_) : Placed{};
+      for (size_t b = reach[k - pieces].first; b < reach[k - pieces].second; ++b)
+        if (waiting[b].fetch_sub(1, std::memory_order_acq_rel) == 1) move(b);
     });
     if (!fits(parts, in_.data() + in_.pos())) return false;
     memory.check();
-    workers_.for_each(bands.count(), [&](size_t k) { move_staged_band(p_, stage_, bands, k); });
     return true;
+  }
+
+  // Band b of `bands` counted from its first, for a row in it.
+  static size_t band_index(const StagedBands& bands, int32_t row) {
+    return static_cast<size_t>((row - bands.origin) / bands.height - bands.first);
   }
 
   // Places the parts of tokens up to `end` of a float matrix straight into
