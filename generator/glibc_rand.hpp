@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "generator/rand_words.hpp"
+
 namespace mkprob {
 
 class GlibcRandom {
@@ -41,17 +43,8 @@ class GlibcRandom {
       const size_t k = n < kBatch ? n : kBatch;
       uint32_t w[kLag + kBatch];  // w[t] is r[i - 31] for the t-th new word
       std::memcpy(w, history_.data(), sizeof history_);
-      // The three newest words stay in registers: r[i - 3] is needed again
-      // three words after it was made, sooner than memory returns it.
-      uint32_t a = w[kLag - 3], b = w[kLag - 2], c = w[kLag - 1];
-      for (size_t t = 0; t < k; ++t) {
-        const uint32_t word = w[t] + a;
-        w[kLag + t] = word;
-        out[t] = static_cast<int32_t>(word >> 1);
-        a = b;
-        b = c;
-        c = word;
-      }
+      next_words(w, k);
+      for (size_t t = 0; t < k; ++t) out[t] = static_cast<int32_t>(w[kLag + t] >> 1);
       std::memcpy(history_.data(), w + k, sizeof history_);
       out += k;
       n -= k;
