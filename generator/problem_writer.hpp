@@ -40,6 +40,7 @@
 #include <thread>
 #include <vector>
 
+#include "generator/coefficient_text.hpp"
 #include "generator/glibc_rand.hpp"
 #include "generator/problem_args.hpp"
 
@@ -53,20 +54,6 @@ struct Parallel {
 };
 
 namespace detail {
-
-// "1 " ... "99 ", indexed by value - 1: up to three bytes of text in the
-// low bytes (first character lowest) and the text's length in the top byte.
-// Each entry is stored whole; the length byte lands where the next entry
-// starts (or in reserved room past the end) and is overwritten.
-static_assert(std::endian::native == std::endian::little, "coefficient texts are stored as little-endian words");
-inline constexpr std::array<uint32_t, 99> kCoefficientText = [] {
-  std::array<uint32_t, 99> table{};
-  for (uint32_t value = 1; value <= 99; ++value) {
-    table[value - 1] = value < 10 ? ('0' + value) | ' ' << 8 | 2u << 24
-                                  : ('0' + value / 10) | ('0' + value % 10) << 8 | ' ' << 16 | 3u << 24;
-  }
-  return table;
-}();
 
 // Columns formatted between checks for room.
 inline constexpr size_t kColumnBlock = 4096;
@@ -91,13 +78,8 @@ template <class Draws, class Out>
 void put_coefficients(Draws& draws, Out& out, int64_t count) {
   while (count > 0) {
     const auto batch = draws.take(count < static_cast<int64_t>(kColumnBlock) ? count : kColumnBlock);
-    char* p = out.reserve(3 * batch.size() + 1);
-    for (const int32_t draw : batch) {
-      const uint32_t text = kCoefficientText[static_cast<uint32_t>(draw) % 99u];
-      std::memcpy(p, &text, 4);
-      p += text >> 24;
-    }
-    out.commit(p);
+    char* const p = out.reserve(3 * batch.size() + 64);
+    out.commit(put_coefficient_texts(batch.data(), batch.size(), p));
     count -= static_cast<int64_t>(batch.size());
   }
 }
@@ -174,7 +156,8 @@ struct BufferOut {
 template <class Out>
 bool put_rows_in_parallel(int32_t numvar, const GlibcRandom& start, Out& out, std::string_view diagonal_text,
                           const Parallel& parallel) {
-  const size_t row_bytes = 3 * static_cast<size_t>(numvar) + 32;
+  // Room for the texts (see put_coefficient_texts) and the right-hand side.
+  const size_t row_bytes = 3 * static_cast<size_t>(numvar) + 96;
   const size_t batch_bytes = std::min(parallel.batch_bytes, out.chunk_size());
   if (row_bytes > out.chunk_size()) return false;
   const int64_t batch_rows = std::max<int64_t>(1, static_cast<int64_t>(batch_bytes / row_bytes));
