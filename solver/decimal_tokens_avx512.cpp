@@ -67,10 +67,13 @@ TARGET bool shape(const char* t, const Classes& c, int s, int i, Run& r) {
   const uint32_t exponent_sign = exponent & bits(c.sign) & (uint32_t{1} << (mantissa_end + 1));
   const uint32_t exponent_digits = exponent & ~exponent_sign;
   const int exponent_count = std::popcount(exponent_digits);
-  if (mantissa_digits == 0 || (mantissa & ~(digit | point)) != 0 || std::popcount(mantissa & point) > 1 ||
-      std::popcount(letter) > 1 || (exponent_digits & ~digit) != 0 || (letter != 0 && exponent_count == 0) ||
-      exponent_count > 3)
-    return false;
+  // One test of all the conditions (the shapes vary from token to token).
+  const uint32_t bad = (mantissa & ~(digit | point)) | (exponent_digits & ~digit) |
+                       static_cast<uint32_t>(std::popcount(mantissa & point) > 1) | (letter & (letter - 1)) |
+                       static_cast<uint32_t>(mantissa_digits == 0) |
+                       static_cast<uint32_t>((letter != 0) & (exponent_count == 0)) |
+                       static_cast<uint32_t>(exponent_count > 3);
+  if (bad != 0) return false;
   // The exponent's digits end the token: the three bytes before its end,
   // those that are not its digits cleared, read as hundreds, tens and ones.
   uint32_t w;
@@ -92,27 +95,31 @@ TARGET bool shape(const char* t, const Classes& c, int s, int i, Run& r) {
 }
 
 // Pass 1: the shapes of the tokens at q, at most max. Windows of 64 bytes
-// take the tokens that start in their first 48 bytes (at most 16 bytes
-// long, they end inside); the next window starts after the last token taken.
+// take the tokens that start in their first 48 bytes: at most 16 bytes
+// long, they end inside. The next window starts at the first token that
+// starts after those, or 64 bytes on (where a token taken ended before, and
+// white space comes first), so that the windows follow from their classes
+// alone, not from the tokens' shapes.
 TARGET int32_t shapes(const char*& q, int32_t max, Run& r) {
+  constexpr uint64_t kFirst = (uint64_t{1} << 48) - 1;
   int32_t count = 0;
-  const char* w = q;  // white space or a token's first byte
+  const char* w = q;    // white space or a token's first byte
+  const char* end = q;  // of the last token taken
   while (count < max) {
     const Classes c = classes(w);
-    const uint64_t starts = ~c.space & ((c.space << 1) | 1) & ((uint64_t{1} << 48) - 1);
-    const char* next = w + 48;  // past white space alone
-    for (uint64_t left = starts; left != 0 && count < max; left &= left - 1) {
+    const uint64_t starts = ~c.space & ((c.space << 1) | 1);
+    for (uint64_t left = starts & kFirst; left != 0 && count < max; left &= left - 1) {
       const int s = std::countr_zero(left);
       if (!shape(w + s, c, s, count, r)) {
         q = w + s;
         return count;
       }
-      next = w + s + r.length[count];
+      end = w + s + r.length[count];
       ++count;
     }
-    w = next;
+    w += std::countr_zero(starts & ~kFirst);  // 64 when none
   }
-  q = w;
+  q = end;
   return count;
 }
 
@@ -125,7 +132,8 @@ TARGET void mantissas(int32_t count, Run& r) {
     const __m512i pairs = _mm512_maddubs_epi16(digits, _mm512_set1_epi16(0x010A));
     const __m512i fours = _mm512_madd_epi16(pairs, _mm512_set1_epi32(0x00010064));
     const __m512i eights = _mm512_madd_epi16(_mm512_packus_epi32(fours, fours), _mm512_set1_epi32(0x00012710));
-    const __m512i m = _mm512_add_epi64(_mm512_maskz_mul_epu32(kAll, eights, _mm512_set1_epi64(100000000)), _mm512_maskz_srli_epi64(kAll, eights, 32));
+    const __m512i m = _mm512_add_epi64(_mm512_maskz_mul_epu32(kAll, eights, _mm512_set1_epi64(100000000)),
+                                       _mm512_maskz_srli_epi64(kAll, eights, 32));
     // The four values, twice over: the next four overwrite the copy.
     _mm512_storeu_si512(r.m + i, _mm512_maskz_permutexvar_epi64(kAll, _mm512_setr_epi64(0, 2, 4, 6, 0, 2, 4, 6), m));
   }
@@ -147,8 +155,9 @@ TARGET void values(int32_t count, const Run& r, float* vals) {
     const __m256 p = _mm256_permutex2var_ps(low, _mm256_min_epu32(_mm256_abs_epi32(k), ten), high);
     const __mmask8 up = _mm256_cmpge_epi32_mask(k, _mm256_setzero_si256());
     const __m256 v = _mm256_mask_mul_ps(_mm256_div_ps(f, p), up, f, p);
-    _mm256_storeu_ps(vals + i, _mm256_xor_ps(v, _mm256_castsi256_ps(_mm256_load_si256(
-                                                    reinterpret_cast<const __m256i*>(r.sign + i)))));
+    _mm256_storeu_ps(
+        vals + i,
+        _mm256_xor_ps(v, _mm256_castsi256_ps(_mm256_load_si256(reinterpret_cast<const __m256i*>(r.sign + i)))));
     const int32_t here = std::min<int32_t>(8, count - i);
     for (uint32_t rest = ~exact & _bzhi_u32(~0u, static_cast<unsigned>(here)); rest != 0; rest &= rest - 1) {
       const int32_t j = i + std::countr_zero(rest);
