@@ -1,12 +1,12 @@
-// Loading, stage 3b: runs of decimal tokens such as "-32841.714881153",
+// Loading, stage 3b: runs of decimal tokens such as "-3284.714881153",
 // "6.23e+00" or "1.150E+00" read with vector registers, in three passes
 // over a run:
-// - shapes: the classes of 64 bytes at a time (white space, digits, points,
-//   exponent letters, signs) as bit masks give each token's start, length
-//   and form; its mantissa digits are gathered into 16 bytes (the point and
-//   sign dropped, the last digit in byte 15) and its power of ten noted;
-// - mantissas: four tokens' digits at a time in multiply-adds;
-// - values: sixteen at a time where one float operation rounds m * 10^k
+// - starts: the white space of 64 bytes at a time gives the tokens' starts;
+// - forms: four tokens at a time, 16 bytes from each one's start in a lane
+//   of a register, their byte classes as bit masks checked all at once; the
+//   digits of the mantissas and exponents gathered by a byte compress and
+//   expand to the ends of their lanes and converted in multiply-adds;
+// - values: eight at a time where one float operation rounds m * 10^k
 //   (m at most 2^24, k at most 10 in magnitude), the rest one by one
 //   through decimal_value.
 // Every value is exactly the one read_decimal (number_token.hpp) gives.
@@ -23,7 +23,7 @@ namespace itsolv {
 // (at most kDecimalRun) of them; q moves past them, to white space or to the
 // first token not taken. Gives how many were read. A token is taken when it
 // has the form [-]digits[.digits][(e|E)[+-]digits] with at least one
-// mantissa digit, 1 to 3 exponent digits and at most 16 bytes; the others
+// mantissa digit, 1 to 3 exponent digits and at most 15 bytes; the others
 // are left to the scalar reader. The text has at least 64 readable bytes
 // after every token (the reader's blanks); vals has room for max + 8.
 constexpr int32_t kDecimalRun = 256;

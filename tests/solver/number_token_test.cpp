@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <random>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -229,23 +230,23 @@ TEST(NumberTokens, DecimalRunsReadEveryTokenAsTheScanDoes) {
       tokens.push_back(std::move(t));
     }
   text += std::string(64, ' ');
+  // What the run readers take; they leave every other token.
+  const std::regex taken_form("-?([0-9]+[.]?[0-9]*|[.][0-9]+)([eE][-+]?[0-9]{1,3})?");
   for (itsolv::Isa isa : testing_support::supported_isas())
     for (int32_t max : {1, 7, 256})
       if (const itsolv::DecimalRunReader run = itsolv::decimal_run_reader(isa)) {
         const char* q = text.c_str();
         std::vector<float> vals(static_cast<size_t>(max) + 8);
-        size_t taken = 0;
         for (size_t k = 0; k < tokens.size();) {
           const int32_t got = run(q, std::min<int32_t>(max, static_cast<int32_t>(tokens.size() - k)), vals.data());
-          taken += static_cast<size_t>(got);
           for (int32_t i = 0; i < got; ++i, ++k)
             ASSERT_EQ(bits(vals[static_cast<size_t>(i)]), bits(by_scan(tokens[k]))) << tokens[k] << " " << max;
           if (got == max || k == tokens.size()) continue;
           while (itsolv::kSpace.space[static_cast<unsigned char>(*q)]) ++q;
           ASSERT_EQ(std::string(q, tokens[k].size()), tokens[k]);
+          EXPECT_FALSE(tokens[k].size() < 16 && std::regex_match(tokens[k], taken_form)) << tokens[k] << " left";
           q += tokens[k++].size();
         }
-        EXPECT_GT(taken, tokens.size() / 2) << max;
       }
 }
 
