@@ -13,7 +13,7 @@ namespace itsolv {
 namespace {
 
 // Compiled for the instruction set, and only called when the machine runs it.
-#define TARGET __attribute__((target("avx512f,avx512bw,avx512dq,avx512vl,avx512vbmi2,bmi,bmi2")))
+#define TARGET __attribute__((target("avx512f,avx512bw,avx512dq,avx512vl,avx512vbmi2,avx512bitalg,bmi,bmi2")))
 
 // Every lane: the zero-masking forms, whose unmasked ones GCC 12 warns of
 // (their "undefined" source register).
@@ -30,8 +30,6 @@ constexpr uint64_t kGuard = 0x8000800080008000;  // bit 15 of each field
 constexpr uint64_t nonzero(uint64_t x) { return kGuard & ((x | kGuard) - kOnes); }
 // Bit 15 of each field of x (bits 0 to 14 only) with two bits or more.
 constexpr uint64_t several(uint64_t x) { return nonzero(x & ((x | kGuard) - kOnes) & ~kGuard); }
-// The top `count` bits of field `f`, for f < 4.
-constexpr uint64_t top_bits(int count, int f) { return (uint64_t{0xFFFF0000u >> count} & 0xFFFF) << (16 * f); }
 
 // What the passes note of a run's tokens, by their index in the run; the
 // arrays have room for the passes' last vectors beyond the tokens.
@@ -115,14 +113,20 @@ TARGET int group(int32_t i, Run& r) {
   // The fraction: the mantissa's digits after the point.
   const uint64_t through_point = (((m_point | kGuard) - kOnes) & ~kGuard) | m_point;
   const uint64_t f_digits = m_digits & ~through_point;
-  uint64_t m_top = 0, e_top = 0;
-  for (int f = 0; f < 4; ++f) {
-    m_top |= top_bits(std::popcount((m_digits >> (16 * f)) & 0xFFFF), f);
-    e_top |= top_bits(std::popcount((e_digits >> (16 * f)) & 0xFFFF), f);
-    r.fraction[i + f] = std::popcount((f_digits >> (16 * f)) & 0xFFFF);
-    r.down[i + f] = ((e_sign & minus) >> (16 * f) & 0xFFFF) != 0 ? ~0u : 0u;
-    r.sign[i + f] = static_cast<uint32_t>(negative >> (16 * f)) << 31;
-  }
+  // Digit counts of the fields in 16-bit lanes: the mantissa's and the
+  // exponent's give where their digits go, the fraction's its power of ten.
+  const __m128i counts =
+      _mm_popcnt_epi16(_mm_set_epi64x(static_cast<int64_t>(e_digits), static_cast<int64_t>(m_digits)));
+  const __m128i tops = _mm_sllv_epi16(_mm_set1_epi16(-1), _mm_sub_epi16(_mm_set1_epi16(16), counts));
+  const auto m_top = static_cast<uint64_t>(_mm_cvtsi128_si64(tops));
+  const auto e_top = static_cast<uint64_t>(_mm_extract_epi64(tops, 1));
+  const __m128i fraction_down =
+      _mm_popcnt_epi16(_mm_set_epi64x(static_cast<int64_t>(e_sign & minus), static_cast<int64_t>(f_digits)));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(r.fraction + i), _mm_cvtepu16_epi32(fraction_down));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(r.down + i),
+                   _mm_sub_epi32(_mm_setzero_si128(), _mm_cvtepu16_epi32(_mm_srli_si128(fraction_down, 8))));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(r.sign + i),
+                   _mm_slli_epi32(_mm_cvtepu16_epi32(_mm_cvtsi64_si128(static_cast<int64_t>(negative))), 31));
   __m512i fours;
   const __m512i eights = digit_groups(v, m_digits, m_top, &fours);
   const __m512i m = _mm512_add_epi64(_mm512_maskz_mul_epu32(kAll, eights, _mm512_set1_epi64(100000000)),
