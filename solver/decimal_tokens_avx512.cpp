@@ -50,9 +50,10 @@ TARGET uint64_t space_mask(__m512i v) {
 
 // Pass 1: the starts of the tokens at q, at most max. A window of 64 bytes
 // takes the starts in its first 48 bytes; the next one begins at the first
-// start after those, or 64 bytes on. A token of at most 16 bytes taken in a
-// window ends inside it; after a longer one, which pass 2 refuses, starts
-// may be found inside it, never used.
+// start after those, or 64 bytes on (white space, or a token's start, when
+// the tokens taken are short enough for pass 2). After a longer one, which
+// pass 2 refuses, starts may be found inside it, never used; as no start is
+// passed over, the n-th start found is never after the n-th token's.
 TARGET int32_t starts(const char* q, int32_t max, Run& r) {
   constexpr uint64_t kFirst = (uint64_t{1} << 48) - 1;
   int32_t count = 0;
@@ -107,6 +108,10 @@ TARGET int group(int32_t i, Run& r) {
   const uint64_t m_point = mantissa & point;
   const uint64_t e_sign = (e << 1) & (minus | plus) & token;
   const uint64_t e_digits = token & ~before_stop & ~e & ~e_sign;
+  // Not taken: another byte in the mantissa, two points or letters, another
+  // byte in the exponent, no mantissa digit, a letter without exponent
+  // digits, four exponent digits in a row (bits 12 .. 15 of the shifts are
+  // cleared by the unshifted field), 16 bytes or more.
   const uint64_t bad = nonzero(mantissa & ~(digit | point)) | several(m_point) | several(e) |
                        nonzero(e_digits & ~digit) | (kGuard & ~nonzero(m_digits)) | (nonzero(e) & ~nonzero(e_digits)) |
                        nonzero(e_digits & (e_digits >> 1) & (e_digits >> 2) & (e_digits >> 3)) | too_long;
