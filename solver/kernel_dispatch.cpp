@@ -1,3 +1,4 @@
+#include "decimal_tokens.hpp"
 #include "kernels.hpp"
 #include "short_tokens.hpp"
 
@@ -60,6 +61,17 @@ ShortBlockReader short_block_reader(Isa isa) {
   if (isa == Isa::avx512 && __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi2"))
     return short_block_reader_avx512();
   if (isa != Isa::plain && isa_supported(Isa::avx2)) return short_block_reader_avx2();
+  return nullptr;
+}
+
+DecimalRunReader decimal_run_reader(Isa isa) {
+  // The AVX-512 reader gathers digits with byte compress and expand (VBMI2),
+  // counts bits in 16-bit lanes (BITALG) and converts 64-bit integers to
+  // floats (DQ).
+  if (isa == Isa::avx512 && __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl") &&
+      __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vbmi2") &&
+      __builtin_cpu_supports("avx512bitalg") && __builtin_cpu_supports("bmi2"))
+    return decimal_run_reader_avx512();
   return nullptr;
 }
 

@@ -141,17 +141,35 @@ inline int read_digits(const char*& q, uint64_t& m) {
   }
 }
 
+// The float nearest to m * 10^k (ties to even), negated when `negative`,
+// for an exact decimal mantissa m (at most 19 digits); false in the rare
+// cases that need more digits of m * 10^k than 64-bit products give.
+//
+// When m is at most 2^24 and k at most 10 in magnitude, m and 10^|k| are
+// exact floats and one float multiplication or division rounds m * 10^k
+// correctly, as the scan does. Otherwise fast_float's Eisel-Lemire step
+// rounds it from a 128-bit product with the power's table entry, the very
+// step that its from_chars takes after parsing (m, k) itself.
+inline bool decimal_value(bool negative, uint64_t m, int k, float& out) {
+  static constexpr float kPow10[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
+  if (m <= (uint64_t{1} << 24) && k >= -10 && k <= 10) {
+    const float f = k >= 0 ? static_cast<float>(m) * kPow10[k] : static_cast<float>(m) / kPow10[-k];
+    out = negative ? -f : f;
+    return true;
+  }
+  const fast_float::adjusted_mantissa am = fast_float::compute_float<fast_float::binary_format<float>>(k, m);
+  if (am.power2 < 0) return false;
+  fast_float::to_float(negative, am, out);
+  return true;
+}
+
 // A decimal token [-]digits[.digits][(e|E)[+-]digits], followed by white
 // space within `p`'s readable bytes. Gives the token's length and its value
 // in `out`, or 0 for any other form (which parse_float then decides on).
-//
-// When the digits without the point form an integer m of at most 2^24 and
-// the power of ten k is at most 10 in magnitude, m and 10^|k| are exact
-// floats and one float multiplication or division rounds m * 10^k
-// correctly, as the scan does. Other decimals go to fast_float, and what it
-// does not read in full to the scan.
+// Mantissas of at most 19 digits and exponents of at most 3 take
+// decimal_value; other decimals go to fast_float, and what it does not read
+// in full to the scan.
 inline int read_decimal(const char* p, float& out) {
-  static constexpr float kPow10[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
   const char* q = p;
   const bool negative = *q == '-';
   q += negative;
@@ -165,7 +183,7 @@ inline int read_decimal(const char* p, float& out) {
   }
   if (digits == 0) return 0;
   int exponent = 0;
-  bool exact = digits <= 19 && m <= (uint64_t{1} << 24);
+  bool exact = digits <= 19;
   if ((*q | 0x20) == 'e') {
     ++q;
     const bool down = *q == '-';
@@ -179,13 +197,7 @@ inline int read_decimal(const char* p, float& out) {
   }
   if (!kSpace.space[static_cast<unsigned char>(*q)]) return 0;
   const int length = static_cast<int>(q - p);
-  const int k = exponent - fraction;
-  if (exact && (m == 0 || (k >= -10 && k <= 10))) {
-    float f = 0.0f;
-    if (m != 0) f = k >= 0 ? static_cast<float>(m) * kPow10[k] : static_cast<float>(m) / kPow10[-k];
-    out = negative ? -f : f;
-    return length;
-  }
+  if (exact && decimal_value(negative, m, exponent - fraction, out)) return length;
   return parse_decimal_form(p, q, out) || scan_float(p, q, out) ? length : 0;
 }
 

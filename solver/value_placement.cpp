@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <type_traits>
 
+#include "decimal_tokens.hpp"
 #include "number_token.hpp"
 #include "row_stage.hpp"
 #include "short_tokens.hpp"
@@ -158,10 +159,10 @@ __attribute__((always_inline)) inline bool next_token(const char*& q, Token& t, 
 constexpr int32_t kRun = 256;
 constexpr int kLongestWait = 256;
 
-// Stores the short values vals[0 .. count) of columns col, col + 1, ... of
-// row `row`, whose element (row, 0) is at base.
-template <typename T>
-void store_short(T* base, size_t stride, int32_t row, int32_t col, int32_t count, const int8_t* vals, float* diag) {
+// Stores the values vals[0 .. count) of columns col, col + 1, ... of row
+// `row`, whose element (row, 0) is at base.
+template <typename T, typename V>
+void store_run(T* base, size_t stride, int32_t row, int32_t col, int32_t count, const V* vals, float* diag) {
   auto put = [&](int32_t from, int32_t to) {
     for (int32_t c = from; c < to; ++c) base[static_cast<size_t>(c) * stride] = static_cast<T>(vals[c - col]);
   };
@@ -174,8 +175,14 @@ void store_short(T* base, size_t stride, int32_t row, int32_t col, int32_t count
   }
 }
 
+// The vector readers that place() runs before its scalar one.
+struct RunReaders {
+  ShortBlockReader shorts;
+  DecimalRunReader decimals;
+};
+
 template <typename T>
-Placed place(Problem& p, const char* q, int64_t t, const int64_t t_end, ShortBlockReader reader, RowStage* stage) {
+Placed place(Problem& p, const char* q, int64_t t, const int64_t t_end, RunReaders readers, RowStage* stage) {
   constexpr Storage kStorage = sizeof(T) == 1 ? Storage::i8 : sizeof(T) == 2 ? Storage::i16 : Storage::f32;
   Placed placed;
   if (t >= t_end) return placed;
@@ -208,21 +215,30 @@ Placed place(Problem& p, const char* q, int64_t t, const int64_t t_end, ShortBlo
       int wait = 0;
       alignas(64) int8_t vals[kRun + 64];
       for (; col < stop; ++col) {
-        if (reader != nullptr && wait == 0) {
+        if (readers.shorts != nullptr && wait == 0) {
           // Int8 values are read straight into the stage.
           int8_t* const into =
               std::is_same_v<T, int8_t> && stage != nullptr ? reinterpret_cast<int8_t*>(base) + col : vals;
-          const int32_t got = read_short_tokens(reader, q, std::min(stop - col, kRun), into);
+          const int32_t got = read_short_tokens(readers.shorts, q, std::min(stop - col, kRun), into);
           next_wait = got == 0 ? std::min(next_wait * 2, kLongestWait) : 1;
           wait = got == 0 ? next_wait : 0;
           if (into == vals)
-            store_short(base, stride, row, col, got, vals, diag);
+            store_run(base, stride, row, col, got, vals, diag);
           else if (row >= col && row < col + got)
             diag[row] = static_cast<float>(into[row - col]);
           col += got;
           if (col == stop) break;
         } else if (wait > 0) {
           --wait;
+        }
+        if constexpr (kStorage == Storage::f32) {
+          if (readers.decimals != nullptr) {
+            float values[kRun + 8];
+            const int32_t got = readers.decimals(q, std::min(stop - col, kRun), values);
+            store_run(base, stride, row, col, got, values, diag);
+            col += got;
+            if (col == stop) break;
+          }
         }
         if (!next_token(q, token, bad)) break;
         if (col == row) {
@@ -261,14 +277,14 @@ Placed place(Problem& p, const char* q, int64_t t, const int64_t t_end, ShortBlo
 }  // namespace
 
 Placed place_values(Problem& p, const char* text, int64_t first, int64_t count, Isa isa, RowStage* stage) {
-  const ShortBlockReader reader = short_block_reader(isa);
+  const RunReaders readers{short_block_reader(isa), decimal_run_reader(isa)};
   switch (p.a.storage()) {
     case Storage::i8:
-      return place<int8_t>(p, text, first, first + count, reader, stage);
+      return place<int8_t>(p, text, first, first + count, readers, stage);
     case Storage::i16:
-      return place<int16_t>(p, text, first, first + count, reader, stage);
+      return place<int16_t>(p, text, first, first + count, readers, stage);
     default:
-      return place<float>(p, text, first, first + count, reader, nullptr);
+      return place<float>(p, text, first, first + count, readers, nullptr);
   }
 }
 

@@ -12,12 +12,15 @@
 #include <cstdio>
 #include <cstring>
 #include <random>
+#include <regex>
 #include <string>
 #include <vector>
 
+#include "decimal_tokens.hpp"
 #include "failure.hpp"
 #include "loader.hpp"
 #include "support/float_bits.hpp"
+#include "support/isas.hpp"
 #include "support/short_integer.hpp"
 #include "support/temp_files.hpp"
 
@@ -101,7 +104,14 @@ std::vector<std::string> corpus() {
       std::string(70, '9'), "1" + std::string(30, '0') + "e-30", "0x1" + std::string(40, '0') + "p-160",
       // Every form of one value.
       "200", "200.0", "2e2", "+200", "200.", "2E+02", "2e+2", "0x1.9p7", "0X1.9P+7", "0200", "200e0", "20000e-2",
-      "0.2e3", "0000000000000000000000000000200", "200.000000000000000000000000000000", "0x00C8p0", "0xc8"};
+      "0.2e3", "0000000000000000000000000000200", "200.000000000000000000000000000000", "0x00C8p0", "0xc8",
+      // Around 16 bytes and 16, 19 and 20 digits; three- and four-digit
+      // exponents; the ends of the range in short forms; signed zeros.
+      "-32841.714881153", "-328417.714881153", "1234567890123456", "12345678901234567", "-1234567890123456",
+      "9999999999999999", "-99999999999999.9", "1234567890123456789", "12345678901234567890", "0.12345678901234567",
+      "1e-045", "1e038", "1.5e+999", "1e0000", "-2.5E-0009", "1.e5", "-.5e-3", "3.4028235e38", "3.4028236e+38",
+      "1.1754944e-38", "1.4012984e-45", "7.006492e-46", "7.006493e-46", "9e-46", "-0.0", "-0e+00", "-0.000e-5", "1-",
+      "1e5-", "1.5e", "1e+", "-", "-.", ".e1", "1e1e1", "1.2.3", "--1", "1e+-5", "+1.5e1", "1e5x"};
   auto digits = [&](int count) {
     std::string s;
     for (int i = 0; i < count; ++i) s += static_cast<char>('0' + rng() % 10);
@@ -138,6 +148,14 @@ std::vector<std::string> corpus() {
     out.push_back(text);
   }
   for (int i = 0; i < 2000; ++i) out.push_back(std::to_string(static_cast<int64_t>(rng() % 2000000000) - 1000000000));
+  // Mantissas of 12 to 20 digits with a point anywhere, most of them over
+  // 2^24, with exponents up to three digits.
+  for (int i = 0; i < 2000; ++i) {
+    std::string t = (rng() % 2 ? "-" : "") + digits(12 + static_cast<int>(rng() % 9));
+    t.insert(t.size() - rng() % 10, ".");
+    if (rng() % 2) t += "e" + std::to_string(static_cast<int>(rng() % 90) - 60);
+    out.push_back(t);
+  }
   for (std::string& t : odd_forms()) out.push_back(std::move(t));
   return out;
 }
@@ -176,6 +194,17 @@ TEST(NumberTokens, FastRoutesAgreeWithTheScanOrDecline) {
       EXPECT_EQ(static_cast<size_t>(length), token.size()) << token;
       EXPECT_EQ(bits(v), bits(by_scan(token))) << token;
     }
+    for (itsolv::Isa isa : testing_support::supported_isas())
+      if (const itsolv::DecimalRunReader run = itsolv::decimal_run_reader(isa)) {
+        const char* q = padded.c_str();
+        float vals[1 + 8];
+        if (run(q, 1, vals) == 1) {
+          EXPECT_EQ(static_cast<size_t>(q - padded.c_str()), token.size()) << token;
+          EXPECT_EQ(bits(vals[0]), bits(by_scan(token))) << token;
+        } else {
+          EXPECT_EQ(q, padded.c_str()) << token;
+        }
+      }
     const testing_support::ShortInteger whole = testing_support::read_short_integer(padded.c_str());
     if (whole.length > 0) {
       EXPECT_EQ(static_cast<size_t>(whole.length), token.size()) << token;
@@ -183,6 +212,42 @@ TEST(NumberTokens, FastRoutesAgreeWithTheScanOrDecline) {
       EXPECT_EQ(bits(whole.negative ? -f : f), bits(by_scan(token))) << token;
     }
   }
+}
+
+// The corpus's numbers as one text, white space of 1 to 70 bytes between
+// them so that tokens start and end at every offset of the vector readers'
+// blocks, read in runs of several lengths; a token a run leaves is read by
+// parse_float.
+TEST(NumberTokens, DecimalRunsReadEveryTokenAsTheScanDoes) {
+  std::mt19937 rng(7);
+  std::vector<std::string> tokens;
+  std::string text;
+  float unused;
+  for (std::string& t : corpus())
+    if (scanned(t, unused)) {
+      text += t;
+      text += std::string(rng() % 7 == 0 ? 1 + rng() % 70 : 1, " \n\t\r\v\f"[rng() % 6]);
+      tokens.push_back(std::move(t));
+    }
+  text += std::string(64, ' ');
+  // What the run readers take; they leave every other token.
+  const std::regex taken_form("-?([0-9]+[.]?[0-9]*|[.][0-9]+)([eE][-+]?[0-9]{1,3})?");
+  for (itsolv::Isa isa : testing_support::supported_isas())
+    for (int32_t max : {1, 7, 256})
+      if (const itsolv::DecimalRunReader run = itsolv::decimal_run_reader(isa)) {
+        const char* q = text.c_str();
+        std::vector<float> vals(static_cast<size_t>(max) + 8);
+        for (size_t k = 0; k < tokens.size();) {
+          const int32_t got = run(q, std::min<int32_t>(max, static_cast<int32_t>(tokens.size() - k)), vals.data());
+          for (int32_t i = 0; i < got; ++i, ++k)
+            ASSERT_EQ(bits(vals[static_cast<size_t>(i)]), bits(by_scan(tokens[k]))) << tokens[k] << " " << max;
+          if (got == max || k == tokens.size()) continue;
+          while (itsolv::kSpace.space[static_cast<unsigned char>(*q)]) ++q;
+          ASSERT_EQ(std::string(q, tokens[k].size()), tokens[k]);
+          EXPECT_FALSE(tokens[k].size() < 16 && std::regex_match(tokens[k], taken_form)) << tokens[k] << " left";
+          q += tokens[k++].size();
+        }
+      }
 }
 
 TEST(NumberTokens, NotWhollyANumber) {
@@ -224,18 +289,21 @@ TEST(NumberTokens, LoaderReadsTheCorpusAsTheScanDoes) {
   std::string text = std::to_string(n) + " 0.5\n";
   for (const std::string& t : tokens) text += t + (t.size() % 3 ? " " : "\n");
   const testing_support::TempFile file(text);
-  for (int threads : {1, 2}) {
-    itsolv::Workers workers(threads);
-    itsolv::LoadOptions options;
-    options.part_bytes = 4096;
-    options.team_bytes = 0;
-    itsolv::Problem p;
-    itsolv::get_input(p, file.path(), workers, options);
-    size_t k = 0;
-    for (int32_t i = 0; i < n; ++i, ++k) ASSERT_EQ(bits(p.x[i]), bits(by_scan(tokens[k]))) << tokens[k];
-    for (int32_t i = 0; i < n; ++i) {
-      for (int32_t j = 0; j < n; ++j, ++k) ASSERT_EQ(bits(p.coefficient(i, j)), bits(by_scan(tokens[k]))) << tokens[k];
-      ASSERT_EQ(bits(p.b[i]), bits(by_scan(tokens[k++])));
+  for (int threads : {1, 2})
+    for (itsolv::Isa isa : testing_support::supported_isas()) {
+      itsolv::Workers workers(threads);
+      itsolv::LoadOptions options;
+      options.isa = isa;
+      options.part_bytes = 4096;
+      options.team_bytes = 0;
+      itsolv::Problem p;
+      itsolv::get_input(p, file.path(), workers, options);
+      size_t k = 0;
+      for (int32_t i = 0; i < n; ++i, ++k) ASSERT_EQ(bits(p.x[i]), bits(by_scan(tokens[k]))) << tokens[k];
+      for (int32_t i = 0; i < n; ++i) {
+        for (int32_t j = 0; j < n; ++j, ++k)
+          ASSERT_EQ(bits(p.coefficient(i, j)), bits(by_scan(tokens[k]))) << tokens[k];
+        ASSERT_EQ(bits(p.b[i]), bits(by_scan(tokens[k++])));
+      }
     }
-  }
 }

@@ -1,0 +1,36 @@
+// Loading, stage 3b: runs of decimal tokens such as "-3284.714881153",
+// "6.23e+00" or "1.150E+00" read with vector registers, in three passes
+// over a run:
+// - starts: the white space of 64 bytes at a time gives the tokens' starts;
+// - forms: four tokens at a time, 16 bytes from each one's start in a lane
+//   of a register, their byte classes as bit masks checked all at once; the
+//   digits of the mantissas and exponents gathered by a byte compress and
+//   expand to the ends of their lanes and converted in multiply-adds;
+// - values: eight at a time where one float operation rounds m * 10^k
+//   (m at most 2^24, k at most 10 in magnitude), the rest one by one
+//   through decimal_value.
+// Every value is exactly the one read_decimal (number_token.hpp) gives.
+#pragma once
+
+#include <cstdint>
+
+#include "kernels.hpp"
+
+namespace itsolv {
+
+// Reads the decimal tokens at q (white space or a token's first byte, with
+// white space or nothing before it in the token) into vals, at most `max`
+// (at most kDecimalRun) of them; q moves past them, to white space or to the
+// first token not taken. Gives how many were read. A token is taken when it
+// has the form [-]digits[.digits][(e|E)[+-]digits] with at least one
+// mantissa digit, 1 to 3 exponent digits and at most 15 bytes; the others
+// are left to the scalar reader. The text has at least 64 readable bytes
+// after every token (the reader's blanks); vals has room for max + 8.
+constexpr int32_t kDecimalRun = 256;
+using DecimalRunReader = int32_t (*)(const char*& q, int32_t max, float* vals);
+
+// The reader for an instruction set, or null when it has none.
+DecimalRunReader decimal_run_reader(Isa isa);
+DecimalRunReader decimal_run_reader_avx512();
+
+}  // namespace itsolv
