@@ -26,7 +26,7 @@ namespace itsolv {
 namespace {
 
 constexpr size_t kFirstRead = size_t{1} << 16;  // the header is read from this
-constexpr size_t kFloatChunks = 6;              // chunks of float matrices, in team parts
+constexpr size_t kFloatChunks = 4;              // chunks of float matrices, in team parts
 
 // One team member's share of a chunk of text.
 struct Part {
@@ -216,23 +216,6 @@ class ChunkLoader {
     return parts;
   }
 
-  // The parts in runs that one member places, as bounds into parts: the
-  // parts whose first token is in one band of rows (see band_of). Two
-  // members storing into one cache line at once would pass it to and fro.
-  std::vector<size_t> bands(const std::vector<Part>& parts) const {
-    std::vector<size_t> bounds;
-    int64_t last = 0;
-    for (size_t k = 0; k < parts.size(); ++k) {
-      // Rows not held are stored nowhere: each part is a run of its own.
-      const int32_t band = band_of(p_, parts[k].first);
-      const int64_t key = band == kNotHeld ? -2 - static_cast<int64_t>(k) : band;
-      if (k == 0 || key != last) bounds.push_back(k);
-      last = key;
-    }
-    bounds.push_back(parts.size());
-    return bounds;
-  }
-
   // Whether the placed parts' values all fit the matrix's storage (else
   // need_ says what they need); refuses the first token that is not a
   // number.
@@ -247,7 +230,7 @@ class ChunkLoader {
     return need_ <= p_.a.storage();
   }
 
-  // Places the parts of tokens [t, end) of a compact matrix through the
+  // Places the parts of tokens [t, end) through the
   // stage, each member taking parts as they come; the member that places
   // the last part a band of rows needs moves that band into the matrix
   // (while its values are still in the cache), so that the team meets
@@ -292,40 +275,9 @@ class ChunkLoader {
     return static_cast<size_t>((row - bands.origin) / bands.height - bands.first);
   }
 
-  // Places the parts of tokens up to `end` of a float matrix straight into
-  // it, band by band. Gives fits().
-  bool place_bands(std::vector<Part>& parts, int64_t end, const char* from) {
-    const MatrixCommit memory(p_.a, held_rows_of(p_, parts.front().first, end));
-    std::atomic<size_t> next_piece{0};
-    // Each member takes bands and places their parts in order; when no
-    // band is left, it helps with the parts left in the others (the last
-    // band first), rather than wait for a member that another process
-    // holds up.
-    const std::vector<size_t> band = bands(parts);
-    std::vector<std::atomic<size_t>> next_part(band.size() - 1);
-    for (size_t b = 0; b + 1 < band.size(); ++b) next_part[b].store(band[b], std::memory_order_relaxed);
-    std::atomic<size_t> next_band{0};
-    auto place_band = [&](size_t b) {
-      for (size_t k; (k = next_part[b].fetch_add(1, std::memory_order_relaxed)) < band[b + 1];) {
-        Part& part = parts[k];
-        const int64_t count = std::min(part.first + part.count.tokens, end) - part.first;
-        part.placed = count > 0 ? place_values(p_, part.begin, part.first, count, options_.isa) : Placed{};
-      }
-    };
-    workers_.share([&](int) {
-      for (size_t k; (k = next_piece.fetch_add(1, std::memory_order_relaxed)) < memory.pieces();) memory.commit(k);
-      for (size_t b; (b = next_band.fetch_add(1, std::memory_order_relaxed)) < next_part.size();) place_band(b);
-      for (size_t b = next_part.size(); b-- > 0;) place_band(b);
-    });
-    if (!fits(parts, from)) return false;
-    memory.check();
-    return true;
-  }
-
   // Places the complete tokens in data()[pos() .. cut), whose first is token
   // t; returns the index of the next token.
   int64_t place_chunk(int64_t t, size_t cut) {
-    const char* const from = in_.data() + in_.pos();
     std::vector<Part> parts = split_chunk(cut);
     workers_.for_each(parts.size(),
                       [&](size_t k) { parts[k].count = count_tokens(parts[k].begin, parts[k].end, options_.isa); });
@@ -337,7 +289,7 @@ class ChunkLoader {
     const int64_t end = std::min(next, total_);  // tokens past the last value are not read
     bool widened = false;
     for (;;) {
-      if (p_.a.storage() == Storage::f32 ? place_bands(parts, end, from) : stage_parts(parts, t, end)) break;
+      if (stage_parts(parts, t, end)) break;
       // A coefficient does not fit the compact storage: widen what has been
       // stored so far and place this chunk again. That is safe because a
       // value's place follows from its token index alone, so placing a token
@@ -352,9 +304,12 @@ class ChunkLoader {
     int64_t newlines = 0;
     for (const Part& part : parts) newlines += part.count.newlines;
     in_.consume(cut, newlines);
-    // Memory for the float matrix comes first: the read buffer gives back
-    // what it took for compact chunks.
-    if (widened && p_.a.storage() == Storage::f32) in_.shrink(chunk_capacity());
+    // Memory for the float matrix comes first: the read buffer and the
+    // stage give back what they took for compact chunks.
+    if (widened && p_.a.storage() == Storage::f32) {
+      in_.shrink(chunk_capacity());
+      stage_.release();
+    }
     // The buffer may have moved: its position, not `cut`, gives the offset.
     if (progress_ != nullptr) progress_->advance(in_.offset(in_.pos()), size_);
     return next;

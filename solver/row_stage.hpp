@@ -1,5 +1,5 @@
-// Loading, stage 4b: compact coefficients held in token order while a chunk
-// of text is placed, then moved into the matrix's panels.
+// Loading, stage 4b: coefficients held in token order while a chunk of text
+// is placed, then moved into the matrix's panels.
 //
 // A panel keeps each column's rows side by side, so a row placed straight
 // into it puts one value into every column's cache line: a store that misses
@@ -17,9 +17,11 @@ namespace itsolv {
 
 class RowStage {
  public:
-  // Room for the values of tokens [first, end) in `storage` (compact); false
-  // when memory cannot be had. The memory is kept for the next chunk.
+  // Room for the values of tokens [first, end) in `storage`; false when
+  // memory cannot be had. The memory is kept for the next chunk.
   bool prepare(Storage storage, int64_t first, int64_t end);
+  // Gives the memory back.
+  void release() { memory_.release(); }
 
   Storage storage() const { return storage_; }
   int64_t first() const { return first_; }
@@ -43,7 +45,8 @@ class RowStage {
 };
 
 // The rows of p's matrix whose coefficients the staged tokens reach, in
-// bands that share no cache line of the matrix (see band_of): rows
+// bands that share no cache line of the matrix (a panel's rows, in int8;
+// the rows of one line of each column, in wider storage): rows
 // [begin, end), band k being those of them in [origin + (first + k) *
 // height, origin + (first + k + 1) * height). Each band is moved in
 // `blocks` blocks of columns, which share no cache line either: the items

@@ -78,14 +78,6 @@ RowRange held_rows_of(const Problem& p, int64_t t, int64_t end) {
   return rows;
 }
 
-int32_t band_of(const Problem& p, int64_t t) {
-  const TokenPlace at = place_of(t, p.num);
-  if (at.kind != TokenPlace::Kind::coefficient && at.kind != TokenPlace::Kind::rhs) return -1;
-  const RowRange held = p.a.held();
-  if (!held.contains(at.row)) return kNotHeld;
-  return (at.row - held.begin) / (Matrix::kPanel / static_cast<int32_t>(storage_bytes(p.a.storage())));
-}
-
 namespace {
 
 constexpr int P = Matrix::kPanel;
@@ -284,7 +276,7 @@ Placed place_values(Problem& p, const char* text, int64_t first, int64_t count, 
     case Storage::i16:
       return place<int16_t>(p, text, first, first + count, readers, stage);
     default:
-      return place<float>(p, text, first, first + count, readers, nullptr);
+      return place<float>(p, text, first, first + count, readers, stage);
   }
 }
 

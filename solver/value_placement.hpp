@@ -37,12 +37,6 @@ int32_t rows_reached(int64_t end, int32_t n);
 // none).
 RowRange held_rows_of(const Problem& p, int64_t t, int64_t end);
 
-// The band of rows that token t falls in: the rows whose values share the
-// matrix's cache lines (a panel's rows, in int8), counted from the first
-// row held; -1 before the rows, kNotHeld in a row that p does not hold.
-constexpr int32_t kNotHeld = -2;
-int32_t band_of(const Problem& p, int64_t t);
-
 // How placing a run of tokens went.
 struct Placed {
   int64_t bad = -1;  // index of the first token that is not a number
@@ -61,7 +55,7 @@ struct Placed {
 // a number.
 // Runs of short integers are read with the vector reader of `isa` (the
 // best this machine runs when not given); the values are the same.
-// Given a stage prepared for these tokens (and p.a's compact storage), the
+// Given a stage prepared for these tokens (and p.a's storage), the
 // coefficients go there instead of into p.a (see row_stage.hpp).
 class RowStage;
 Placed place_values(Problem& p, const char* text, int64_t first, int64_t count, Isa isa, RowStage* stage = nullptr);
