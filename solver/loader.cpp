@@ -1,23 +1,21 @@
-// Loading, stage 5: the driver. Reads the header, allocates, then runs the
-// other stages over chunks of the file, widening the matrix's storage and
-// placing a chunk again when a value needs it, and reports refusals.
+// Loading, stage 5: the driver. Reads the header and allocates (see
+// load_steps.hpp), then runs the other stages over chunks of the file,
+// widening the matrix's storage and placing a chunk again when a value
+// needs it, and reports refusals.
 #include "loader.hpp"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <new>
-#include <string>
 #include <vector>
 
 #include "failure.hpp"
 #include "file_reader.hpp"
 #include "load_steps.hpp"
-#include "number_token.hpp"
+#include "matrix_commit.hpp"
 #include "row_stage.hpp"
 #include "token_count.hpp"
 #include "value_placement.hpp"
@@ -47,108 +45,7 @@ struct Part {
 
 }  // namespace
 
-void fail_ends_before(const char* path, int64_t last_line, int64_t t, int32_t n) {
-  fail("Cannot read file %s: the file ends at line %lld before %s\n", path, static_cast<long long>(last_line),
-       describe(t, n).c_str());
-}
-
-void fail_bad_token(const char* path, int64_t t, int32_t n, const char* begin, const char* end, int64_t line) {
-  fail("Cannot read file %s: expected a number for %s at line %lld, found %s\n", path, describe(t, n).c_str(),
-       static_cast<long long>(line), quote(begin, end).c_str());
-}
-
-// Reads the count and the tolerance into p and refuses a count that the
-// file (of `size` bytes, 0 when not known) cannot hold. Gives the number of
-// tokens of the whole problem.
-int64_t read_header(Problem& p, Reader& in, uint64_t size) {
-  const char* begin = nullptr;
-  const char* end = nullptr;
-  // The count decides first. A file without a token is the empty problem,
-  // as is a count of 0 whatever follows it: both load with no values, and
-  // the pre-check refuses them. A negative count asks for more memory than
-  // exists, whatever follows it.
-  int32_t num = 0;
-  if (in.next_token(begin, end) && !parse_count(begin, end, num))
-    fail("Cannot read file %s: expected %s (a whole number from -2147483648 to 2147483647) at line %lld, found %s\n",
-         in.path(), describe(0, 0).c_str(), static_cast<long long>(in.line()), quote(begin, end).c_str());
-  if (num < 0) fail("Cannot allocate a!\n");
-  p.num = num;
-  if (num == 0) return 2;
-  if (!in.next_token(begin, end)) ends_before(in, 1, 0);
-  float err = 0.0f;
-  if (!parse_float(begin, end, err)) bad_token(in, 1, 0, begin, end, in.line());
-  p.err = err;
-
-  // Every value takes at least one byte and a separator before it.
-  const uint64_t values = static_cast<uint64_t>(num) * (static_cast<uint64_t>(num) + 2);
-  if (size > 0) {
-    const uint64_t done = in.offset(in.pos());
-    const uint64_t left = size > done ? size - done : 0;
-    if (left / 2 < values)
-      fail(
-          "Cannot read file %s: the file is too short for %d variables: their values need at least %llu more bytes, "
-          "and %llu remain\n",
-          in.path(), num, static_cast<unsigned long long>(values) * 2, static_cast<unsigned long long>(left));
-  }
-  return 2 + static_cast<int64_t>(values);
-}
-
-void allocate(Problem& p, const LoadOptions& options) {
-  const int32_t num = p.num;
-  const int blocks = std::max(options.blocks, 1);
-  const int block = std::clamp(options.block, 0, blocks - 1);
-  if (!p.a.allocate(num, split(num, blocks, block)) || !p.diag.allocate(num)) fail("Cannot allocate a!\n");
-  if (!p.x.allocate(num)) fail("Cannot allocate x!\n");
-  if (!p.curr.allocate(num)) fail("Cannot allocate curr!\n");
-  if (!p.b.allocate(num)) fail("Cannot allocate b!\n");
-}
-
 namespace {
-
-// The memory of the matrix's panels that hold rows [begin, end), committed
-// in pieces that the team takes among the parts it places. The system
-// zeroes every page it hands out, which costs about as much as reading the
-// file: taken as items, that work is shared evenly, rather than falling on
-// whichever member first stores into a page while the others wait for it.
-// Only the rows the chunk reaches are committed, so that a stream that
-// ends long before its count is reached takes little memory.
-class MatrixCommit {
- public:
-  MatrixCommit(Matrix& a, RowRange rows) {
-    if (rows.size() <= 0) return;
-    const size_t bytes = storage_bytes(a.storage());
-    const int32_t p0 = (rows.begin - a.first_row()) / Matrix::kPanel;
-    const int32_t p1 = (rows.end - 1 - a.first_row()) / Matrix::kPanel + 1;
-    const uintptr_t from = reinterpret_cast<uintptr_t>(a.data<char>() + a.panel_offset(p0) * bytes) & ~(kPage - 1);
-    const uintptr_t to =
-        reinterpret_cast<uintptr_t>(a.data<char>() + std::min(a.panel_offset(p1), a.elements()) * bytes);
-    begin_ = reinterpret_cast<char*>(from);
-    bytes_ = to - from;
-  }
-  size_t pieces() const { return (bytes_ + kPiece - 1) / kPiece; }
-  // Commits piece k (any member).
-  void commit(size_t k) const {
-    char* const piece = begin_ + k * kPiece;
-    const size_t length = std::min(kPiece, bytes_ - k * kPiece);
-    if (madvise(piece, length, MADV_POPULATE_WRITE) == 0) return;
-    if (errno != EINVAL) {  // EINVAL: a system without it, where touching does the same
-      refused_.store(true, std::memory_order_relaxed);
-      return;
-    }
-    for (size_t i = 0; i < length; i += kPage) static_cast<volatile char*>(piece)[i] = 0;
-  }
-  // Once the pieces are done: refuses a matrix that memory could not hold.
-  void check() const {
-    if (refused_.load(std::memory_order_relaxed)) fail("Cannot allocate a!\n");
-  }
-
- private:
-  static constexpr size_t kPage = 4096;
-  static constexpr size_t kPiece = size_t{2} << 20;
-  char* begin_ = nullptr;
-  size_t bytes_ = 0;
-  mutable std::atomic<bool> refused_{false};
-};
 
 // Reads the values after the header chunk by chunk, each chunk split among
 // the team: counting its tokens gives each part its first token index, and
