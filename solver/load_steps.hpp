@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "file_reader.hpp"
-#include "loader.hpp"
+#include "load_options.hpp"
 #include "problem.hpp"
 
 namespace itsolv {

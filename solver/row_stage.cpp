@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "value_placement.hpp"
+#include "token_place.hpp"
 
 namespace itsolv {
 

@@ -1,7 +1,7 @@
 // Loading, stage 4: placing values by their token index. Token t of a file
-// of n variables has one place, worked out here and nowhere else; a run of
-// tokens whose first index is known can be placed without anything read
-// before it, whichever part of the file it comes from.
+// of n variables has one place (token_place.hpp); a run of tokens whose
+// first index is known can be placed without anything read before it,
+// whichever part of the file it comes from.
 #pragma once
 
 #include <cstdint>
@@ -10,17 +10,9 @@
 #include "kernels.hpp"
 #include "matrix.hpp"
 #include "problem.hpp"
+#include "token_place.hpp"
 
 namespace itsolv {
-
-// What token t of a file of n variables is.
-struct TokenPlace {
-  enum class Kind { count, tolerance, start, coefficient, rhs };
-  Kind kind;
-  int32_t row = 0;  // of a coefficient or right-hand side
-  int32_t col = 0;  // of a coefficient; the index of a starting value
-};
-TokenPlace place_of(int64_t t, int32_t n);
 
 // Token t in words, for messages: "the tolerance", "the coefficient a[2][5]".
 std::string describe(int64_t t, int32_t n);
@@ -28,14 +20,6 @@ std::string describe(int64_t t, int32_t n);
 // A token as it may be shown in a message: in double quotes, printable
 // ASCII, the rest escaped, cut short after 40 bytes.
 std::string quote(const char* begin, const char* end);
-
-// The rows that the tokens before index `end` reach: the rows up to and
-// including the one that holds token end - 1.
-int32_t rows_reached(int64_t end, int32_t n);
-
-// The rows held by p whose values are among tokens [t, end) (empty when
-// none).
-RowRange held_rows_of(const Problem& p, int64_t t, int64_t end);
 
 // How placing a run of tokens went.
 struct Placed {
