@@ -7,7 +7,8 @@
 //
 // Loading runs in stages: reading bytes (file_reader.hpp), finding and
 // counting tokens (token_count.hpp), reading a number (number_token.hpp),
-// placing values by token index (value_placement.hpp), and the driver here,
+// placing values by token index (value_placement.hpp, token_place.hpp,
+// through a stage in the file's order: row_stage.hpp), and the driver here,
 // which runs them over chunks of the file. A driver that reads the file in
 // byte ranges takes the header and the allocation from load_steps.hpp and
 // counts and places each range as a text run (text_run.hpp).
