@@ -43,14 +43,7 @@ void abs_sums_of_panels(const Matrix& a, int32_t p0, int32_t p1, float* sums) {
 
 template <typename Isa>
 AbsSumKernel abs_sum_kernel_for(Storage storage) {
-  switch (storage) {
-    case Storage::i8:
-      return abs_sums_of_panels<Isa, int8_t>;
-    case Storage::i16:
-      return abs_sums_of_panels<Isa, int16_t>;
-    default:
-      return abs_sums_of_panels<Isa, float>;
-  }
+  return by_storage(storage, [](auto t) -> AbsSumKernel { return abs_sums_of_panels<Isa, decltype(t)>; });
 }
 
 }  // namespace itsolv

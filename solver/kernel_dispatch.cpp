@@ -34,26 +34,29 @@ const char* isa_name(Isa isa) {
   }
 }
 
-SweepKernel sweep_kernel(Isa isa, Storage storage) {
+namespace {
+
+// The kernel of an instruction set, for a storage.
+template <typename Kernel>
+Kernel for_isa(Isa isa, Storage storage, Kernel (*avx512)(Storage), Kernel (*avx2)(Storage), Kernel (*plain)(Storage)) {
   switch (isa) {
     case Isa::avx512:
-      return sweep_kernel_avx512(storage);
+      return avx512(storage);
     case Isa::avx2:
-      return sweep_kernel_avx2(storage);
+      return avx2(storage);
     default:
-      return sweep_kernel_plain(storage);
+      return plain(storage);
   }
 }
 
+}  // namespace
+
+SweepKernel sweep_kernel(Isa isa, Storage storage) {
+  return for_isa(isa, storage, sweep_kernel_avx512, sweep_kernel_avx2, sweep_kernel_plain);
+}
+
 AbsSumKernel abs_sum_kernel(Isa isa, Storage storage) {
-  switch (isa) {
-    case Isa::avx512:
-      return abs_sum_kernel_avx512(storage);
-    case Isa::avx2:
-      return abs_sum_kernel_avx2(storage);
-    default:
-      return abs_sum_kernel_plain(storage);
-  }
+  return for_isa(isa, storage, abs_sum_kernel_avx512, abs_sum_kernel_avx2, abs_sum_kernel_plain);
 }
 
 ShortBlockReader short_block_reader(Isa isa) {

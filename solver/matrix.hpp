@@ -26,6 +26,20 @@ enum class Storage : uint8_t { i8 = 0, i16 = 1, f32 = 2 };
 
 inline size_t storage_bytes(Storage s) { return s == Storage::i8 ? 1 : s == Storage::i16 ? 2 : 4; }
 
+// Calls f(T{}) with T the element type of storage s: code written once for
+// every storage picks its instance here.
+template <typename F>
+decltype(auto) by_storage(Storage s, F&& f) {
+  switch (s) {
+    case Storage::i8:
+      return f(int8_t{});
+    case Storage::i16:
+      return f(int16_t{});
+    default:
+      return f(float{});
+  }
+}
+
 // The narrowest storage that holds `v` exactly (-0 keeps its sign only as a
 // float).
 inline Storage storage_for(float v) {

@@ -84,14 +84,7 @@ void sweep_panels(const SweepData& d, int32_t p0, int32_t p1) {
 
 template <typename Isa>
 SweepKernel sweep_kernel_for(Storage storage) {
-  switch (storage) {
-    case Storage::i8:
-      return sweep_panels<Isa, int8_t>;
-    case Storage::i16:
-      return sweep_panels<Isa, int16_t>;
-    default:
-      return sweep_panels<Isa, float>;
-  }
+  return by_storage(storage, [](auto t) -> SweepKernel { return sweep_panels<Isa, decltype(t)>; });
 }
 
 }  // namespace itsolv

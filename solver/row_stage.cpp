@@ -37,6 +37,24 @@ StagedBands staged_bands(const Problem& p, const RowStage& stage, int32_t column
 
 namespace {
 
+// The columns from c on, one value at a time, of G rows side by side.
+template <int G, typename T>
+void move_rest(const T* const* rows, T* dst, size_t stride, int32_t c, int32_t n) {
+  for (; c < n; ++c)
+    for (int r = 0; r < G; ++r) dst[static_cast<size_t>(c) * stride + static_cast<size_t>(r)] = rows[r][c];
+}
+
+// Eight bytes of each of `count` registers, two columns a register: its
+// low half at out, its high half one column later; the next register two
+// columns on.
+template <typename T>
+void store_pairs(T* out, size_t stride, const __m128i* d, int count) {
+  for (int k = 0; k < count; ++k, out += 2 * stride) {
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), d[k]);
+    _mm_storeh_pd(reinterpret_cast<double*>(out + stride), _mm_castsi128_pd(d[k]));
+  }
+}
+
 // Eight rows of int8 (four of int16) side by side in each column: sixteen
 // columns (eight) at a time, transposed with the byte and word
 // interleaves of SSE2, which every x86-64 machine has.
@@ -58,14 +76,9 @@ void move_group(const int8_t* const* rows, int8_t* dst, size_t stride, int32_t n
       d[2 * k] = _mm_unpacklo_epi32(q[k], q[k + 4]);  // columns 4k, 4k + 1
       d[2 * k + 1] = _mm_unpackhi_epi32(q[k], q[k + 4]);
     }
-    int8_t* out = dst + static_cast<size_t>(c) * stride;
-    for (int k = 0; k < 8; ++k, out += 2 * stride) {
-      _mm_storel_epi64(reinterpret_cast<__m128i*>(out), d[k]);
-      _mm_storeh_pd(reinterpret_cast<double*>(out + stride), _mm_castsi128_pd(d[k]));
-    }
+    store_pairs(dst + static_cast<size_t>(c) * stride, stride, d, 8);
   }
-  for (; c < n; ++c)
-    for (int r = 0; r < 8; ++r) dst[static_cast<size_t>(c) * stride + static_cast<size_t>(r)] = rows[r][c];
+  move_rest<8>(rows, dst, stride, c, n);
 }
 
 void move_group(const int16_t* const* rows, int16_t* dst, size_t stride, int32_t n) {
@@ -77,17 +90,11 @@ void move_group(const int16_t* const* rows, int16_t* dst, size_t stride, int32_t
                           _mm_unpacklo_epi16(a[2], a[3]), _mm_unpackhi_epi16(a[2], a[3])};
     const __m128i d[4] = {_mm_unpacklo_epi32(b[0], b[2]), _mm_unpackhi_epi32(b[0], b[2]),
                           _mm_unpacklo_epi32(b[1], b[3]), _mm_unpackhi_epi32(b[1], b[3])};
-    int16_t* out = dst + static_cast<size_t>(c) * stride;
-    for (int k = 0; k < 4; ++k, out += 2 * stride) {
-      _mm_storel_epi64(reinterpret_cast<__m128i*>(out), d[k]);
-      _mm_storeh_pd(reinterpret_cast<double*>(out + stride), _mm_castsi128_pd(d[k]));
-    }
+    store_pairs(dst + static_cast<size_t>(c) * stride, stride, d, 4);
   }
-  for (; c < n; ++c)
-    for (int r = 0; r < 4; ++r) dst[static_cast<size_t>(c) * stride + static_cast<size_t>(r)] = rows[r][c];
+  move_rest<4>(rows, dst, stride, c, n);
 }
 
-// Columns [c0, c1) of rows [begin, end) of one band.
 // Four rows of floats side by side in each column: four columns at a
 // time, transposed in SSE registers, sixteen bytes a column line.
 void move_group(const float* const* rows, float* dst, size_t stride, int32_t n) {
@@ -102,10 +109,10 @@ void move_group(const float* const* rows, float* dst, size_t stride, int32_t n) 
     _mm_storeu_ps(out + 2 * stride, d);
     _mm_storeu_ps(out + 3 * stride, e);
   }
-  for (; c < n; ++c)
-    for (int r = 0; r < 4; ++r) dst[static_cast<size_t>(c) * stride + static_cast<size_t>(r)] = rows[r][c];
+  move_rest<4>(rows, dst, stride, c, n);
 }
 
+// Columns [c0, c1) of rows [begin, end) of one band.
 template <typename T>
 void move_band(Problem& p, const RowStage& stage, int32_t begin, int32_t end, int32_t c0, int32_t c1) {
   // Rows moved together: eight bytes a column for integers, sixteen for
@@ -152,14 +159,7 @@ void move_staged_band(Problem& p, const RowStage& stage, const StagedBands& band
   const auto block = static_cast<int32_t>(k % bands.blocks);
   const int32_t c0 = static_cast<int32_t>(int64_t{p.num} * block / bands.blocks);
   const int32_t c1 = static_cast<int32_t>(int64_t{p.num} * (block + 1) / bands.blocks);
-  switch (stage.storage()) {
-    case Storage::i8:
-      return move_band<int8_t>(p, stage, begin, end, c0, c1);
-    case Storage::i16:
-      return move_band<int16_t>(p, stage, begin, end, c0, c1);
-    default:
-      return move_band<float>(p, stage, begin, end, c0, c1);
-  }
+  by_storage(stage.storage(), [&](auto t) { move_band<decltype(t)>(p, stage, begin, end, c0, c1); });
 }
 
 }  // namespace itsolv

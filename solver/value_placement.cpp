@@ -243,14 +243,8 @@ Placed place(Problem& p, const char* q, int64_t t, const int64_t t_end, RunReade
 
 Placed place_values(Problem& p, const char* text, int64_t first, int64_t count, Isa isa, RowStage* stage) {
   const RunReaders readers{short_block_reader(isa), decimal_run_reader(isa)};
-  switch (p.a.storage()) {
-    case Storage::i8:
-      return place<int8_t>(p, text, first, first + count, readers, stage);
-    case Storage::i16:
-      return place<int16_t>(p, text, first, first + count, readers, stage);
-    default:
-      return place<float>(p, text, first, first + count, readers, stage);
-  }
+  return by_storage(p.a.storage(),
+                    [&](auto t) { return place<decltype(t)>(p, text, first, first + count, readers, stage); });
 }
 
 Placed place_values(Problem& p, const char* text, int64_t first, int64_t count) {
