@@ -113,27 +113,27 @@ class ChunkLoader {
     return parts;
   }
 
-  // Whether the placed parts' values all fit the matrix's storage (else
-  // need_ says what they need); refuses the first token that is not a
-  // number.
-  bool fits(const std::vector<Part>& parts, const char* from) {
-    need_ = p_.a.storage();
+  // The widest storage the placed parts' values need; refuses the first
+  // token that is not a number.
+  Storage needed(const std::vector<Part>& parts) const {
+    Storage need = p_.a.storage();
+    const char* const from = in_.data() + in_.pos();
     for (const Part& part : parts) {
       if (part.placed.bad >= 0)
         bad_token(in_, part.placed.bad, p_.num, part.placed.bad_begin, part.placed.bad_end,
                   in_.line() + count_newlines(from, part.placed.bad_begin));
-      need_ = std::max(need_, part.placed.need);
+      need = std::max(need, part.placed.need);
     }
-    return need_ <= p_.a.storage();
+    return need;
   }
 
-  // Places the parts of tokens [t, end) through the
-  // stage, each member taking parts as they come; the member that places
-  // the last part a band of rows needs moves that band into the matrix
-  // (while its values are still in the cache), so that the team meets
-  // once. Gives fits(): when a value needs wider storage, the chunk is
-  // placed again and every band moved again.
-  bool stage_parts(std::vector<Part>& parts, int64_t t, int64_t end) {
+  // Places the parts of tokens [t, end) through the stage, each member
+  // taking parts as they come; the member that places the last part a band
+  // of rows needs moves that band into the matrix (while its values are
+  // still in the cache), so that the team meets once. Gives needed(): when
+  // a value needs wider storage, the chunk is placed again and every band
+  // moved again.
+  Storage stage_parts(std::vector<Part>& parts, int64_t t, int64_t end) {
     if (!stage_.prepare(p_.a.storage(), t, end)) throw std::bad_alloc();
     const StagedBands bands = staged_bands(p_, stage_, options_.move_columns);
     const size_t band_count = bands.count() / static_cast<size_t>(bands.blocks);
@@ -162,9 +162,9 @@ class ChunkLoader {
       for (size_t b = reach[k - pieces].first; b < reach[k - pieces].second; ++b)
         if (waiting[b].fetch_sub(1, std::memory_order_acq_rel) == 1) move(b);
     });
-    if (!fits(parts, in_.data() + in_.pos())) return false;
+    const Storage need = needed(parts);
     memory.check();
-    return true;
+    return need;
   }
 
   // Band b of `bands` counted from its first, for a row in it.
@@ -186,7 +186,8 @@ class ChunkLoader {
     const int64_t end = std::min(next, total_);  // tokens past the last value are not read
     bool widened = false;
     for (;;) {
-      if (stage_parts(parts, t, end)) break;
+      const Storage need = stage_parts(parts, t, end);
+      if (need <= p_.a.storage()) break;
       // A coefficient does not fit the compact storage: widen what has been
       // stored so far and place this chunk again. That is safe because a
       // value's place follows from its token index alone, so placing a token
@@ -195,7 +196,7 @@ class ChunkLoader {
       // been placed yet. What must be widened is every row up to and
       // including the chunk's last one: that row may have begun in an
       // earlier chunk, whose values this chunk does not place again.
-      if (!p_.a.widen(need_, rows_reached(end, p_.num))) fail("Cannot allocate a!\n");
+      if (!p_.a.widen(need, rows_reached(end, p_.num))) fail("Cannot allocate a!\n");
       widened = true;
     }
     int64_t newlines = 0;
@@ -220,7 +221,6 @@ class ChunkLoader {
   const LoadOptions& options_;
   Progress* progress_;
   RowStage stage_;
-  Storage need_ = Storage::i8;
 };
 
 }  // namespace
