@@ -4,7 +4,6 @@
 #include <xmmintrin.h>
 
 #include <algorithm>
-#include <cstring>
 
 #include "token_place.hpp"
 
