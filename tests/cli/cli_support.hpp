@@ -150,6 +150,13 @@ class CliTest : public ::testing::Test {
                        const RunOptions& options = {}) const {
     return solve(write(name, text), options);
   }
+  // Writes `text` to p.txt, runs itsolv on it and expects what the
+  // reference says; the run.
+  RunResult solve_agreeing(const std::string& text, const RunOptions& options = {}) const {
+    const RunResult run = solve_text(text, "p.txt", options);
+    EXPECT_TRUE(agrees(run, text, dir() + "/p.txt"));
+    return run;
+  }
   // Writes each text to a file of its own, runs them all, several at a time
   // and each within `timeout` seconds, and checks that each run did what the
   // reference says; the runs.

@@ -25,23 +25,21 @@ TEST_F(StandardInput, RedirectedFromAFileOrFedThroughAPipePrintsWhatTheReference
     ASSERT_EQ(ref.kind, Reference::kOutcome);
     RunOptions redirected, piped;
     redirected.stdin_path = path;
-    piped.feed_stdin = true;
     piped.stdin_text = text;
     for (const RunOptions& options : {redirected, piped})
       EXPECT_TRUE(printed(itsolv({"/dev/stdin"}, options), ref.outcome.out, ref.outcome.status))
-          << (options.feed_stdin ? "piped" : "redirected") << ", " << text.size() << " bytes";
+          << (options.stdin_text ? "piped" : "redirected") << ", " << text.size() << " bytes";
   }
 }
 
 TEST_F(StandardInput, PipeThatEndsEarlyIsRefusedWithOneLine) {
   const std::string text = problem_text(40, 3);
   RunOptions options;
-  options.feed_stdin = true;
   for (const std::string& part : {text.substr(0, 1), text.substr(0, text.size() / 2)}) {
     options.stdin_text = part;
     EXPECT_TRUE(read_refusal(itsolv({"/dev/stdin"}, options), "/dev/stdin")) << part.size() << " bytes";
   }
-  options.stdin_text.clear();  // nothing at all: the empty problem
+  options.stdin_text = "";  // nothing at all: the empty problem
   EXPECT_TRUE(printed(itsolv({"/dev/stdin"}, options), "The matrix will not converge...\n", 1));
 }
 
@@ -59,7 +57,6 @@ TEST_F(StandardInput, HugeCountThroughAPipeIsRefusedInLittleMemory) {
       {"2000000000 0.1 1 2 3\n", ""},  // too large to allocate: either refusal is fair
   };
   RunOptions options;
-  options.feed_stdin = true;
   options.timeout_seconds = 10;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text.substr(0, 30));

@@ -41,9 +41,7 @@ TEST_F(Loading, EveryWhiteSpaceLayoutLoadsLikeTheGeneratorLayout) {
   };
   for (const auto& [name, text] : layouts) {
     SCOPED_TRACE(name);
-    const RunResult run = solve_text(text);
-    EXPECT_TRUE(printed(run, base.out, 0));
-    EXPECT_TRUE(agrees(run, text, dir() + "/p.txt"));
+    EXPECT_TRUE(printed(solve_agreeing(text), base.out, 0));
   }
 }
 
@@ -66,9 +64,7 @@ TEST_F(Loading, TheScansOwnFormsInEveryPosition) {
     }
     const RunResult expected = solve_text(same, "same.txt");
     ASSERT_TRUE(expected.exited);
-    const RunResult run = solve_text(text);
-    EXPECT_TRUE(printed(run, expected.out, expected.status));
-    EXPECT_TRUE(agrees(run, text, dir() + "/p.txt"));
+    EXPECT_TRUE(printed(solve_agreeing(text), expected.out, expected.status));
   }
 }
 
@@ -102,8 +98,7 @@ TEST_F(Loading, IntegerValuesAtStorageEdgesKeepTheirValues) {
       text += row + std::to_string(maker.uniform(-50, 50)) + "\n";
     }
     SCOPED_TRACE(text);
-    const RunResult run = solve_text(text);
-    EXPECT_TRUE(agrees(run, text, dir() + "/p.txt"));
+    const RunResult run = solve_agreeing(text);
     EXPECT_EQ(run.out.find("converge"), std::string::npos) << run.out;
   }
 }
@@ -139,8 +134,7 @@ TEST_F(Loading, WhiteSpaceAndLongTokensAcrossReadBuffers) {
   const std::string text = std::string(300000, '\n') + std::string(100000, '0') + "2 0." + std::string(100000, '0') +
                            "1\n0 " + std::string(100000, ' ') + "0\n" + "0x" + std::string(150000, '0') +
                            "c8p0 37 3\n64 200." + std::string(150000, '0') + " 5\n";
-  const RunResult run = solve_text(text);
-  EXPECT_TRUE(agrees(run, text, dir() + "/p.txt"));
+  const RunResult run = solve_agreeing(text);
   EXPECT_EQ(run.status, 0) << run.out;
   EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 3) << run.out;
 }

@@ -32,8 +32,12 @@ class RandomProblems : public CliTest {
     return tally;
   }
 
-  // The run on one CPU and on two prints what the reference prints.
-  void expect_same_on_one_and_two_cpus(const std::string& path, const Reference& ref) const {
+  // Written to the file `name`, the complete problem `text` run on one CPU
+  // and on two prints what the reference prints.
+  void expect_same_on_one_and_two_cpus(const std::string& name, const std::string& text) const {
+    const std::string path = write(name, text);
+    const Reference ref = reference(text);
+    ASSERT_EQ(ref.kind, Reference::kOutcome);
     for (const int cpus : {1, 2}) {
       SCOPED_TRACE("cpus = " + std::to_string(cpus));
       RunOptions options;
@@ -69,11 +73,8 @@ TEST_F(RandomProblems, ProblemsReadAndSweptByATeamAgreeWithTheReference) {
                                             .zero_share = 0.1,
                                             .tolerance = maker.pick<std::string>({"0", "1e-6", "-1"})}) +
                              "\n1.5.2 abc \xff\n";
-    const std::string path = write("team.txt", text);
     SCOPED_TRACE(std::to_string(text.size()) + " bytes");
-    const Reference ref = reference(text);
-    ASSERT_EQ(ref.kind, Reference::kOutcome);
-    expect_same_on_one_and_two_cpus(path, ref);
+    expect_same_on_one_and_two_cpus("team.txt", text);
   }
 }
 
@@ -91,10 +92,7 @@ TEST_F(RandomProblems, FileOfSeveralChunksWidenedAtTheEndAgreesWithTheReference)
   std::string text;
   for (const char c : problem) text += c == ' ' ? std::string(6, ' ') : std::string(1, c);
   ASSERT_GT(text.size(), size_t{9} << 20);  // more than one chunk, even for two threads
-  const std::string path = write("chunks.txt", text);
-  const Reference ref = reference(text);
-  ASSERT_EQ(ref.kind, Reference::kOutcome);
-  expect_same_on_one_and_two_cpus(path, ref);
+  expect_same_on_one_and_two_cpus("chunks.txt", text);
 }
 
 }  // namespace

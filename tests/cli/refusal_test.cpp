@@ -18,19 +18,16 @@ TEST_F(Refusal, NegativeCountCannotBeAllocated) {
   }
 }
 
-// Missing files and directories; the path is printed as it is, never used
-// as a format.
-TEST_F(Refusal, MissingFileOrDirectoryCannotBeOpened) {
-  for (const std::string& path : std::vector<std::string>{dir() + "/missing.txt", "no/such/dir/p.txt",
-                                                          dir() + "/%s%n%d %x\\n", dir(), dir() + "/", "."})
-    EXPECT_TRUE(printed(solve(path), "Cannot open file " + path + "\n", 1)) << path;
-}
-
-TEST_F(Refusal, UnreadableFileCannotBeOpened) {
-  if (::geteuid() == 0) GTEST_SKIP() << "running as root: permissions do not stop reading";
-  const std::string path = write("locked.txt", "1 0.001 0 4 2\n");
-  ASSERT_EQ(::chmod(path.c_str(), 0), 0);
-  EXPECT_TRUE(printed(solve(path), "Cannot open file " + path + "\n", 1));
+// Missing files, directories and (unless root) a file nobody may read; the
+// path is printed as it is, never used as a format.
+TEST_F(Refusal, MissingUnreadableFileOrDirectoryCannotBeOpened) {
+  std::vector<std::string> paths{
+      dir() + "/missing.txt", "no/such/dir/p.txt", dir() + "/%s%n%d %x\\n", dir(), dir() + "/", "."};
+  if (::geteuid() != 0) {  // for root, permissions do not stop reading
+    paths.push_back(write("locked.txt", "1 0.001 0 4 2\n"));
+    ASSERT_EQ(::chmod(paths.back().c_str(), 0), 0);
+  }
+  for (const std::string& path : paths) EXPECT_TRUE(printed(solve(path), "Cannot open file " + path + "\n", 1)) << path;
 }
 
 struct Malformed {
@@ -98,9 +95,7 @@ TEST_F(Refusal, ShortOrMalformedFileIsRefusedWithOneLine) {
     cases.push_back({token, head + "200 " + token + " 3\n64 200 5\n", "line 4"});
   for (const Malformed& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::string path = write("bad.txt", c.text);
-    const RunResult run = solve(path);
-    EXPECT_TRUE(read_refusal(run, path, c.mention));
+    EXPECT_TRUE(read_refusal(solve_text(c.text, "bad.txt"), dir() + "/bad.txt", c.mention));
     EXPECT_EQ(reference(c.text).kind, Reference::kUnreadable);
   }
 }

@@ -74,23 +74,22 @@ class ProgressLineTest : public ::testing::Test {
   }
 };
 
-TEST_F(ProgressLineTest, NothingBeforeTheDelayNorAnyErasureAfterIt) {
-  at(0.99);
-  line.advance(50, 100);
-  line.finish();
-  EXPECT_TRUE(written.empty());
-}
-
-TEST_F(ProgressLineTest, ShowsShareRateAndTimeLeft) {
-  at(2);
-  line.advance(50'000'000, 100'000'000);
-  EXPECT_EQ(written, std::vector<std::string>{"\rL  50%  25.0 MB/s  0:02 left\033[K"});
-}
-
-TEST_F(ProgressLineTest, UnknownTotalShowsBytesAndRate) {
-  at(2);
-  line.advance(120'000'000, 0);
-  EXPECT_EQ(written, std::vector<std::string>{"\rL  120.0 MB  60.0 MB/s\033[K"});
+// Nothing before the delay (nor any erasure after it); then the share, rate
+// and time left, or with no total the bytes and rate.
+TEST_F(ProgressLineTest, ShowsShareRateAndTimeLeftOrBytesAfterTheDelay) {
+  for (const auto& [t, done, total, shown] : std::vector<std::tuple<double, uint64_t, uint64_t, std::string>>{
+           {0.99, 50, 100, ""},
+           {2, 50'000'000, 100'000'000, "\rL  50%  25.0 MB/s  0:02 left\033[K"},
+           {2, 120'000'000, 0, "\rL  120.0 MB  60.0 MB/s\033[K"}}) {
+    written.clear();
+    at(0);  // a line of its own, started at 0
+    itsolv::ProgressLine fresh{"L", [this](std::string_view text) { written.emplace_back(text); },
+                               [this] { return now; }};
+    at(t);
+    fresh.advance(done, total);
+    if (shown.empty()) fresh.finish();
+    EXPECT_EQ(written, shown.empty() ? std::vector<std::string>{} : std::vector<std::string>{shown}) << t;
+  }
 }
 
 TEST_F(ProgressLineTest, LongTimesAndOvershootStayReadable) {

@@ -24,10 +24,11 @@ using testing_support::read_file;
 using testing_support::RunResult;
 using testing_support::TempDir;
 
-RunResult mkprob(const TempDir& dir, std::vector<std::string> args, const std::function<void()>& setup = {}) {
-  testing_support::RunOptions options;
-  options.directory = dir.path();
-  options.in_child = setup;
+// Runs mkprob in `dir`, or in options.directory when that is set.
+RunResult mkprob(const TempDir& dir, std::vector<std::string> args, const std::function<void()>& setup = {},
+                 testing_support::RunOptions options = {}) {
+  if (options.directory.empty()) options.directory = dir.path();
+  if (setup) options.in_child = setup;
   return testing_support::run_program(MKPROB_PATH, args, options);
 }
 
@@ -61,9 +62,8 @@ TEST(MkprobUsageTest, UnwritableStandardOutputStillFails) {
   testing_support::RunOptions full, dead_pipe;  // a pipe nobody reads: no SIGPIPE death
   full.stdout_path = "/dev/full";
   dead_pipe.stdout_closed_pipe = true;
-  for (testing_support::RunOptions options : {full, dead_pipe}) {
-    options.directory = dir.path();
-    const RunResult run = testing_support::run_program(MKPROB_PATH, {}, options);
+  for (const testing_support::RunOptions& options : {full, dead_pipe}) {
+    const RunResult run = mkprob(dir, {}, {}, options);
     EXPECT_EQ(run.status, 1) << options.stdout_path;
     EXPECT_NE(run.err.find("mkprob: cannot write to standard output"), std::string::npos) << run.err;
   }
@@ -195,10 +195,12 @@ TEST(MkprobReplaceTest, WritableFileInALockedDirectoryIsWrittenInPlace) {
   ASSERT_EQ(::chmod(file.c_str(), 0666) | ::chmod(locked.c_str(), 0555) | ::chmod(dir.path().c_str(), 0755), 0);
   testing_support::RunOptions options;
   options.directory = locked;
-  options.in_child = [] {  // as nobody, whom permissions stop, when root
-    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(99);
-  };
-  const RunResult run = testing_support::run_program(MKPROB_PATH, {"7", "0.01"}, options);
+  const RunResult run = mkprob(
+      dir, {"7", "0.01"},
+      [] {  // as nobody, whom permissions stop, when root
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(99);
+      },
+      options);
   ::chmod(locked.c_str(), 0755);
   EXPECT_EQ(run.status, 0) << run.out;
   EXPECT_EQ(read_file(file), reference_file(7, "0.01"));
@@ -228,9 +230,8 @@ TEST(MkprobReplaceTest, FifoReaderGetsTheWholeProblem) {
 TEST(MkprobFailureTest, KilledWhileWritingLeavesNoName) {
   TempDir dir;
   testing_support::RunOptions options;
-  options.directory = dir.path();
   options.timeout_seconds = 0.05;  // then SIGKILL, most likely part way
-  const RunResult run = testing_support::run_program(MKPROB_PATH, {"8000", "0.1"}, options);
+  const RunResult run = mkprob(dir, {"8000", "0.1"}, {}, options);
   if (run.timed_out) {
     EXPECT_TRUE(dir.entries().empty()) << *dir.entries().begin();
   } else {

@@ -91,15 +91,13 @@ std::string through_chunk_writer(int32_t numvar, size_t chunk_size, const mkprob
   return testing_support::read_file(path);
 }
 
-TEST(ChunkWriterTest, WritesEveryChunkInOrder) {
+// Every chunk in order, from one thread; then rows drawn and formatted on
+// several threads, in batches from one row to a chunk, with more threads
+// than the writer has chunks too: the same text as one thread drawing in
+// order.
+TEST(ChunkWriterTest, WritesEveryChunkInOrderRowsMadeInParallelToo) {
   EXPECT_EQ(through_chunk_writer(300, 64 << 10), reference_problem(300, 0.5f));
   EXPECT_EQ(through_chunk_writer(3, 64 << 10), reference_problem(3, 0.5f));
-}
-
-// Rows drawn and formatted on several threads, in batches from one row to
-// a chunk, with more threads than the writer has chunks too: the same text
-// as one thread drawing in order.
-TEST(ChunkWriterTest, RowsMadeInParallelComeOutInOrder) {
   for (const int32_t numvar : {1, 2, 7, 300, 2500}) {
     const std::string expected = reference_problem(numvar, 0.5f, mkprob::GlibcRandom());
     for (const mkprob::Parallel parallel : {mkprob::Parallel{2, 1}, mkprob::Parallel{3, 40000}, mkprob::Parallel{9, 1}})

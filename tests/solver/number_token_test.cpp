@@ -34,6 +34,7 @@ using testing_support::scanned;
 
 }  // namespace
 
+// The corpus, and the scan's own forms, which strtof reads only in part.
 TEST(NumberTokens, ParseFloatAgreesWithTheScan) {
   for (const std::string& token : corpus()) {
     float v = 12345.0f, expected = 0;
@@ -43,15 +44,12 @@ TEST(NumberTokens, ParseFloatAgreesWithTheScan) {
       EXPECT_EQ(bits(v), bits(expected)) << token;
     }
   }
-}
-
-// The scan's own forms, which strtof reads only in part.
-TEST(NumberTokens, TheScansOwnForms) {
   const struct {
     const char* token;
     float value;
-  } numbers[] = {{"2e", 2}, {"1e+", 1}, {"1E-", 1}, {"5e-", 5}, {"0x1p", 1}, {"0x1p+", 1}, {"0x.", 0}, {"-0x.", -0.0f}};
-  for (const auto& [token, value] : numbers) {
+  } own_forms[] = {{"2e", 2},   {"1e+", 1},   {"1E-", 1}, {"5e-", 5},
+                   {"0x1p", 1}, {"0x1p+", 1}, {"0x.", 0}, {"-0x.", -0.0f}};
+  for (const auto& [token, value] : own_forms) {
     float v = 12345.0f;
     ASSERT_TRUE(itsolv::parse_float(token, token + std::strlen(token), v)) << token;
     EXPECT_EQ(bits(v), bits(value)) << token;
@@ -92,15 +90,10 @@ TEST(NumberTokens, FastRoutesAgreeWithTheScanOrDecline) {
 // parse_float.
 TEST(NumberTokens, DecimalRunsReadEveryTokenAsTheScanDoes) {
   std::mt19937 rng(7);
-  std::vector<std::string> tokens;
+  const std::vector<std::string> tokens = testing_support::numbers();
   std::string text;
-  float unused;
-  for (std::string& t : corpus())
-    if (scanned(t, unused)) {
-      text += t;
-      text += std::string(rng() % 7 == 0 ? 1 + rng() % 70 : 1, " \n\t\r\v\f"[rng() % 6]);
-      tokens.push_back(std::move(t));
-    }
+  for (const std::string& t : tokens)
+    text += t + std::string(rng() % 7 == 0 ? 1 + rng() % 70 : 1, " \n\t\r\v\f"[rng() % 6]);
   text += std::string(64, ' ');
   // What the run readers take; they leave every other token.
   const std::regex taken_form("-?([0-9]+[.]?[0-9]*|[.][0-9]+)([eE][-+]?[0-9]{1,3})?");
@@ -150,10 +143,7 @@ TEST(NumberTokens, CountIsAWholeSigned32BitDecimal) {
 // The numbers of the same corpus through the loader, as the values of a
 // problem file.
 TEST(NumberTokens, LoaderReadsTheCorpusAsTheScanDoes) {
-  std::vector<std::string> tokens;
-  float unused;
-  for (std::string& t : corpus())
-    if (scanned(t, unused)) tokens.push_back(std::move(t));
+  std::vector<std::string> tokens = testing_support::numbers();
   int32_t n = 1;
   while (static_cast<size_t>(n) * (n + 2) < tokens.size()) ++n;
   const size_t values = static_cast<size_t>(n) * (n + 2);

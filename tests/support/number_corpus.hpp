@@ -144,4 +144,13 @@ inline std::vector<std::string> corpus() {
   return out;
 }
 
+// The corpus's tokens that are numbers, in its order.
+inline std::vector<std::string> numbers() {
+  std::vector<std::string> out;
+  float unused;
+  for (std::string& t : corpus())
+    if (scanned(t, unused)) out.push_back(std::move(t));
+  return out;
+}
+
 }  // namespace testing_support

@@ -22,10 +22,9 @@ struct RunOptions {
   bool stdout_closed_pipe = false;
   // Standard output is not open at all.
   bool stdout_closed = false;
-  // Standard input: /dev/null, this text through a pipe when feed_stdin is
-  // set, or this file when stdin_path is not empty.
-  bool feed_stdin = false;
-  std::string stdin_text;
+  // Standard input: /dev/null, this text through a pipe when set, or this
+  // file when stdin_path is not empty.
+  std::optional<std::string> stdin_text;
   std::string stdin_path;
   // Standard error is a new pseudo-terminal in raw mode instead of a pipe.
   bool stderr_terminal = false;

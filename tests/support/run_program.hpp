@@ -65,7 +65,7 @@ inline void open_terminal(int ends[2]) {
   ::signal(SIGPIPE, SIG_DFL);
   if (!o.directory.empty() && ::chdir(o.directory.c_str()) != 0) child_fail("chdir");
   int in = in_read;
-  if (!o.feed_stdin) in = ::open(o.stdin_path.empty() ? "/dev/null" : o.stdin_path.c_str(), O_RDONLY);
+  if (!o.stdin_text) in = ::open(o.stdin_path.empty() ? "/dev/null" : o.stdin_path.c_str(), O_RDONLY);
   if (in < 0 || ::dup2(in, STDIN_FILENO) < 0) child_fail("stdin");
   if (o.stdout_closed) {
     ::close(STDOUT_FILENO);
@@ -113,7 +113,7 @@ inline RunResult run_function(const std::function<int()>& body, const RunOptions
     detail::open_terminal(err_pipe);
   else
     detail::check(::pipe2(err_pipe, O_CLOEXEC) == 0, "pipe2");
-  if (options.feed_stdin) detail::check(::pipe2(in_pipe, O_CLOEXEC) == 0, "pipe2");
+  if (options.stdin_text) detail::check(::pipe2(in_pipe, O_CLOEXEC) == 0, "pipe2");
   if (options.stdout_closed_pipe) {
     // No reader will ever exist: every write gets EPIPE (or SIGPIPE).
     ::close(out_pipe[0]);
@@ -141,10 +141,10 @@ inline RunResult run_function(const std::function<int()>& body, const RunOptions
     if (fd >= 0) ::close(fd);
   int out_fd = capture_out ? out_pipe[0] : -1;
   int err_fd = err_pipe[0];
-  int in_fd = options.feed_stdin ? in_pipe[1] : -1;
+  int in_fd = options.stdin_text ? in_pipe[1] : -1;
   size_t in_done = 0;
   if (in_fd >= 0) ::fcntl(in_fd, F_SETFL, ::fcntl(in_fd, F_GETFL) | O_NONBLOCK);
-  if (in_fd >= 0 && options.stdin_text.empty()) {
+  if (in_fd >= 0 && options.stdin_text->empty()) {
     ::close(in_fd);
     in_fd = -1;
   }
@@ -189,9 +189,9 @@ inline RunResult run_function(const std::function<int()>& body, const RunOptions
         ::close(watch);
         watch = -1;
       } else if (fds[k].fd == in_fd) {
-        const ssize_t put = ::write(in_fd, options.stdin_text.data() + in_done, options.stdin_text.size() - in_done);
+        const ssize_t put = ::write(in_fd, options.stdin_text->data() + in_done, options.stdin_text->size() - in_done);
         if (put > 0) in_done += static_cast<size_t>(put);
-        if ((put < 0 && errno != EAGAIN && errno != EINTR) || in_done == options.stdin_text.size()) {
+        if ((put < 0 && errno != EAGAIN && errno != EINTR) || in_done == options.stdin_text->size()) {
           ::close(in_fd);
           in_fd = -1;
         }
