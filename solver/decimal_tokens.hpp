@@ -6,9 +6,9 @@
 //   of a register, their byte classes as bit masks checked all at once; the
 //   digits of the mantissas and exponents gathered by a byte compress and
 //   expand to the ends of their lanes and converted in multiply-adds;
-// - values: eight at a time where one float operation rounds m * 10^k
-//   (m at most 2^24, k at most 10 in magnitude), the rest one by one
-//   through decimal_value.
+// - values: eight at a time where one double operation gives m * 10^k's
+//   float (m at most 2^53, k at most 22 in magnitude, the double not a
+//   midpoint between floats), the rest one by one through decimal_value.
 // Every value is exactly the one read_decimal (number_token.hpp) gives.
 #pragma once
 

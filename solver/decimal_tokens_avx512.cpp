@@ -153,24 +153,35 @@ TARGET __m256i eight(const T* a) {
   return _mm256_load_si256(reinterpret_cast<const __m256i*>(a));
 }
 
-// Pass 3: the values, eight at a time where one float operation rounds
-// m * 10^k, the others through decimal_value (or, in its rare refusals,
-// fast_float on the token). vals has room for count rounded up to eight.
+// Pass 3: the values, eight at a time where one double operation gives
+// m * 10^k's float (see decimal_value), the others through decimal_value
+// (or, in its rare refusals, fast_float on the token). vals has room for
+// count rounded up to eight.
 TARGET void values(int32_t count, const Run& r, float* vals) {
-  const __m256 low = _mm256_setr_ps(1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f);  // powers of ten
-  const __m256 high = _mm256_setr_ps(1e8f, 1e9f, 1e10f, 0, 0, 0, 0, 0);
-  const __m256i ten = _mm256_set1_epi32(10);
+  const __m512d low = _mm512_loadu_pd(kPow10);  // 10^0 .. 10^7
+  const __m512d mid = _mm512_loadu_pd(kPow10 + 8);
+  const __m512d high = _mm512_loadu_pd(kPow10 + kExactPower - 7);  // 10^15 .. 10^22
+  const __m256i top = _mm256_set1_epi32(kExactPower);
   for (int32_t i = 0; i < count; i += 8) {
     const __m512i m = _mm512_load_si512(r.m + i);
     const __m256i down = eight(r.down + i);
     const __m256i k =
         _mm256_sub_epi32(_mm256_sub_epi32(_mm256_xor_si256(eight(r.e + i), down), down), eight(r.fraction + i));
-    const __mmask8 exact = _mm512_cmple_epu64_mask(m, _mm512_set1_epi64(int64_t{1} << 24)) &
-                           _mm256_cmple_epi32_mask(_mm256_abs_epi32(k), ten);
-    const __m256 f = _mm512_maskz_cvtepu64_ps(kAll, m);
-    const __m256 p = _mm256_permutex2var_ps(low, _mm256_min_epu32(_mm256_abs_epi32(k), ten), high);
+    const __m256i power = _mm256_min_epu32(_mm256_abs_epi32(k), top);
+    __mmask8 exact = _mm512_cmple_epu64_mask(m, _mm512_set1_epi64(static_cast<int64_t>(kExactMantissa))) &
+                     _mm256_cmple_epi32_mask(_mm256_abs_epi32(k), top);
+    // 10^power: entries 0 .. 15 from the first two registers, 16 .. 22 from
+    // the last one (indices 1 .. 7 there).
+    const __m512i index = _mm512_maskz_cvtepu32_epi64(kAll, power);
+    const __m512d p = _mm512_mask_permutexvar_pd(
+        _mm512_permutex2var_pd(low, index, mid), _mm512_cmpge_epu64_mask(index, _mm512_set1_epi64(16)),
+        _mm512_sub_epi64(index, _mm512_set1_epi64(kExactPower - 7)), high);
+    const __m512d f = _mm512_cvtepu64_pd(m);
     const __mmask8 up = _mm256_cmpge_epi32_mask(k, _mm256_setzero_si256());
-    const __m256 v = _mm256_mask_mul_ps(_mm256_div_ps(f, p), up, f, p);
+    const __m512d d = _mm512_mask_mul_pd(_mm512_div_pd(f, p), up, f, p);
+    exact &= _mm512_cmpneq_epu64_mask(_mm512_and_si512(_mm512_castpd_si512(d), _mm512_set1_epi64(kBelowFloat)),
+                                      _mm512_set1_epi64(kFloatMidpoint));
+    const __m256 v = _mm512_maskz_cvtpd_ps(kAll, d);
     _mm256_storeu_ps(vals + i, _mm256_xor_ps(v, _mm256_castsi256_ps(eight(r.sign + i))));
     const int32_t here = std::min<int32_t>(8, count - i);
     for (uint32_t rest = ~exact & _bzhi_u32(~0u, static_cast<unsigned>(here)); rest != 0; rest &= rest - 1) {

@@ -10,6 +10,7 @@
 
 #include <fast_float/fast_float.h>
 
+#include <bit>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -141,21 +142,39 @@ inline int read_digits(const char*& q, uint64_t& m) {
   }
 }
 
+// Decimal mantissas and powers of ten that doubles hold exactly, and the
+// significand bits of a double below a float's (a normal float's midpoint
+// has 1 followed by zeros there).
+inline constexpr uint64_t kExactMantissa = uint64_t{1} << 53;
+inline constexpr int kExactPower = 22;
+inline constexpr double kPow10[kExactPower + 1] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+inline constexpr uint64_t kBelowFloat = (uint64_t{1} << 29) - 1;
+inline constexpr uint64_t kFloatMidpoint = uint64_t{1} << 28;
+
 // The float nearest to m * 10^k (ties to even), negated when `negative`,
 // for an exact decimal mantissa m (at most 19 digits); false in the rare
 // cases that need more digits of m * 10^k than 64-bit products give.
 //
-// When m is at most 2^24 and k at most 10 in magnitude, m and 10^|k| are
-// exact floats and one float multiplication or division rounds m * 10^k
-// correctly, as the scan does. Otherwise fast_float's Eisel-Lemire step
-// rounds it from a 128-bit product with the power's table entry, the very
-// step that its from_chars takes after parsing (m, k) itself.
+// When m is at most 2^53 and k at most 22 in magnitude, m and 10^|k| are
+// exact doubles, so one double multiplication or division gives d, the
+// double nearest to m * 10^k. Every midpoint between two neighbouring
+// floats of that range is a double too, and rounding to the nearest double
+// keeps a value on its side of any double, so d rounds to the same float as
+// m * 10^k unless d is such a midpoint (the low 29 bits of its significand
+// are then 1 followed by zeros); the float result of that range is always
+// normal. Otherwise fast_float's Eisel-Lemire step rounds it from a 128-bit
+// product with the power's table entry, the very step that its from_chars
+// takes after parsing (m, k) itself.
 inline bool decimal_value(bool negative, uint64_t m, int k, float& out) {
-  static constexpr float kPow10[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
-  if (m <= (uint64_t{1} << 24) && k >= -10 && k <= 10) {
-    const float f = k >= 0 ? static_cast<float>(m) * kPow10[k] : static_cast<float>(m) / kPow10[-k];
-    out = negative ? -f : f;
-    return true;
+  if (m <= kExactMantissa && k >= -kExactPower && k <= kExactPower) {
+    const double d = k >= 0 ? static_cast<double>(m) * kPow10[k] : static_cast<double>(m) / kPow10[-k];
+    if ((std::bit_cast<uint64_t>(d) & kBelowFloat) != kFloatMidpoint) {
+      const float f = static_cast<float>(d);
+      out = negative ? -f : f;
+      return true;
+    }
   }
   const fast_float::adjusted_mantissa am = fast_float::compute_float<fast_float::binary_format<float>>(k, m);
   if (am.power2 < 0) return false;

@@ -130,13 +130,27 @@ inline std::vector<std::string> corpus() {
     out.push_back(text);
     std::snprintf(text, sizeof text, "%a", static_cast<double>(f));
     out.push_back(text);
+    // 14 to 17 digits next to a midpoint often round to it as a double,
+    // though the decimal is not the midpoint.
+    std::snprintf(text, sizeof text, "%.*g", 14 + i % 4, mid);
+    out.push_back(text);
+  }
+  // Midpoints short enough for the vector reader: n + 1/2 (floats of
+  // [2^23, 2^24) are whole), n + 1/4 or 3/4, odd numbers of [2^24, 2^25).
+  for (int i = 0; i < 200; ++i) {
+    const uint32_t n = (1u << 23) + rng() % (1u << 23);
+    const std::string odd = std::to_string(2 * n + 1), half = std::to_string(n / 2), whole = std::to_string(n);
+    out.push_back(odd);
+    out.push_back(odd + "0e-1");
+    out.push_back(half + (i % 2 ? ".25" : ".75"));
+    out.push_back(whole + ".5");
   }
   for (int i = 0; i < 2000; ++i) out.push_back(std::to_string(static_cast<int64_t>(rng() % 2000000000) - 1000000000));
   // Mantissas of 12 to 20 digits with a point anywhere, most of them over
   // 2^24, with exponents up to three digits.
   for (int i = 0; i < 2000; ++i) {
     std::string t = (rng() % 2 ? "-" : "") + digits(12 + static_cast<int>(rng() % 9));
-    t.insert(t.size() - rng() % 10, ".");
+    t.insert(t.size() - rng() % 10, 1, '.');
     if (rng() % 2) t += "e" + std::to_string(static_cast<int>(rng() % 90) - 60);
     out.push_back(t);
   }
