@@ -34,7 +34,7 @@ constexpr uint64_t several(uint64_t x) { return nonzero(x & ((x | kGuard) - kOne
 // What the passes note of a run's tokens, by their index in the run; the
 // arrays have room for the passes' last vectors beyond the tokens.
 struct Run {
-  alignas(64) const char* begin[kDecimalRun + 8];
+  alignas(64) const char* begin[kDecimalRun + 64 + 8];
   alignas(64) uint64_t m[kDecimalRun + 8];  // the mantissa's digits as an integer
   alignas(64) int32_t e[kDecimalRun + 8];   // the exponent's digits
   alignas(64) int32_t fraction[kDecimalRun + 8];
@@ -48,21 +48,24 @@ TARGET uint64_t space_mask(__m512i v) {
          _mm512_cmple_epu8_mask(_mm512_sub_epi8(v, _mm512_set1_epi8('\t')), _mm512_set1_epi8(4));
 }
 
-// Pass 1: the starts of the tokens at q, at most max. A window of 64 bytes
-// takes the starts in its first 48 bytes; the next one begins at the first
-// start after those, or 64 bytes on (white space, or a token's start, when
-// the tokens taken are short enough for pass 2). After a longer one, which
-// pass 2 refuses, starts may be found inside it, never used; as no start is
-// passed over, the n-th start found is never after the n-th token's.
+// Pass 1: the starts of the tokens at q, at least max of them (they are
+// there) and less than 64 more. The text is read in blocks of 64 bytes, a
+// byte starting a token when it is not white space and the byte before it
+// is (q itself may start one). Each block's first eight starts are written
+// whether or not it has them, so that the common block takes no branch
+// on how many it has.
 TARGET int32_t starts(const char* q, int32_t max, Run& r) {
-  constexpr uint64_t kFirst = (uint64_t{1} << 48) - 1;
   int32_t count = 0;
-  for (const char* w = q; count < max;) {
+  uint64_t before = 1;  // white space just before the block
+  for (const char* w = q; count < max; w += 64) {
     const uint64_t space = space_mask(_mm512_loadu_si512(w));
-    const uint64_t first = ~space & ((space << 1) | 1);
-    for (uint64_t left = first & kFirst; left != 0 && count < max; left &= left - 1)
-      r.begin[count++] = w + std::countr_zero(left);
-    w += std::countr_zero(first & ~kFirst);  // 64 when none
+    uint64_t first = ~space & ((space << 1) | before);
+    before = space >> 63;
+    const auto found = static_cast<int32_t>(std::popcount(first));
+    const char** out = r.begin + count;
+    for (int k = 0; k < 8; ++k, first &= first - 1) out[k] = w + std::countr_zero(first);
+    for (int k = 8; first != 0; ++k, first &= first - 1) out[k] = w + std::countr_zero(first);
+    count += found;
   }
   return count;
 }
@@ -197,7 +200,7 @@ TARGET void values(int32_t count, const Run& r, float* vals) {
 
 TARGET int32_t read_run(const char*& q, int32_t max, float* vals) {
   Run r;
-  const int32_t found = starts(q, std::min(max, kDecimalRun), r);
+  const int32_t found = std::min(starts(q, std::min(max, kDecimalRun), r), std::min(max, kDecimalRun));
   if (found == 0) return 0;
   // The last group reads up to three starts past those found.
   for (int32_t i = found; i < found + 3; ++i) r.begin[i] = r.begin[found - 1];
