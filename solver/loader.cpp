@@ -86,9 +86,12 @@ class ChunkLoader {
     // A float chunk spans a few bands of rows (see bands()), so that the
     // team shares it.
     if (p_.a.storage() == Storage::f32) return chunk * kFloatChunks;
-    // Compact chunks stay small beside the matrix (an eighth of it at most),
-    // so that a small problem is not outweighed by its read buffer.
-    return std::max(chunk, std::min(chunk * options_.compact_chunks, p_.a.bytes() / 8));
+    // Compact chunks stay small beside the matrix (a sixteenth of it at
+    // most), so that the read buffer and the stage, which holds a value for
+    // each of the chunk's tokens, keep the peak memory of a generated
+    // problem of a few thousand variables under 0.3 times that of a
+    // program that stores floats.
+    return std::max(chunk, std::min(chunk * options_.compact_chunks, p_.a.bytes() / 16));
   }
 
   // Splits data()[pos() .. cut) into parts that the members take as they
