@@ -204,11 +204,16 @@ TARGET int32_t read_run(const char*& q, int32_t max, float* vals) {
   if (found == 0) return 0;
   // The last group reads up to three starts past those found.
   for (int32_t i = found; i < found + 3; ++i) r.begin[i] = r.begin[found - 1];
-  int32_t count = 0;
-  while (count < found) {
-    const int good = group(count, r);
-    count = std::min(count + good, found);
-    if (good < 4) break;
+  // Groups at fixed steps of four, so that a group's loads never wait for
+  // the checks of the one before: only the branch out of the loop does,
+  // and it is rarely taken.
+  int32_t count = found;
+  for (int32_t i = 0; i < found; i += 4) {
+    const int good = group(i, r);
+    if (good < 4) {
+      count = std::min(i + good, found);
+      break;
+    }
   }
   if (count == 0) return 0;
   // The last vectors of pass 3 read up to seven entries past the tokens.
