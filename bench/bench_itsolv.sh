@@ -8,7 +8,8 @@
 #   RUNS       timed runs of each solver on each problem (default: 5)
 #
 # Problems: mkprob's 1,000, 5,000 and 10,000 variables (tolerance 0.0001) and
-# a 5,000-variable problem of decimal and exponent-form numbers written by
+# a 5,000-variable problem of decimal and exponent-form numbers and a
+# 3,000-variable one of 17-digit decimals, both written by
 # make_decimal_problem.py. They are written to a temporary directory (the
 # 10,000 one is about 300 MB), read once untimed so that every timed run
 # starts from a warm page cache, and removed when done.
@@ -134,6 +135,10 @@ echo "generating the decimal problem of 5000 variables" >&2
 python3 "$script_dir/make_decimal_problem.py" 5000 "$work/decimal5000.txt"
 bench_problem "decimal 5000" "$work/decimal5000.txt"
 rm -f "$work/decimal5000.txt"
+echo "generating the problem of 3000 variables of 17-digit decimals" >&2
+python3 "$script_dir/make_decimal_problem.py" 3000 "$work/long3000.txt" --long
+bench_problem "long 3000" "$work/long3000.txt"
+rm -f "$work/long3000.txt"
 
 echo
 echo "itsolv vs straight_itsolv: median wall time of $runs runs (s), largest"

@@ -11,7 +11,11 @@ values are 0 and the right-hand sides are scaled so that the solution has
 values of order 1 to 20, printed with several significant digits. The same
 N and seed always give the same file.
 
-usage: make_decimal_problem.py N OUTPUT [--seed S] [--tolerance T]
+With --long every number has 17 significant digits, as a program that
+dumps doubles writes them: too long for the vector reader of short
+decimals, so that the scalar reader is measured.
+
+usage: make_decimal_problem.py N OUTPUT [--seed S] [--tolerance T] [--long]
 """
 
 import argparse
@@ -21,8 +25,13 @@ import sys
 POOL_SIZE = 8191
 
 
+LONG = False  # every number with 17 significant digits (--long)
+
+
 def render(rng: random.Random, value: float) -> str:
     """One of several spellings of a number that fscanf "%f" accepts."""
+    if LONG:
+        return f"{value:.17g}"  # 3.1415926535897931, as doubles are dumped
     style = rng.randrange(6)
     if style == 0:
         return f"{value:.3f}"  # 12.375
@@ -64,7 +73,10 @@ def main() -> int:
     parser.add_argument("output", help="problem file to write")
     parser.add_argument("--seed", type=int, default=12345)
     parser.add_argument("--tolerance", default="0.0001")
+    parser.add_argument("--long", action="store_true", help="write every number with 17 significant digits")
     args = parser.parse_args()
+    global LONG
+    LONG = args.long
     n = args.n
     if n < 1:
         print("make_decimal_problem.py: N must be at least 1", file=sys.stderr)

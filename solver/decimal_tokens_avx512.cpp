@@ -48,26 +48,30 @@ TARGET uint64_t space_mask(__m512i v) {
          _mm512_cmple_epu8_mask(_mm512_sub_epi8(v, _mm512_set1_epi8('\t')), _mm512_set1_epi8(4));
 }
 
-// Pass 1: the starts of the tokens at q, at least max of them (they are
-// there) and less than 64 more. The text is read in blocks of 64 bytes, a
-// byte starting a token when it is not white space and the byte before it
-// is (q itself may start one). Each block's first eight starts are written
-// whether or not it has them, so that the common block takes no branch
-// on how many it has.
-TARGET int32_t starts(const char* q, int32_t max, Run& r) {
-  int32_t count = 0;
-  uint64_t before = 1;  // white space just before the block
-  for (const char* w = q; count < max; w += 64) {
-    const uint64_t space = space_mask(_mm512_loadu_si512(w));
-    uint64_t first = ~space & ((space << 1) | before);
-    before = space >> 63;
+// Pass 1: the starts of the tokens from where `scan` stands, until it
+// has found at least `until` of them (they are there), less than 64 more.
+// The text is read in blocks of 64 bytes, a byte starting a token when it
+// is not white space and the byte before it is (the run's first byte may
+// start one). Each block's first eight starts are written whether or not
+// it has them, so that the common block takes no branch on how many it has.
+struct Scan {
+  const char* w;       // the next block
+  uint64_t before = 1;  // white space just before it
+  int32_t count = 0;    // starts found
+};
+
+TARGET void starts(Scan& scan, int32_t until, Run& r) {
+  while (scan.count < until) {
+    const uint64_t space = space_mask(_mm512_loadu_si512(scan.w));
+    uint64_t first = ~space & ((space << 1) | scan.before);
+    scan.before = space >> 63;
     const auto found = static_cast<int32_t>(std::popcount(first));
-    const char** out = r.begin + count;
-    for (int k = 0; k < 8; ++k, first &= first - 1) out[k] = w + std::countr_zero(first);
-    for (int k = 8; first != 0; ++k, first &= first - 1) out[k] = w + std::countr_zero(first);
-    count += found;
+    const char** out = r.begin + scan.count;
+    for (int k = 0; k < 8; ++k, first &= first - 1) out[k] = scan.w + std::countr_zero(first);
+    for (int k = 8; first != 0; ++k, first &= first - 1) out[k] = scan.w + std::countr_zero(first);
+    scan.count += found;
+    scan.w += 64;
   }
-  return count;
 }
 
 // The digits of each lane of v at the bits `digits`, packed and spread to
@@ -198,23 +202,39 @@ TARGET void values(int32_t count, const Run& r, float* vals) {
   }
 }
 
+// Starts found at first: a few, so that a run whose first token is not of
+// the form taken costs little; then more at a time.
+constexpr int32_t kFirstStarts = 16;
+constexpr int32_t kMoreStarts = 64;
+
 TARGET int32_t read_run(const char*& q, int32_t max, float* vals) {
   Run r;
-  const int32_t found = std::min(starts(q, std::min(max, kDecimalRun), r), std::min(max, kDecimalRun));
-  if (found == 0) return 0;
-  // The last group reads up to three starts past those found.
-  for (int32_t i = found; i < found + 3; ++i) r.begin[i] = r.begin[found - 1];
+  max = std::min(max, kDecimalRun);
+  if (max <= 0) return 0;
+  Scan scan{q};
   // Groups at fixed steps of four, so that a group's loads never wait for
   // the checks of the one before: only the branch out of the loop does,
-  // and it is rarely taken.
-  int32_t count = found;
-  for (int32_t i = 0; i < found; i += 4) {
-    const int good = group(i, r);
-    if (good < 4) {
-      count = std::min(i + good, found);
-      break;
+  // and it is rarely taken. Groups run while their starts are all found;
+  // the last group reads up to three starts past the last token's.
+  int32_t count = 0, found = 0;
+  bool stopped = false;
+  for (int32_t until = std::min(max, kFirstStarts);; until = std::min(max, until + kMoreStarts)) {
+    starts(scan, until, r);
+    const bool last = scan.count >= max;
+    found = std::min(scan.count, max);
+    if (last)
+      for (int32_t i = found; i < found + 3; ++i) r.begin[i] = r.begin[found - 1];
+    for (; last ? count < found : count + 4 <= found; count += 4) {
+      const int good = group(count, r);
+      if (good < 4) {
+        count += good;
+        stopped = true;
+        break;
+      }
     }
+    if (last || stopped) break;
   }
+  count = std::min(count, found);
   if (count == 0) return 0;
   // The last vectors of pass 3 read up to seven entries past the tokens.
   for (int32_t i = count; i < count + 8; ++i) {

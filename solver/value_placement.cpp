@@ -118,9 +118,10 @@ __attribute__((always_inline)) inline bool next_token(const char*& q, Token& t, 
   return true;
 }
 
-// Tokens read by the vector reader at a time, and the most tokens read one
-// by one after it finds no short token before it is tried again: each miss
-// in a row doubles the wait, so that a file of decimals seldom tries it.
+// Tokens read by a vector reader at a time, and the most tokens read one
+// by one after it takes none before it is tried again: each miss in a row
+// doubles the wait, so that a file of decimals seldom tries the reader of
+// short integers, and one of long decimals the reader of short decimals.
 constexpr int32_t kRun = 256;
 constexpr int kLongestWait = 256;
 
@@ -164,7 +165,8 @@ Placed place(Problem& p, const char* q, int64_t t, const int64_t t_end, RunReade
     }
   }
   float* const diag = p.diag.data();
-  int next_wait = 1;  // after the vector reader's next miss
+  int next_wait = 1;  // after the vector readers' next miss
+  int next_decimal_wait = 1;
   while (bad == nullptr && t < t_end) {
     at = place_of(t, n);
     const int32_t row = at.row;
@@ -177,7 +179,7 @@ Placed place(Problem& p, const char* q, int64_t t, const int64_t t_end, RunReade
       // Staged, the row's values lie side by side in token order.
       T* const base = stage != nullptr ? stage->at<T>(t) - col : p.a.row_base<T>(row);
       const size_t stride = stage != nullptr ? 1 : static_cast<size_t>(p.a.panel_height((row - held.begin) / P));
-      int wait = 0;
+      int wait = 0, decimal_wait = 0;  // tokens left to the scalar reader
       alignas(64) int8_t vals[kRun + 64];
       for (; col < stop; ++col) {
         if (readers.shorts != nullptr && wait == 0) {
@@ -197,12 +199,16 @@ Placed place(Problem& p, const char* q, int64_t t, const int64_t t_end, RunReade
           --wait;
         }
         if constexpr (kStorage == Storage::f32) {
-          if (readers.decimals != nullptr) {
+          if (readers.decimals != nullptr && decimal_wait == 0) {
             float values[kRun + 8];
             const int32_t got = readers.decimals(q, std::min(stop - col, kRun), values);
+            next_decimal_wait = got == 0 ? std::min(next_decimal_wait * 2, kLongestWait) : 1;
+            decimal_wait = got == 0 ? next_decimal_wait : 0;
             store_run(base, stride, row, col, got, values, diag);
             col += got;
             if (col == stop) break;
+          } else if (decimal_wait > 0) {
+            --decimal_wait;
           }
         }
         if (!next_token(q, token, bad)) break;
