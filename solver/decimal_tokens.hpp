@@ -22,7 +22,7 @@ namespace itsolv {
 // white space or nothing before it in the token) into vals, at most `max`
 // (at most kDecimalRun) of them; q moves past them, to white space or to the
 // first token not taken. Gives how many were read. A token is taken when it
-// has the form [-]digits[.digits][(e|E)[+-]digits] with at least one
+// has the form [+-]digits[.digits][(e|E)[+-]digits] with at least one
 // mantissa digit, 1 to 3 exponent digits and at most 15 bytes; the others
 // are left to the scalar reader. The text has at least 64 readable bytes
 // after every token (the reader's blanks); vals has room for max + 8.

@@ -105,12 +105,13 @@ TARGET int group(int32_t i, Run& r) {
   const uint64_t token = (before_space - kOnes) & ~before_space;
   const uint64_t too_long = kGuard & ~space & ~nonzero(space & ~kGuard);
   const uint64_t negative = minus & kOnes;
+  const uint64_t sign = (minus | plus) & kOnes;
   // The mantissa: the bytes before the exponent letter or the token's end,
   // the sign apart; the exponent: the bytes after the letter, its sign apart.
   const uint64_t e = letter & token;
   const uint64_t stop = e | (token + kOnes);
   const uint64_t before_stop = (stop - kOnes) & ~stop;
-  const uint64_t mantissa = before_stop & ~negative;
+  const uint64_t mantissa = before_stop & ~sign;
   const uint64_t m_digits = mantissa & digit;
   const uint64_t m_point = mantissa & point;
   const uint64_t e_sign = (e << 1) & (minus | plus) & token;

@@ -74,12 +74,12 @@ inline bool parse_decimal_form(const char* begin, const char* end, float& out) {
   return true;
 }
 
-// Value of a whole token of the form [-]digits (at most 19 digits): exact
+// Value of a whole token of the form [+-]digits (at most 19 digits): exact
 // integer, rounded once to float as the scan rounds the decimal.
 inline bool parse_plain_integer(const char* begin, const char* end, float& out) {
   const char* p = begin;
   const bool negative = p != end && *p == '-';
-  p += negative;
+  p += p != end && (*p == '-' || *p == '+');
   if (p == end || end - p > 19) return false;
   uint64_t v = 0;
   for (; p != end; ++p) {
@@ -182,7 +182,7 @@ inline bool decimal_value(bool negative, uint64_t m, int k, float& out) {
   return true;
 }
 
-// A decimal token [-]digits[.digits][(e|E)[+-]digits], followed by white
+// A decimal token [+-]digits[.digits][(e|E)[+-]digits], followed by white
 // space within `p`'s readable bytes. Gives the token's length and its value
 // in `out`, or 0 for any other form (which parse_float then decides on).
 // Mantissas of at most 19 digits and exponents of at most 3 take
@@ -191,7 +191,7 @@ inline bool decimal_value(bool negative, uint64_t m, int k, float& out) {
 inline int read_decimal(const char* p, float& out) {
   const char* q = p;
   const bool negative = *q == '-';
-  q += negative;
+  q += negative || *q == '+';
   uint64_t m = 0;
   int digits = read_digits(q, m);
   int fraction = 0;

@@ -96,7 +96,7 @@ TEST(NumberTokens, DecimalRunsReadEveryTokenAsTheScanDoes) {
     text += t + std::string(rng() % 7 == 0 ? 1 + rng() % 70 : 1, " \n\t\r\v\f"[rng() % 6]);
   text += std::string(64, ' ');
   // What the run readers take; they leave every other token.
-  const std::regex taken_form("-?([0-9]+[.]?[0-9]*|[.][0-9]+)([eE][-+]?[0-9]{1,3})?");
+  const std::regex taken_form("[-+]?([0-9]+[.]?[0-9]*|[.][0-9]+)([eE][-+]?[0-9]{1,3})?");
   for (itsolv::Isa isa : testing_support::supported_isas())
     for (int32_t max : {1, 7, 256})
       if (const itsolv::DecimalRunReader run = itsolv::decimal_run_reader(isa)) {
