@@ -18,6 +18,8 @@
 #include <cstring>
 #include <string>
 
+#include "hex_float.hpp"
+
 namespace itsolv {
 
 inline constexpr bool is_space(unsigned char c) {
@@ -95,7 +97,8 @@ inline bool parse_plain_integer(const char* begin, const char* end, float& out) 
 // Value of a whole token, or false when it is not wholly a number.
 inline bool parse_float(const char* begin, const char* end, float& out) {
   if (begin == end) return false;
-  return parse_plain_integer(begin, end, out) || parse_decimal_form(begin, end, out) || scan_float(begin, end, out);
+  return parse_plain_integer(begin, end, out) || parse_decimal_form(begin, end, out) ||
+         parse_hex_form(begin, end, out) || scan_float(begin, end, out);
 }
 
 // Reads the run of digits at q, eight at a time, moving q past it and

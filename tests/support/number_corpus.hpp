@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -145,11 +146,42 @@ inline std::vector<std::string> corpus() {
     out.push_back(half + (i % 2 ? ".25" : ".75"));
     out.push_back(whole + ".5");
   }
+  // Hexadecimal floats that round: doubles ("%a"), the midpoints between
+  // floats (ties) with a digit set far below them or not, long digit
+  // strings, and values near both ends of the float range.
+  for (int i = 0; i < 1500; ++i) {
+    char text[160];
+    double d;
+    const uint64_t b = rng();
+    std::memcpy(&d, &b, sizeof d);
+    if (std::isfinite(d)) {
+      std::snprintf(text, sizeof text, "%a", d);
+      out.push_back(text);
+    }
+    const float f = std::ldexp(static_cast<float>(rng() % (1u << 24)), static_cast<int>(rng() % 290) - 150);
+    const double mid = (static_cast<double>(f) + static_cast<double>(std::nextafter(f, INFINITY))) / 2;
+    std::snprintf(text, sizeof text, i % 2 ? "%a" : "%A", mid);
+    out.push_back(text);
+    std::string t = text;
+    if (const size_t p = t.find_first_of("pP"); p != std::string::npos) {
+      t.insert(p, 1, '1');
+      t.insert(p, 18, '0');
+    }
+    out.push_back(t);
+    std::snprintf(text, sizeof text, "-0x%llx%llx.%llxp%d", static_cast<unsigned long long>(rng()),
+                  static_cast<unsigned long long>(rng()), static_cast<unsigned long long>(rng() % 4096),
+                  static_cast<int>(rng() % 400) - 260);
+    out.push_back(text);
+  }
+  for (std::string t : {"0x1.8", "0X.8P1", "0x00000001.8p0", "0x1.fffffep127", "0x1.ffffffp127", "0x1p128", "0x1p-126",
+                        "0x1.fffffep-127", "0x0.000001p-102", "+0x1p0", "0x1.p1", "0x1p+1", "0x1P-0"})
+    out.push_back(t);
   for (int i = 0; i < 2000; ++i) out.push_back(std::to_string(static_cast<int64_t>(rng() % 2000000000) - 1000000000));
   // Mantissas of 12 to 20 digits with a point anywhere, most of them over
   // 2^24, with exponents up to three digits.
   for (int i = 0; i < 2000; ++i) {
-    std::string t = (rng() % 2 ? "-" : "") + digits(12 + static_cast<int>(rng() % 9));
+    std::string t = rng() % 2 ? "-" : "";
+    t += digits(12 + static_cast<int>(rng() % 9));
     t.insert(t.size() - rng() % 10, 1, '.');
     if (rng() % 2) t += "e" + std::to_string(static_cast<int>(rng() % 90) - 60);
     out.push_back(t);
