@@ -84,8 +84,10 @@ class ChunkLoader {
   size_t chunk_capacity() const {
     const size_t chunk = options_.part_bytes * static_cast<size_t>(workers_.size());
     // A float chunk spans a few bands of rows (see bands()), so that the
-    // team shares it.
-    if (p_.a.storage() == Storage::f32) return chunk * kFloatChunks;
+    // team shares it, and stays under a 64th of the matrix: a float matrix
+    // takes as much memory as a program that stores it plainly, and the
+    // read buffer and the stage are most of what comes on top.
+    if (p_.a.storage() == Storage::f32) return std::max(chunk, std::min(chunk * kFloatChunks, p_.a.bytes() / 64));
     // Compact chunks stay small beside the matrix (a sixteenth of it at
     // most), so that the read buffer and the stage, which holds a value for
     // each of the chunk's tokens, keep the peak memory of a generated
