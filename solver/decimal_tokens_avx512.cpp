@@ -55,7 +55,7 @@ TARGET uint64_t space_mask(__m512i v) {
 // start one). Each block's first eight starts are written whether or not
 // it has them, so that the common block takes no branch on how many it has.
 struct Scan {
-  const char* w;       // the next block
+  const char* w;        // the next block
   uint64_t before = 1;  // white space just before it
   int32_t count = 0;    // starts found
 };
@@ -181,9 +181,9 @@ TARGET void values(int32_t count, const Run& r, float* vals) {
     // 10^power: entries 0 .. 15 from the first two registers, 16 .. 22 from
     // the last one (indices 1 .. 7 there).
     const __m512i index = _mm512_maskz_cvtepu32_epi64(kAll, power);
-    const __m512d p = _mm512_mask_permutexvar_pd(
-        _mm512_permutex2var_pd(low, index, mid), _mm512_cmpge_epu64_mask(index, _mm512_set1_epi64(16)),
-        _mm512_sub_epi64(index, _mm512_set1_epi64(kExactPower - 7)), high);
+    const __m512d p = _mm512_mask_permutexvar_pd(_mm512_permutex2var_pd(low, index, mid),
+                                                 _mm512_cmpge_epu64_mask(index, _mm512_set1_epi64(16)),
+                                                 _mm512_sub_epi64(index, _mm512_set1_epi64(kExactPower - 7)), high);
     const __m512d f = _mm512_cvtepu64_pd(m);
     const __mmask8 up = _mm256_cmpge_epi32_mask(k, _mm256_setzero_si256());
     const __m512d d = _mm512_mask_mul_pd(_mm512_div_pd(f, p), up, f, p);

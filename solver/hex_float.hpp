@@ -4,6 +4,7 @@
 // rounded once to a float (to nearest, ties to even), as the scan does.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -28,20 +29,17 @@ inline constexpr HexTable kHex{};
 
 inline int hex_digit(char c) { return kHex.value[static_cast<unsigned char>(c)]; }
 
-// The float nearest to m * 2^e (ties to even), m not zero and its leading
-// bit, 2^top, within the normal floats or above them (infinity); `sticky`
-// when nonzero bits below m's last one were dropped.
-inline float round_to_float(uint64_t m, int64_t e, int64_t top, bool sticky) {
-  if (top > 128) return INFINITY;
-  const int bits = 64 - std::countl_zero(m);
-  const int drop = bits - 24;  // a float keeps 24 bits
-  if (drop <= 0) return static_cast<float>(std::ldexp(static_cast<double>(m), static_cast<int>(e)));
-  const uint64_t q = m >> drop;
-  const bool half = ((m >> (drop - 1)) & 1) != 0;
-  const bool rest = sticky || (m & ((uint64_t{1} << (drop - 1)) - 1)) != 0;
-  const uint64_t rounded = q + (half && (rest || (q & 1) != 0) ? 1 : 0);
+// The float nearest to m * 2^e (ties to even), m not zero and within the
+// normal floats or above them (infinity); `sticky` when nonzero bits below
+// m's last one were dropped.
+inline float round_to_float(uint64_t m, int64_t e, bool sticky) {
+  const int drop = std::max(64 - std::countl_zero(m) - 24, 0);  // a float keeps 24 bits
+  uint64_t kept = m >> drop;
+  if (drop > 0 && ((m >> (drop - 1)) & 1) != 0 &&
+      (sticky || (m & ((uint64_t{1} << (drop - 1)) - 1)) != 0 || (kept & 1) != 0))
+    ++kept;  // above the half, or at it with an odd last bit
   // Exact in a double; in a float too, unless past its range (infinity).
-  return static_cast<float>(std::ldexp(static_cast<double>(rounded), static_cast<int>(e + drop)));
+  return static_cast<float>(std::ldexp(static_cast<double>(kept), static_cast<int>(std::min<int64_t>(e + drop, 1024))));
 }
 
 }  // namespace hex_float_detail
@@ -89,9 +87,8 @@ inline bool parse_hex_form(const char* begin, const char* end, float& out) {
   if (m != 0) {
     // Below the normal floats the scan's rounding is its own (the C
     // library's, which rounds some of these values down): it decides them.
-    const int64_t top = 63 - std::countl_zero(m) + e;
-    if (top < -126) return false;
-    f = hex_float_detail::round_to_float(m, e, top, sticky);
+    if (63 - std::countl_zero(m) + e < -126) return false;
+    f = hex_float_detail::round_to_float(m, e, sticky);
   }
   out = negative ? -f : f;
   return true;

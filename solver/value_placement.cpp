@@ -125,6 +125,21 @@ __attribute__((always_inline)) inline bool next_token(const char*& q, Token& t, 
 constexpr int32_t kRun = 256;
 constexpr int kLongestWait = 256;
 
+// When a vector reader is tried next.
+struct Backoff {
+  int wait = 0;  // tokens still left to the scalar reader
+  int next = 1;  // the wait after the next miss
+  bool due() {
+    if (wait == 0) return true;
+    --wait;
+    return false;
+  }
+  void took(int32_t got) {
+    next = got == 0 ? std::min(next * 2, kLongestWait) : 1;
+    wait = got == 0 ? next : 0;
+  }
+};
+
 // Stores the values vals[0 .. count) of columns col, col + 1, ... of row
 // `row`, whose element (row, 0) is at base.
 template <typename T, typename V>
@@ -165,8 +180,7 @@ Placed place(Problem& p, const char* q, int64_t t, const int64_t t_end, RunReade
     }
   }
   float* const diag = p.diag.data();
-  int next_wait = 1;  // after the vector readers' next miss
-  int next_decimal_wait = 1;
+  Backoff shorts, decimals;
   while (bad == nullptr && t < t_end) {
     at = place_of(t, n);
     const int32_t row = at.row;
@@ -179,36 +193,30 @@ Placed place(Problem& p, const char* q, int64_t t, const int64_t t_end, RunReade
       // Staged, the row's values lie side by side in token order.
       T* const base = stage != nullptr ? stage->at<T>(t) - col : p.a.row_base<T>(row);
       const size_t stride = stage != nullptr ? 1 : static_cast<size_t>(p.a.panel_height((row - held.begin) / P));
-      int wait = 0, decimal_wait = 0;  // tokens left to the scalar reader
+      shorts.wait = decimals.wait = 0;
       alignas(64) int8_t vals[kRun + 64];
       for (; col < stop; ++col) {
-        if (readers.shorts != nullptr && wait == 0) {
+        if (readers.shorts != nullptr && shorts.due()) {
           // Int8 values are read straight into the stage.
           int8_t* const into =
               std::is_same_v<T, int8_t> && stage != nullptr ? reinterpret_cast<int8_t*>(base) + col : vals;
           const int32_t got = read_short_tokens(readers.shorts, q, std::min(stop - col, kRun), into);
-          next_wait = got == 0 ? std::min(next_wait * 2, kLongestWait) : 1;
-          wait = got == 0 ? next_wait : 0;
+          shorts.took(got);
           if (into == vals)
             store_run(base, stride, row, col, got, vals, diag);
           else if (row >= col && row < col + got)
             diag[row] = static_cast<float>(into[row - col]);
           col += got;
           if (col == stop) break;
-        } else if (wait > 0) {
-          --wait;
         }
         if constexpr (kStorage == Storage::f32) {
-          if (readers.decimals != nullptr && decimal_wait == 0) {
+          if (readers.decimals != nullptr && decimals.due()) {
             float values[kRun + 8];
             const int32_t got = readers.decimals(q, std::min(stop - col, kRun), values);
-            next_decimal_wait = got == 0 ? std::min(next_decimal_wait * 2, kLongestWait) : 1;
-            decimal_wait = got == 0 ? next_decimal_wait : 0;
+            decimals.took(got);
             store_run(base, stride, row, col, got, values, diag);
             col += got;
             if (col == stop) break;
-          } else if (decimal_wait > 0) {
-            --decimal_wait;
           }
         }
         if (!next_token(q, token, bad)) break;

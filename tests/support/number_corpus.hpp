@@ -173,9 +173,8 @@ inline std::vector<std::string> corpus() {
                   static_cast<int>(rng() % 400) - 260);
     out.push_back(text);
   }
-  for (std::string t : {"0x1.8", "0X.8P1", "0x00000001.8p0", "0x1.fffffep127", "0x1.ffffffp127", "0x1p128", "0x1p-126",
-                        "0x1.fffffep-127", "0x0.000001p-102", "+0x1p0", "0x1.p1", "0x1p+1", "0x1P-0"})
-    out.push_back(t);
+  out.insert(out.end(), {"0x1.8", "0X.8P1", "0x00000001.8p0", "0x1.fffffep127", "0x1.ffffffp127", "0x1p128", "0x1p-126",
+                         "0x1.fffffep-127", "0x0.000001p-102", "+0x1p0", "0x1.p1", "0x1p+1", "0x1P-0"});
   for (int i = 0; i < 2000; ++i) out.push_back(std::to_string(static_cast<int64_t>(rng() % 2000000000) - 1000000000));
   // Mantissas of 12 to 20 digits with a point anywhere, most of them over
   // 2^24, with exponents up to three digits.
