@@ -4,6 +4,7 @@
 
 #include "failure.hpp"
 #include "number_token.hpp"
+#include "run_backoff.hpp"
 #include "short_tokens.hpp"
 #include "value_placement.hpp"
 
@@ -13,11 +14,7 @@ namespace {
 using itsolv::Storage;
 using itsolv::TokenPlace;
 
-// Tokens read by the vector reader at a time, and the most tokens read one by
-// one after it finds no short token before it is tried again (each miss in a
-// row doubles the wait), as the loader does.
-constexpr int32_t kRun = 256;
-constexpr int kLongestWait = 256;
+using itsolv::kRun;
 
 // Keeps every value as a float: the run holds too many that do not fit a
 // byte for the byte form to save memory.
@@ -173,17 +170,14 @@ int64_t read_compact(const char* text, int64_t count, itsolv::Isa isa, CompactVa
   v.small.resize(static_cast<size_t>(count) + 64);  // the vector reader's room
   const char* q = text;
   int64_t k = 0, bad = -1;
-  int wait = 0, next_wait = 1;  // as the loader's placing
+  itsolv::Backoff shorts;  // as the loader's placing
   while (k < count) {
-    if (reader != nullptr && wait == 0) {
+    if (reader != nullptr && shorts.due()) {
       const int32_t got =
           itsolv::read_short_tokens(reader, q, static_cast<int32_t>(std::min<int64_t>(count - k, kRun)), &v.small[k]);
-      next_wait = got == 0 ? std::min(next_wait * 2, kLongestWait) : 1;
-      wait = got == 0 ? next_wait : 0;
+      shorts.took(got);
       k += got;
       if (k == count) break;
-    } else if (wait > 0) {
-      --wait;
     }
     while (itsolv::kSpace.space[static_cast<unsigned char>(*q)]) ++q;
     float value = 0.0f;

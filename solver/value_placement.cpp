@@ -7,6 +7,7 @@
 #include "decimal_tokens.hpp"
 #include "number_token.hpp"
 #include "row_stage.hpp"
+#include "run_backoff.hpp"
 #include "short_tokens.hpp"
 
 namespace itsolv {
@@ -117,28 +118,6 @@ __attribute__((always_inline)) inline bool next_token(const char*& q, Token& t, 
   q = end;
   return true;
 }
-
-// Tokens read by a vector reader at a time, and the most tokens read one
-// by one after it takes none before it is tried again: each miss in a row
-// doubles the wait, so that a file of decimals seldom tries the reader of
-// short integers, and one of long decimals the reader of short decimals.
-constexpr int32_t kRun = 256;
-constexpr int kLongestWait = 256;
-
-// When a vector reader is tried next.
-struct Backoff {
-  int wait = 0;  // tokens still left to the scalar reader
-  int next = 1;  // the wait after the next miss
-  bool due() {
-    if (wait == 0) return true;
-    --wait;
-    return false;
-  }
-  void took(int32_t got) {
-    next = got == 0 ? std::min(next * 2, kLongestWait) : 1;
-    wait = got == 0 ? next : 0;
-  }
-};
 
 // Stores the values vals[0 .. count) of columns col, col + 1, ... of row
 // `row`, whose element (row, 0) is at base.
