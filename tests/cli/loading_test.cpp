@@ -135,7 +135,7 @@ TEST_F(Loading, WhiteSpaceAndLongTokensAcrossReadBuffers) {
                            "1\n0 " + std::string(100000, ' ') + "0\n" + "0x" + std::string(150000, '0') +
                            "c8p0 37 3\n64 200." + std::string(150000, '0') + " 5\n";
   const RunResult run = solve_agreeing(text);
-  EXPECT_EQ(run.status, 0) << run.out;
+  EXPECT_EQ(run.status, 0) << run;
   EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 3) << run.out;
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -43,7 +44,8 @@ struct RunOptions {
   // Replaces the environment by exactly these strings when set.
   std::optional<std::vector<std::string>> environment;
   // Time limit; the program gets timeout_signal after it, and SIGKILL when
-  // it has not ended two seconds later.
+  // it has not ended two seconds later. What it printed until it ended is
+  // kept.
   double timeout_seconds = 30.0;
   int timeout_signal = SIGKILL;
 };
@@ -65,5 +67,11 @@ struct RunResult {
     return "signal " + std::to_string(signal);
   }
 };
+
+// How the run ended and all it printed, for a failing assertion:
+// EXPECT_EQ(run.status, 0) << run;
+inline std::ostream& operator<<(std::ostream& out, const RunResult& run) {
+  return out << run.how() << "\n--- standard output:\n" << run.out << "\n--- standard error:\n" << run.err << "\n---";
+}
 
 }  // namespace testing_support

@@ -94,6 +94,32 @@ inline void open_terminal(int ends[2]) {
   ::_exit(status);
 }
 
+// Appends what can be read from `fd` now to `into`; false once the writer
+// is gone (a terminal without a writer says EIO).
+inline bool take(int fd, std::string& into) {
+  char buffer[1 << 16];
+  const ssize_t got = ::read(fd, buffer, sizeof buffer);
+  if (got > 0) into.append(buffer, static_cast<size_t>(got));
+  return got > 0 || (got < 0 && (errno == EINTR || errno == EAGAIN));
+}
+
+// Reads what is left on the capturing pipes after the program ended, for a
+// second at most: a process it started may still hold them open.
+inline void drain(int out_fd, int err_fd, RunResult& result) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+  while (out_fd >= 0 || err_fd >= 0) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+    pollfd fds[2];
+    int count = 0;
+    for (int fd : {out_fd, err_fd})
+      if (fd >= 0) fds[count++] = {fd, POLLIN, 0};
+    if (left.count() <= 0 || ::poll(fds, static_cast<nfds_t>(count), static_cast<int>(left.count())) <= 0) return;
+    for (int k = 0; k < count; ++k)
+      if (fds[k].revents != 0 && !take(fds[k].fd, fds[k].fd == out_fd ? result.out : result.err))
+        (fds[k].fd == out_fd ? out_fd : err_fd) = -1;  // the caller closes it
+  }
+}
+
 }  // namespace detail
 
 // Runs `body` in a forked child set up as `options` say; the child ends with
@@ -153,7 +179,6 @@ inline RunResult run_function(const std::function<int()>& body, const RunOptions
   int wait_status = 0;
   bool reaped = false;
   rusage usage{};
-  char buffer[1 << 16];
   for (;;) {
     if (out_fd < 0 && err_fd < 0 && in_fd < 0 && ::wait4(pid, &wait_status, WNOHANG, &usage) == pid) {
       reaped = true;
@@ -195,14 +220,9 @@ inline RunResult run_function(const std::function<int()>& body, const RunOptions
           ::close(in_fd);
           in_fd = -1;
         }
-      } else {
-        const ssize_t got = ::read(fds[k].fd, buffer, sizeof buffer);
-        if (got > 0) {
-          (fds[k].fd == out_fd ? result.out : result.err).append(buffer, static_cast<size_t>(got));
-        } else if (got == 0 || (errno != EINTR && errno != EAGAIN)) {  // a terminal without a writer says EIO
-          ::close(fds[k].fd);
-          (fds[k].fd == out_fd ? out_fd : err_fd) = -1;
-        }
+      } else if (!detail::take(fds[k].fd, fds[k].fd == out_fd ? result.out : result.err)) {
+        ::close(fds[k].fd);
+        (fds[k].fd == out_fd ? out_fd : err_fd) = -1;
       }
     }
   }
@@ -215,6 +235,8 @@ inline RunResult run_function(const std::function<int()>& body, const RunOptions
     if (result.timed_out) ::kill(pid, SIGKILL);
     ::wait4(pid, &wait_status, 0, &usage);
   }
+  // What a program that timed out printed as it ended.
+  if (result.timed_out) detail::drain(out_fd, err_fd, result);
   for (int fd : {out_fd, err_fd, in_fd, watch})
     if (fd >= 0) ::close(fd);
 
