@@ -11,17 +11,17 @@ TEST(RunProgram, ReportsHowAProgramEndedAndWhatItPrinted) {
   timed.timeout_seconds = 0.2;
   termed.timeout_seconds = 0.5;  // what it prints as it ends is kept too
   termed.timeout_signal = SIGTERM;
+  termed.own_group = true;              // the shell's child gets the signal too
   dead_pipe.stdout_closed_pipe = true;  // the default SIGPIPE is given back
   const struct {
     const char* script;
     RunOptions options;
     std::string how, out, err;
-  } cases[] = {
-      {"printf out; printf err >&2; exit 3", {}, "exit 3", "out", "err"},
-      {"printf out; printf err >&2; exec sleep 20", timed, "timed out", "out", "err"},
-      {"trap 'kill $!; printf bye; exit 0' TERM; sleep 20 >/dev/null 2>&1 & wait", termed, "timed out", "bye", ""},
-      {"kill -SEGV $$", {}, "signal " + std::to_string(SIGSEGV), "", ""},
-      {"exec yes", dead_pipe, "signal " + std::to_string(SIGPIPE), "", ""}};
+  } cases[] = {{"printf out; printf err >&2; exit 3", {}, "exit 3", "out", "err"},
+               {"printf out; printf err >&2; exec sleep 20", timed, "timed out", "out", "err"},
+               {"(trap 'printf bye; exit 0' TERM; sleep 20 & wait); :", termed, "timed out", "bye", ""},
+               {"kill -SEGV $$", {}, "signal " + std::to_string(SIGSEGV), "", ""},
+               {"exec yes", dead_pipe, "signal " + std::to_string(SIGPIPE), "", ""}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.script);
     const RunResult run = run_program("/bin/sh", {"-c", c.script}, c.options);

@@ -48,6 +48,9 @@ struct RunOptions {
   // kept.
   double timeout_seconds = 30.0;
   int timeout_signal = SIGKILL;
+  // The program starts a process group of its own, and the time limit's
+  // signals go to all of it (a shell's pipeline, mpirun's processes).
+  bool own_group = false;
 };
 
 struct RunResult {

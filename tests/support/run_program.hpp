@@ -63,6 +63,7 @@ inline void open_terminal(int ends[2]) {
 [[noreturn]] inline void in_child(const RunOptions& o, int in_read, int out_write, int err_write,
                                   const std::function<int()>& body) {
   ::signal(SIGPIPE, SIG_DFL);
+  if (o.own_group) ::setpgid(0, 0);
   if (!o.directory.empty() && ::chdir(o.directory.c_str()) != 0) child_fail("chdir");
   int in = in_read;
   if (!o.stdin_text) in = ::open(o.stdin_path.empty() ? "/dev/null" : o.stdin_path.c_str(), O_RDONLY);
@@ -162,7 +163,9 @@ inline RunResult run_function(const std::function<int()>& body, const RunOptions
   detail::check(pid >= 0, "fork");
   if (pid == 0) detail::in_child(options, in_pipe[0], out_pipe[1], err_pipe[1], body);
 
-  // Parent.
+  // Parent. A time limit ends the program, or all of its process group.
+  if (options.own_group) ::setpgid(pid, pid);
+  const pid_t ended = options.own_group ? -pid : pid;
   for (int fd : {out_pipe[1], err_pipe[1], in_pipe[0]})
     if (fd >= 0) ::close(fd);
   int out_fd = capture_out ? out_pipe[0] : -1;
@@ -186,7 +189,7 @@ inline RunResult run_function(const std::function<int()>& body, const RunOptions
     }
     const auto now = Clock::now();
     if (now >= deadline) {
-      if (options.timeout_signal == SIGKILL) ::kill(pid, SIGKILL);
+      if (options.timeout_signal == SIGKILL) ::kill(ended, SIGKILL);
       result.timed_out = true;
       break;
     }
@@ -227,12 +230,12 @@ inline RunResult run_function(const std::function<int()>& body, const RunOptions
     }
   }
   for (int tries = 0; !reaped && result.timed_out && options.timeout_signal != SIGKILL && tries < 200; ++tries) {
-    if (tries == 0) ::kill(pid, options.timeout_signal);
+    if (tries == 0) ::kill(ended, options.timeout_signal);
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     reaped = ::wait4(pid, &wait_status, WNOHANG, &usage) == pid;
   }
   if (!reaped) {
-    if (result.timed_out) ::kill(pid, SIGKILL);
+    if (result.timed_out) ::kill(ended, SIGKILL);
     ::wait4(pid, &wait_status, 0, &usage);
   }
   // What a program that timed out printed as it ended.
