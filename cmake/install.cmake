@@ -41,9 +41,11 @@ if(ITSOLV_TESTS)
   if(NOT ITSOLV_GROFF)
     message(NOTICE "groff not found: the manual-page tests are skipped (install groff-base, or: scripts/install-deps man)")
   endif()
+  # CPack reads the programs' dependencies with dpkg-shlibdeps and file.
   find_program(ITSOLV_DPKG_SHLIBDEPS dpkg-shlibdeps)
-  if(NOT ITSOLV_DPKG_SHLIBDEPS)
-    message(NOTICE "dpkg-dev not found: the package test is skipped (install dpkg-dev, or: scripts/install-deps package)")
+  find_program(ITSOLV_FILE file)
+  if(NOT ITSOLV_DPKG_SHLIBDEPS OR NOT ITSOLV_FILE)
+    message(NOTICE "dpkg-dev or file not found: the package test is skipped (install dpkg-dev file, or: scripts/install-deps package)")
   endif()
 
   # Each manual page renders without a single warning from groff.
@@ -81,6 +83,7 @@ exit $status
   # The Debian package holds every program built and its manual page.
   set(itsolv_check_package [=[
 command -v dpkg-shlibdeps >/dev/null 2>&1 || { echo "dpkg-dev is not installed"; exit 77; }
+command -v file >/dev/null 2>&1 || { echo "file is not installed"; exit 77; }
 out=$(mktemp -d) || exit 1
 trap 'rm -rf "$out"' EXIT
 cd "$1" && "$2" -G DEB -B "$out" >/dev/null || exit 1

@@ -71,6 +71,10 @@ void set_open_mpi_defaults() {
   const std::string yield =
       yield_default(std::getenv("OMPI_MCA_mpi_yield_when_idle"), files_env, setting("mpi_yield_when_idle"));
   if (!yield.empty()) setenv("OMPI_MCA_mpi_yield_when_idle", yield.c_str(), 0);
+  // hwloc's OpenGL component looks for X displays, one by one, each time
+  // looking up the machine's name: seconds at every start where the name
+  // does not resolve. The processes need no displays.
+  setenv("HWLOC_COMPONENTS", "-gl", 0);
 }
 
 }  // namespace itsolv_mpi

@@ -48,7 +48,8 @@ std::string file_setting(const std::string& path, const std::string& name);
 std::string yield_default(const char* yield_env, const char* files_env, const std::string& yield_file);
 
 // Sets OMPI_MCA_pml and OMPI_MCA_mpi_yield_when_idle as pml_default and
-// yield_default say for this process and machine.
+// yield_default say for this process and machine, and leaves hwloc's OpenGL
+// component out unless HWLOC_COMPONENTS is set.
 void set_open_mpi_defaults();
 
 }  // namespace itsolv_mpi
