@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "support/literal_solver.hpp"
+#include "support/preconditions.hpp"
 #include "support/problem_texts.hpp"
 #include "support/run_program.hpp"
 #include "support/temp_files.hpp"

@@ -23,6 +23,7 @@ std::string large_problem() {
 // below the report's size (not SIGXFSZ), a pipe without a reader (not
 // SIGPIPE), no standard output at all.
 TEST_F(Faults, UnwritableStandardOutputIsAFailureNotASignal) {
+  SKIP_WITHOUT(testing_support::without_full_device());
   RunOptions full, limited, dead_pipe, closed;
   full.stdout_path = "/dev/full";
   limited.stdout_path = dir() + "/out.txt";

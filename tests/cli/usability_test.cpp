@@ -41,6 +41,7 @@ RunResult request(const Program& program, const std::string& dir, const char* ar
 // Help (under both its names) and version go to standard output, which
 // must take them; the run writes no file.
 TEST_F(HelpAndVersion, AnsweredOnStandardOutputThatMustTakeThem) {
+  SKIP_WITHOUT(testing_support::without_full_device());
   for (const Program& program : kPrograms) {
     SCOPED_TRACE(program.name);
     const RunResult help = request(program, dir(), "--help");
@@ -177,6 +178,11 @@ class ProgressOnTerminal : public ::testing::Test {
     ASSERT_EQ(run_held(kMkprob, {"6000", "0.0001"}, dir_->path(), false).status, 0);
   }
   static void TearDownTestSuite() { delete dir_; }
+  // The program is held through inotify; standard error is a terminal.
+  void SetUp() override {
+    SKIP_WITHOUT(testing_support::without_inotify());
+    SKIP_WITHOUT(testing_support::without_terminal());
+  }
   static std::string problem() { return dir_->path() + "/6000.txt"; }
   static std::string plain_output() { return run_program(kItsolv, {problem()}).out; }
 

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "support/plain_generator.hpp"
+#include "support/preconditions.hpp"
 #include "support/run_program.hpp"
 #include "support/temp_files.hpp"
 
@@ -63,6 +64,7 @@ TEST(MkprobUsageTest, AnyOtherArgumentCountPrintsUsage) {
 }
 
 TEST(MkprobUsageTest, UnwritableStandardOutputStillFails) {
+  SKIP_WITHOUT(testing_support::without_full_device());
   TempDir dir;
   testing_support::RunOptions full, dead_pipe;  // a pipe nobody reads: no SIGPIPE death
   full.stdout_path = "/dev/full";

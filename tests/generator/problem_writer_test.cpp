@@ -18,6 +18,7 @@
 #include "fakes.hpp"
 #include "generator/chunk_writer.hpp"
 #include "support/plain_generator.hpp"
+#include "support/preconditions.hpp"
 #include "support/temp_files.hpp"
 
 namespace {
@@ -136,6 +137,7 @@ void fails_on_a_full_device() {
 }
 
 TEST(ChunkWriterTest, ReportsAFailedWriteAndStopsTheProducer) {
+  SKIP_WITHOUT(testing_support::without_full_device());
   fails_on_a_full_device<CountingDraws>();
   fails_on_a_full_device<GeneratorSource>();  // rows made in parallel
 }
