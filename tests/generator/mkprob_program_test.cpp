@@ -1,24 +1,20 @@
 // The mkprob program end to end, each run in a fresh directory: its
 // messages and exit statuses, the files it writes, and how it replaces them.
 #include <gtest/gtest.h>
-#include <linux/filter.h>
-#include <linux/seccomp.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include <cstddef>
 #include <cstdlib>
 #include <filesystem>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "support/kill_at_calls.hpp"
 #include "support/plain_generator.hpp"
 #include "support/preconditions.hpp"
 #include "support/run_program.hpp"
@@ -202,20 +198,16 @@ TEST(MkprobReplaceTest, WritableFileInALockedDirectoryIsWrittenInPlace) {
   std::filesystem::create_directory(locked);
   testing_support::write_file(file, "old");
   std::filesystem::copy_file(MKPROB_PATH, program);
-  ASSERT_EQ(::chmod(file.c_str(), 0666) | ::chmod(locked.c_str(), 0555) | ::chmod(dir.path().c_str(), 0755) |
-                ::chmod(program.c_str(), 0755),
-            0);
-  const bool as_nobody = ::geteuid() == 0;
-  testing_support::RunOptions options;
-  options.directory = locked;
+  for (const auto& [path, mode] : {std::pair{file, 0666}, {locked, 0555}, {dir.path(), 0755}, {program, 0755}})
+    ASSERT_EQ(::chmod(path.c_str(), static_cast<mode_t>(mode)), 0) << path;
+  testing_support::RunOptions options{.directory = locked};
   options.in_child = [&] {
-    if (as_nobody && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(98);
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(98);
     if (::access(program.c_str(), X_OK) != 0) ::_exit(99);
   };
   const RunResult run = testing_support::run_program(program, {"7", "0.01"}, options);
-  ::chmod(locked.c_str(), 0755);
-  if (run.status == 98) GTEST_SKIP() << "cannot become nobody (uid 65534)";
-  if (run.status == 99) GTEST_SKIP() << "nobody cannot reach " << program << " (is the temporary directory private?)";
+  if (run.status == 98 || run.status == 99)
+    GTEST_SKIP() << (run.status == 98 ? "cannot become nobody (uid 65534)" : "nobody cannot reach " + program);
   EXPECT_EQ(run.status, 0) << run;
   EXPECT_EQ(read_file(file), reference_file(7, "0.01"));
 }
@@ -239,28 +231,12 @@ TEST(MkprobReplaceTest, FifoReaderGetsTheWholeProblem) {
   }
 }
 
-// Ends the process at once (SIGSYS) when it calls any of `calls`, through a
-// seccomp filter, from the next exec on.
-void kill_at_calls(std::initializer_list<int> calls) {
-  std::vector<sock_filter> code{BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr))};
-  const auto count = static_cast<unsigned char>(calls.size());
-  unsigned char k = 0;
-  for (int call : calls)
-    code.push_back(
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<uint32_t>(call), static_cast<unsigned char>(count - k++), 0));
-  code.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW));
-  code.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_KILL_PROCESS));
-  const sock_fprog program{static_cast<unsigned short>(code.size()), code.data()};
-  if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0)
-    ::_exit(98);
-}
-
 // Killed when it has written the whole problem and goes to name it, mkprob
 // leaves no file behind: the file has no name until it is complete.
 TEST(MkprobFailureTest, KilledWhileWritingLeavesNoName) {
   TempDir dir;
   const RunResult run = mkprob(dir, {"2000", "0.1"}, [] {
-    kill_at_calls({SYS_link, SYS_linkat, SYS_rename, SYS_renameat, SYS_renameat2});
+    testing_support::kill_at_calls({SYS_link, SYS_linkat, SYS_rename, SYS_renameat, SYS_renameat2});
   });
   if (run.status == 98) GTEST_SKIP() << "no seccomp filters here";
   EXPECT_EQ(run.signal, SIGSYS) << run;
