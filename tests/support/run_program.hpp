@@ -107,17 +107,13 @@ inline bool take(int fd, std::string& into) {
 // Reads what is left on the capturing pipes after the program ended, for a
 // second at most: a process it started may still hold them open.
 inline void drain(int out_fd, int err_fd, RunResult& result) {
-  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-  while (out_fd >= 0 || err_fd >= 0) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
-    pollfd fds[2];
-    int count = 0;
-    for (int fd : {out_fd, err_fd})
-      if (fd >= 0) fds[count++] = {fd, POLLIN, 0};
-    if (left.count() <= 0 || ::poll(fds, static_cast<nfds_t>(count), static_cast<int>(left.count())) <= 0) return;
-    for (int k = 0; k < count; ++k)
-      if (fds[k].revents != 0 && !take(fds[k].fd, fds[k].fd == out_fd ? result.out : result.err))
-        (fds[k].fd == out_fd ? out_fd : err_fd) = -1;  // the caller closes it
+  using Clock = std::chrono::steady_clock;
+  const auto until = Clock::now() + std::chrono::seconds(1);
+  for (auto [fd, into] : {std::pair{out_fd, &result.out}, {err_fd, &result.err}}) {
+    for (pollfd ready{fd, POLLIN, 0}; fd >= 0;) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
+      if (left <= 0 || ::poll(&ready, 1, static_cast<int>(left)) <= 0 || !take(fd, *into)) break;
+    }
   }
 }
 
@@ -251,6 +247,9 @@ inline RunResult run_function(const std::function<int()>& body, const RunOptions
   } else if (!result.timed_out && WIFSIGNALED(wait_status)) {
     result.signal = WTERMSIG(wait_status);
   }
+  // A child that could not start says why in the test's log, whatever the
+  // test checks (a program that the child's user cannot reach, say).
+  if (result.status == 127 && result.err.starts_with("run_program child: ")) std::fputs(result.err.c_str(), stderr);
   return result;
 }
 
