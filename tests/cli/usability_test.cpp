@@ -12,6 +12,7 @@
 
 #include "cli/cli_support.hpp"
 #include "common/progress_line.hpp"
+#include "support/held_fifo.hpp"
 
 namespace cli {
 namespace {
@@ -137,9 +138,9 @@ TEST_F(ProgressLineTest, SweepsShowChangeAndToleranceUnderTheSameRules) {
 
 // ---------------------------------------------------------------------------
 // The programs under a terminal. Loading and writing are too fast to take a
-// second on their own: the program is held stopped for a while right after
-// it opens its file or first writes it (or is fed through a pipe with a
-// pause).
+// second on their own: itsolv is held stopped for a while right after it
+// opens its file, or fed through a FIFO with a pause; mkprob writes into a
+// FIFO that the test stops reading for a while.
 
 constexpr auto kHold = std::chrono::milliseconds(1300);
 
@@ -227,24 +228,7 @@ TEST_F(ProgressOnTerminal, ItsolvReadingAPipeShowsBytesAndRate) {
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   const std::string text = testing_support::read_file(problem());
   ::signal(SIGPIPE, SIG_IGN);
-  std::thread feeder([&] {
-    int fd = -1;
-    for (int tries = 0; fd < 0 && tries < 6000; ++tries) {  // until the reader opens it
-      fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-      if (fd < 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    if (fd < 0) return;
-    ::fcntl(fd, F_SETFL, 0);
-    const size_t first = size_t{3} << 20;
-    (void)!::write(fd, text.data(), first);
-    std::this_thread::sleep_for(kHold);
-    for (size_t at = first; at < text.size();) {
-      const ssize_t put = ::write(fd, text.data() + at, text.size() - at);
-      if (put <= 0) break;
-      at += static_cast<size_t>(put);
-    }
-    ::close(fd);
-  });
+  std::thread feeder([&] { testing_support::feed_held(fifo, text, size_t{3} << 20, kHold); });
   const RunResult run = run_held(kItsolv, {fifo}, dir_->path(), true);
   feeder.join();
   ::unlink(fifo.c_str());
@@ -255,28 +239,29 @@ TEST_F(ProgressOnTerminal, ItsolvReadingAPipeShowsBytesAndRate) {
   EXPECT_TRUE(run.out == plain_output()) << "standard output differs from a run without a terminal";
 }
 
-// A file that mkprob writes in place (it has a second link), so that its
-// first write can be seen: a new file has no name until it is complete.
-std::string linked_target(const TempDir& here) {
-  const std::string target = here.path() + "/6000.txt";
-  testing_support::write_file(here.path() + "/other", "old");
-  if (::link((here.path() + "/other").c_str(), target.c_str()) != 0) throw std::runtime_error("no link");
-  return target;
+// mkprob writing 6000.txt into a FIFO that the test reads: the first 3 MB,
+// then nothing for kHold while mkprob waits to write, then the rest, which
+// `got` receives.
+RunResult mkprob_into_held_fifo(const TempDir& here, bool terminal, std::string& got) {
+  const std::string fifo = here.path() + "/6000.txt";
+  const int fd = ::mkfifo(fifo.c_str(), 0600) == 0 ? ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC) : -1;
+  if (fd < 0) throw std::runtime_error("cannot make a FIFO");
+  std::thread reader([&] { got = testing_support::read_held(fd, size_t{3} << 20, kHold); });
+  const RunResult run = run_held(kMkprob, {"6000", "0.0001"}, here.path(), terminal);
+  reader.join();
+  ::close(fd);
+  return run;
 }
 
 TEST_F(ProgressOnTerminal, MkprobShowsItsWritingThenErasesIt) {
   TempDir here;
-  const std::string target = linked_target(here);
-  const RunResult run = first_shown([&] {
-    return run_held(kMkprob, {"6000", "0.0001"}, here.path(), true, target, IN_MODIFY);
-  });
+  std::string written;
+  const RunResult run = mkprob_into_held_fifo(here, true, written);
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, "");
   EXPECT_TRUE(shown_then_erased(run.err, "mkprob: writing"));
   EXPECT_NE(run.err.find(" left"), std::string::npos);
-  std::ifstream made(here.path() + "/6000.txt", std::ios::binary), plain(problem(), std::ios::binary);
-  EXPECT_TRUE(std::equal(std::istreambuf_iterator<char>(made), {}, std::istreambuf_iterator<char>(plain), {}))
-      << "the file differs from one written without a terminal";
+  EXPECT_TRUE(written == testing_support::read_file(problem())) << "it differs from a file written without a terminal";
 }
 
 TEST_F(ProgressOnTerminal, NothingOnStandardErrorWhenItIsNotATerminal) {
@@ -284,9 +269,11 @@ TEST_F(ProgressOnTerminal, NothingOnStandardErrorWhenItIsNotATerminal) {
   EXPECT_EQ(load.status, 0);
   EXPECT_EQ(load.err, "");
   TempDir here;
-  const RunResult write = run_held(kMkprob, {"6000", "0.0001"}, here.path(), false, linked_target(here), IN_MODIFY);
+  std::string written;
+  const RunResult write = mkprob_into_held_fifo(here, false, written);
   EXPECT_EQ(write.status, 0);
   EXPECT_EQ(write.err, "");
+  EXPECT_EQ(written.size(), testing_support::read_file(problem()).size());
 }
 
 }  // namespace
