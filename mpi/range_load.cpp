@@ -79,6 +79,46 @@ std::vector<CompactValues> exchange_pieces(const RangeValues& r, int64_t first, 
   return got;
 }
 
+// What every process reads before its range.
+struct Head {
+  int64_t total = 0, line = 1, after = 0;  // the tokens, the line after the tolerance, the bytes of the head
+};
+
+// Collective: opens the file, reads and compares its head, and allocates p.
+StepFailure read_head(itsolv::Problem& p, const char* path, int fd, uint64_t size, MPI_Comm comm,
+                      const itsolv::LoadOptions& options, Head& head) {
+  struct stat st {};
+  if (StepFailure f = agree(comm, attempt([&] {
+                              if (fd < 0 || fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))
+                                fail("Cannot open file %s\n", path);
+                            })))
+    return f;
+  // The count and the tolerance, which every copy must hold alike.
+  const StepFailure header = attempt([&] {
+    itsolv::Reader reader(fd, path, 4096, size);
+    head.total = itsolv::read_header(p, reader, size);
+    head.line = reader.line();
+    head.after = static_cast<int64_t>(reader.offset(reader.pos()));
+  });
+  if (StepFailure f = check_heads(path, head_print(fd, st.st_size, header ? -1 : head.after), comm)) return f;
+  return agree(comm, header ? header : attempt([&] { itsolv::allocate(p, options); }));
+}
+
+// Collective: the starting values, from the ranges that hold them, to every
+// process.
+void gather_starts(itsolv::Problem& p, const std::vector<Tokens>& ranges, MPI_Comm comm) {
+  std::vector<int> x_counts, x_displs;
+  for (const Tokens& r : ranges) {
+    const Tokens starts = r.meet(start_tokens(p.num));
+    x_displs.push_back(starts.size() > 0 ? static_cast<int>(starts.begin - 2) : 0);
+    x_counts.push_back(static_cast<int>(starts.size()));
+  }
+  MPI_Request request;
+  MPI_Iallgatherv(MPI_IN_PLACE, 0, MPI_DATATYPE_NULL, p.x.data(), x_counts.data(), x_displs.data(), MPI_FLOAT, comm,
+                  &request);
+  wait_one(comm, request);
+}
+
 }  // namespace
 
 StepFailure load_ranges(itsolv::Problem& p, const char* path, int fd, uint64_t size, MPI_Comm comm,
@@ -88,25 +128,11 @@ StepFailure load_ranges(itsolv::Problem& p, const char* path, int fd, uint64_t s
   MPI_Comm_size(comm, &procs);
   itsolv::FileHandle own(rank == 0 ? -1 : open(path, O_RDONLY | O_CLOEXEC));
   if (rank != 0) fd = own.fd();
-  struct stat st {};
-  if (StepFailure f = agree(comm, attempt([&] {
-                              if (fd < 0 || fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))
-                                fail("Cannot open file %s\n", path);
-                            })))
-    return f;
-  // The header, on every process: the count and the tolerance, which every
-  // copy must hold alike, then the allocation.
-  int64_t total = 0, line = 1;
-  uint64_t after_header = 0;
-  const StepFailure header = attempt([&] {
-    itsolv::Reader reader(fd, path, 4096, size);
-    total = itsolv::read_header(p, reader, size);
-    line = reader.line();
-    after_header = reader.offset(reader.pos());
-  });
-  const HeadPrint print = head_print(fd, st.st_size, header ? -1 : static_cast<int64_t>(after_header));
-  if (StepFailure f = check_heads(path, print, comm)) return f;
-  if (StepFailure f = agree(comm, header ? header : attempt([&] { itsolv::allocate(p, options); }))) return f;
+  Head head;
+  if (StepFailure f = read_head(p, path, fd, size, comm, options, head)) return f;
+  const int64_t total = head.total;
+  const uint64_t after_header = static_cast<uint64_t>(head.after);
+  int64_t line = head.line;
   const int32_t n = p.num;
   if (n == 0) return std::nullopt;
 
@@ -118,8 +144,7 @@ StepFailure load_ranges(itsolv::Problem& p, const char* path, int fd, uint64_t s
 
   // The counts of the ranges before its own give each process the index of
   // its first token and its first line; the last range's last byte is the
-  // file's.
-  // The others wait while the slowest process reads its range.
+  // file's. The others wait while the slowest process reads its range.
   constexpr int kFields = 5 + kSeamFields;
   int64_t mine[kFields] = {range.tokens, range.newlines, range.bad, range.failure ? range.tokens : -1, range.last_byte};
   put_seams(range, mine + 5);
@@ -183,17 +208,7 @@ StepFailure load_ranges(itsolv::Problem& p, const char* path, int fd, uint64_t s
                             })))
     return f;
 
-  // The starting values, from the ranges that hold them, to every process.
-  std::vector<int> x_counts, x_displs;
-  for (const Tokens& r : ranges) {
-    const Tokens starts = r.meet(start_tokens(n));
-    x_displs.push_back(starts.size() > 0 ? static_cast<int>(starts.begin - 2) : 0);
-    x_counts.push_back(static_cast<int>(starts.size()));
-  }
-  MPI_Request starts;
-  MPI_Iallgatherv(MPI_IN_PLACE, 0, MPI_DATATYPE_NULL, p.x.data(), x_counts.data(), x_displs.data(), MPI_FLOAT, comm,
-                  &starts);
-  wait_one(comm, starts);
+  gather_starts(p, ranges, comm);
   return std::nullopt;
 }
 

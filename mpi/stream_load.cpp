@@ -64,6 +64,26 @@ class ChunkSource {
   size_t capacity_;
 };
 
+// Process 0's side: sends process k of `procs` the pieces of the chunk
+// [begin, end) that it needs (of the tokens `chunk`, those before `total`
+// only), or an empty piece when it needs none.
+void send_pieces(const char* begin, const char* end, Tokens chunk, int64_t total, int32_t n, int k, int procs,
+                 MPI_Comm comm) {
+  const Tokens here = chunk.meet({0, total});
+  int64_t header[2] = {chunk.begin, 0};
+  for (const Tokens wanted : {start_tokens(n), block_tokens(n, procs, k)}) {
+    const Tokens piece = here.meet(wanted);
+    if (piece.size() == 0) continue;
+    const char* const from = token_start(begin, end, piece.begin - chunk.begin, chunk.size());
+    const char* const to = token_start(begin, end, piece.end - chunk.begin, chunk.size());
+    header[0] = piece.begin, header[1] = to - from;
+    send(header, 2, MPI_INT64_T, k, comm);
+    // Chunks are a few megabytes: their length fits an int.
+    send(from, static_cast<int>(to - from), MPI_CHAR, k, comm);
+  }
+  if (header[1] == 0) send(header, 2, MPI_INT64_T, k, comm);
+}
+
 }  // namespace
 
 StepFailure load_stream(itsolv::Problem& p, const char* path, int fd, MPI_Comm comm, itsolv::Workers& workers,
@@ -131,21 +151,7 @@ StepFailure load_stream(itsolv::Problem& p, const char* path, int fd, MPI_Comm c
       if (placed.bad >= 0)
         itsolv::fail_bad_token(path, placed.bad, n, placed.bad_begin, placed.bad_end,
                                line + run.newlines_before(placed.bad_begin));
-      const Tokens here = Tokens{t, t + run.tokens()}.meet({0, total});
-      for (int k = 1; k < procs; ++k) {
-        int64_t header[2] = {t, 0};
-        for (const Tokens wanted : {start_tokens(n), block_tokens(n, procs, k)}) {
-          const Tokens piece = here.meet(wanted);
-          if (piece.size() == 0) continue;
-          const char* const from = token_start(begin, end, piece.begin - t, run.tokens());
-          const char* const to = token_start(begin, end, piece.end - t, run.tokens());
-          header[0] = piece.begin, header[1] = to - from;
-          send(header, 2, MPI_INT64_T, k, comm);
-          // Chunks are a few megabytes: their length fits an int.
-          send(from, static_cast<int>(to - from), MPI_CHAR, k, comm);
-        }
-        if (header[1] == 0) send(header, 2, MPI_INT64_T, k, comm);
-      }
+      for (int k = 1; k < procs; ++k) send_pieces(begin, end, Tokens{t, t + run.tokens()}, total, n, k, procs, comm);
       t += run.tokens();
       line += run.newlines();
       if (end > begin) last_byte = end[-1];
