@@ -1,14 +1,16 @@
 // Waiting for the other processes of a job, within a bound. Every wait of a
 // run (each collective call, each message awaited) is a non-blocking MPI
-// call finished here: the process polls it, spinning (and yielding its
-// core) for the first 2 ms, as a sweep's gathering usually takes no longer,
-// then sleeping a sixteenth of the time waited so far between polls, at
-// most 10 ms, so that a long wait costs almost no processor time and adds
-// at most a sixteenth to it.
+// call finished here: the process polls it without pause for the first
+// 2 ms, as a sweep's gathering usually takes no longer (Open MPI gives up
+// the core a turn at each poll under mpi_yield_when_idle, which
+// transport_defaults.hpp sets), then sleeps a sixteenth of the time waited
+// so far between polls, at most 10 ms, so that a long wait costs almost no
+// processor time and lasts at most a sixteenth longer than needed.
 //
 // When the bound passes with the call unfinished, the process calls the
-// roll: it asks every other process, which answers from its own waiting
-// loop, and gives them a second (at most the bound) to answer. A process
+// roll: it asks every other process, which answers from its own wait once
+// that has lasted 2 ms, and gives them a second (at most the bound) to
+// answer. A process
 // that does not answer is stopped, cut off or busy elsewhere for as long as
 // the bound. If everyone answered, the waiting goes on. Otherwise the
 // lowest-numbered process that has answered, or is the caller, prints the
