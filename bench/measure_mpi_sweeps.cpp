@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "bounded_wait.hpp"
 #include "common/progress.hpp"
 #include "distributed_solve.hpp"
 #include "node_share.hpp"
@@ -70,7 +71,7 @@ int main(int argc, char** argv) {
   itsolv::Outcome outcome;
   double loaded = 0.0, end = 0.0, start = 0.0, load_end_at = 0.0;
   {
-    itsolv::Workers workers(itsolv_mpi::worker_threads(MPI_COMM_WORLD));
+    itsolv::Workers workers(itsolv_mpi::worker_threads(itsolv_mpi::learn_hosts(MPI_COMM_WORLD), rank));
     itsolv::Team team{workers};
     LoadEnd load_end;
     start = now();

@@ -1,9 +1,11 @@
 #include "distributed_solve.hpp"
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
 #include "agreement.hpp"
+#include "bounded_wait.hpp"
 #include "precheck.hpp"
 #include "report.hpp"
 #include "row_blocks.hpp"
@@ -18,6 +20,25 @@ namespace {
 struct OtherFailed {};
 
 itsolv::Outcome failed(const std::string& message) { return {message, 1}; }
+
+// A block's pre-check as MPI sees it, field by field, so that MPI can
+// convert between machines that lay numbers out differently, where it is
+// able to.
+MPI_Datatype row_check_type() {
+  static const MPI_Datatype type = [] {
+    const int lengths[4] = {1, 1, 1, 1};
+    const MPI_Aint offsets[4] = {offsetof(itsolv::RowCheck, failing_row), offsetof(itsolv::RowCheck, d),
+                                 offsetof(itsolv::RowCheck, s), offsetof(itsolv::RowCheck, strict)};
+    const MPI_Datatype fields[4] = {MPI_INT32_T, MPI_FLOAT, MPI_FLOAT, MPI_INT64_T};
+    MPI_Datatype packed, spaced;
+    MPI_Type_create_struct(4, lengths, offsets, fields, &packed);
+    MPI_Type_create_resized(packed, 0, sizeof(itsolv::RowCheck), &spaced);
+    MPI_Type_commit(&spaced);
+    MPI_Type_free(&packed);
+    return spaced;
+  }();
+  return type;
+}
 
 }  // namespace
 
@@ -36,9 +57,9 @@ itsolv::Outcome solve_file(const char* path, MPI_Comm comm, itsolv::Team& team, 
   itsolv::RowCheck mine;
   if (const StepFailure f = agree(comm, attempt([&] { mine = itsolv::check_rows(p, team); }))) return failed(*f);
   std::vector<itsolv::RowCheck> checks(static_cast<size_t>(size));
-  // The same machine type everywhere: the check travels as its bytes.
-  constexpr int kBytes = static_cast<int>(sizeof(itsolv::RowCheck));
-  MPI_Allgather(&mine, kBytes, MPI_BYTE, checks.data(), kBytes, MPI_BYTE, comm);
+  MPI_Request request;
+  MPI_Iallgather(&mine, 1, row_check_type(), checks.data(), 1, row_check_type(), comm, &request);
+  wait_one(comm, request);
   const itsolv::RowCheck whole = join_checks(checks);
   if (const StepFailure f = attempt([&] { itsolv::fail_check(whole); })) return failed(*f);
 
@@ -55,8 +76,10 @@ itsolv::Outcome solve_file(const char* path, MPI_Comm comm, itsolv::Team& team, 
       voted = true;
       if (any_failed(comm, false)) throw OtherFailed{};
     }
-    MPI_Allgatherv(MPI_IN_PLACE, 0, MPI_DATATYPE_NULL, q.x.data(), layout.counts.data(), layout.displs.data(),
-                   MPI_FLOAT, comm);
+    MPI_Request request;
+    MPI_Iallgatherv(MPI_IN_PLACE, 0, MPI_DATATYPE_NULL, q.x.data(), layout.counts.data(), layout.displs.data(),
+                    MPI_FLOAT, comm, &request);
+    wait_one(comm, request);
   };
   int64_t sweeps = 0;
   StepFailure failure;

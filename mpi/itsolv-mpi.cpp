@@ -1,17 +1,21 @@
 // itsolv-mpi: itsolv spread over the processes of an MPI job. Started as
 // `mpirun -np K itsolv-mpi FILE`, it prints exactly what itsolv prints for
 // FILE, with the same exit status, whatever K is; `itsolv-mpi --monitor
-// FILE` prints a line per sweep on standard error, as itsolv does. Process 0
-// prints; every process holds one contiguous block of the matrix's rows.
-// `itsolv-mpi --help`, `-h` and `--version` print the help and the version
-// instead.
+// FILE` prints a line per sweep on standard error, as itsolv does;
+// `--wait SECONDS` (after --monitor, if given, before FILE) sets how long a
+// process waits for the others before it ends the job (bounded_wait.hpp).
+// Process 0 prints; every process holds one contiguous block of the
+// matrix's rows. `itsolv-mpi --help`, `-h` and `--version` print the help
+// and the version instead.
 #include <mpi.h>
 
 #include <new>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "bounded_wait.hpp"
 #include "common/write_all.hpp"
 #include "distributed_solve.hpp"
 #include "help.hpp"
@@ -19,13 +23,38 @@
 #include "node_share.hpp"
 #include "transport_defaults.hpp"
 
+namespace {
+
+// A command line of a run: [--monitor] [--wait SECONDS] FILE, each option
+// only there and in that shape.
+struct RunLine {
+  bool monitor = false;
+  double wait = itsolv_mpi::kDefaultWaitSeconds;
+  std::string path;
+};
+
+std::optional<RunLine> run_line(int argc, char** argv) {
+  RunLine line;
+  int at = 1;
+  line.monitor = argc >= 3 && std::string_view(argv[at]) == "--monitor";
+  if (line.monitor) ++at;
+  if (argc - at == 3 && std::string_view(argv[at]) == "--wait") {
+    const std::optional<double> seconds = itsolv_mpi::parse_wait_seconds(argv[at + 1]);
+    if (!seconds) return std::nullopt;
+    line.wait = *seconds;
+    at += 2;
+  }
+  if (argc - at != 1) return std::nullopt;
+  line.path = argv[at];
+  return line;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   itsolv::ignore_write_signals();
   const std::optional<std::string> requested = itsolv::requested_text(argc, argv, "itsolv-mpi");
-  // --monitor is an option only as the first of exactly two arguments.
-  const bool monitor = argc == 3 && std::string_view(argv[1]) == "--monitor";
-  const bool usage = argc != 2 && !monitor;
-  const std::string path = usage ? std::string() : std::string(argv[argc - 1]);
+  const std::optional<RunLine> line = run_line(argc, argv);
 
   itsolv_mpi::set_open_mpi_defaults();
   // Only the main thread calls MPI; the workers only sweep.
@@ -37,16 +66,18 @@ int main(int argc, char** argv) {
   itsolv::Outcome outcome;
   if (requested) {
     outcome = {*requested, 0};
-  } else if (usage) {
+  } else if (!line) {
     // The same words as itsolv, so that both print the same.
     outcome = {"Usage: itsolv filename\n", 1};
   } else {
     try {
-      itsolv::Workers workers(itsolv_mpi::worker_threads(MPI_COMM_WORLD));
+      itsolv_mpi::set_wait_seconds(line->wait);
+      const std::vector<std::string>& hosts = itsolv_mpi::learn_hosts(MPI_COMM_WORLD);
+      itsolv::Workers workers(itsolv_mpi::worker_threads(hosts, rank));
       itsolv::Team team{workers};
       itsolv::SweepWatch watch;
-      if (monitor && rank == 0) watch = itsolv::monitor_watch();
-      outcome = itsolv_mpi::solve_file(path.c_str(), MPI_COMM_WORLD, team, nullptr, watch);
+      if (line->monitor && rank == 0) watch = itsolv::monitor_watch();
+      outcome = itsolv_mpi::solve_file(line->path.c_str(), MPI_COMM_WORLD, team, nullptr, watch);
     } catch (const std::bad_alloc&) {
       // Only the report's text is left outside the agreed steps.
       outcome = {"Cannot allocate a!\n", 1};

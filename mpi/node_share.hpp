@@ -1,13 +1,14 @@
 // The share of its node that one process of an MPI job takes.
 #pragma once
 
-#include <mpi.h>
+#include <string>
+#include <vector>
 
 namespace itsolv_mpi {
 
-// Collective: the number of worker threads for this process, about the
-// node's cores divided among the job's processes on the node, within the
-// cores the launcher lets it run on, at least 1.
-int worker_threads(MPI_Comm comm);
+// The number of worker threads for process `rank` of a job whose processes
+// run on `hosts`: about its node's cores divided among the job's processes
+// on the node, within the cores the launcher lets it run on, at least 1.
+int worker_threads(const std::vector<std::string>& hosts, int rank);
 
 }  // namespace itsolv_mpi

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "bounded_wait.hpp"
+#include "copy_checks.hpp"
 #include "failure.hpp"
 #include "file_reader.hpp"
 #include "load_steps.hpp"
@@ -51,7 +53,9 @@ std::vector<CompactValues> exchange_pieces(const RangeValues& r, int64_t first, 
     copy_range(r, piece.begin - first, piece.end - first, sent[static_cast<size_t>(k)]);
     send_counts[static_cast<size_t>(k)] = piece.size();
   }
-  MPI_Alltoall(send_counts.data(), 1, MPI_INT64_T, counts.data(), 1, MPI_INT64_T, comm);
+  MPI_Request sizes;
+  MPI_Ialltoall(send_counts.data(), 1, MPI_INT64_T, counts.data(), 1, MPI_INT64_T, comm, &sizes);
+  wait_one(comm, sizes);
   std::vector<CompactValues> got(static_cast<size_t>(procs));
   std::vector<MPI_Request> requests;
   const auto post = [&](float* data, int64_t count, int k, bool send) {
@@ -71,8 +75,48 @@ std::vector<CompactValues> exchange_pieces(const RangeValues& r, int64_t first, 
     post(got[at].wide.data(), counts[at], k, false);
     post(sent[at].data(), send_counts[at], k, true);
   }
-  MPI_Waitall(static_cast<int>(requests.size()), requests.data(), MPI_STATUSES_IGNORE);
+  wait_all(comm, requests.data(), static_cast<int>(requests.size()));
   return got;
+}
+
+// What every process reads before its range.
+struct Head {
+  int64_t total = 0, line = 1, after = 0;  // the tokens, the line after the tolerance, the bytes of the head
+};
+
+// Collective: opens the file, reads and compares its head, and allocates p.
+StepFailure read_head(itsolv::Problem& p, const char* path, int fd, uint64_t size, MPI_Comm comm,
+                      const itsolv::LoadOptions& options, Head& head) {
+  struct stat st {};
+  if (StepFailure f = agree(comm, attempt([&] {
+                              if (fd < 0 || fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))
+                                fail("Cannot open file %s\n", path);
+                            })))
+    return f;
+  // The count and the tolerance, which every copy must hold alike.
+  const StepFailure header = attempt([&] {
+    itsolv::Reader reader(fd, path, 4096, size);
+    head.total = itsolv::read_header(p, reader, size);
+    head.line = reader.line();
+    head.after = static_cast<int64_t>(reader.offset(reader.pos()));
+  });
+  if (StepFailure f = check_heads(path, head_print(fd, st.st_size, header ? -1 : head.after), comm)) return f;
+  return agree(comm, header ? header : attempt([&] { itsolv::allocate(p, options); }));
+}
+
+// Collective: the starting values, from the ranges that hold them, to every
+// process.
+void gather_starts(itsolv::Problem& p, const std::vector<Tokens>& ranges, MPI_Comm comm) {
+  std::vector<int> x_counts, x_displs;
+  for (const Tokens& r : ranges) {
+    const Tokens starts = r.meet(start_tokens(p.num));
+    x_displs.push_back(starts.size() > 0 ? static_cast<int>(starts.begin - 2) : 0);
+    x_counts.push_back(static_cast<int>(starts.size()));
+  }
+  MPI_Request request;
+  MPI_Iallgatherv(MPI_IN_PLACE, 0, MPI_DATATYPE_NULL, p.x.data(), x_counts.data(), x_displs.data(), MPI_FLOAT, comm,
+                  &request);
+  wait_one(comm, request);
 }
 
 }  // namespace
@@ -84,41 +128,39 @@ StepFailure load_ranges(itsolv::Problem& p, const char* path, int fd, uint64_t s
   MPI_Comm_size(comm, &procs);
   itsolv::FileHandle own(rank == 0 ? -1 : open(path, O_RDONLY | O_CLOEXEC));
   if (rank != 0) fd = own.fd();
-  // The header, on every process: the count, the tolerance, the allocation.
-  int64_t total = 0, line = 1;
-  uint64_t after_header = 0;
-  if (StepFailure f = agree(comm, attempt([&] {
-                              struct stat st {};
-                              if (fd < 0 || fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))
-                                fail("Cannot open file %s\n", path);
-                              itsolv::Reader reader(fd, path, 4096, size);
-                              total = itsolv::read_header(p, reader, size);
-                              line = reader.line();
-                              after_header = reader.offset(reader.pos());
-                              itsolv::allocate(p, options);
-                            })))
-    return f;
+  Head head;
+  if (StepFailure f = read_head(p, path, fd, size, comm, options, head)) return f;
+  const int64_t total = head.total;
+  const uint64_t after_header = static_cast<uint64_t>(head.after);
+  int64_t line = head.line;
   const int32_t n = p.num;
   if (n == 0) return std::nullopt;
 
   // Bytes [after_header, size) in one range per process; each reads its own
   // into compact values as it counts it.
   const uint64_t left = size - after_header;
-  const uint64_t from = after_header + left * static_cast<uint64_t>(rank) / static_cast<uint64_t>(procs);
-  const uint64_t to = after_header + left * static_cast<uint64_t>(rank + 1) / static_cast<uint64_t>(procs);
-  RangeValues range = read_range_values(fd, path, from, to, size, workers, options);
+  const auto cut = [&](int k) { return after_header + left * static_cast<uint64_t>(k) / static_cast<uint64_t>(procs); };
+  RangeValues range = read_range_values(fd, path, cut(rank), cut(rank + 1), size, workers, options);
 
   // The counts of the ranges before its own give each process the index of
   // its first token and its first line; the last range's last byte is the
-  // file's.
-  const int64_t mine[5] = {range.tokens, range.newlines, range.bad, range.failure ? range.tokens : -1, range.last_byte};
-  std::vector<int64_t> counts(5 * static_cast<size_t>(procs));
-  MPI_Allgather(mine, 5, MPI_INT64_T, counts.data(), 5, MPI_INT64_T, comm);
+  // file's. The others wait while the slowest process reads its range.
+  constexpr int kFields = 5 + kSeamFields;
+  int64_t mine[kFields] = {range.tokens, range.newlines, range.bad, range.failure ? range.tokens : -1, range.last_byte};
+  put_seams(range, mine + 5);
+  std::vector<int64_t> counts(kFields * static_cast<size_t>(procs));
+  MPI_Request request;
+  MPI_Iallgather(mine, kFields, MPI_INT64_T, counts.data(), kFields, MPI_INT64_T, comm, &request);
+  wait_one(comm, request, static_cast<double>(left / static_cast<uint64_t>(procs) + 1) / kSlowestReadBytesPerSecond);
+  const auto fields = [&](int k) { return &counts[kFields * static_cast<size_t>(k)]; };
+  if (StepFailure f = check_seams(
+          path, procs, [&](int k) { return fields(k) + 5; }, [&](int k) { return fields(k)[3] >= 0; }, cut))
+    return f;
   std::vector<Tokens> ranges;  // each process's tokens, those before `total`
   int64_t first = 2, first_line = line, my_first = 2;
   int stopper = -1;  // the first range that stops the load
   for (int k = 0; k < procs; ++k) {
-    const int64_t* const c = &counts[5 * static_cast<size_t>(k)];
+    const int64_t* const c = fields(k);
     if (k == rank) first_line = line, my_first = first;
     const bool bad = c[2] >= 0 && first + c[2] < total;
     if (stopper < 0 && (bad || c[3] >= 0)) stopper = k;
@@ -139,7 +181,7 @@ StepFailure load_ranges(itsolv::Problem& p, const char* path, int fd, uint64_t s
                  }));
   if (first < total)
     return attempt([&] {
-      const bool newline_last = counts.back() == '\n';
+      const bool newline_last = fields(procs - 1)[4] == '\n';
       itsolv::fail_ends_before(path, newline_last ? line - 1 : line, first, n);
     });
 
@@ -166,14 +208,7 @@ StepFailure load_ranges(itsolv::Problem& p, const char* path, int fd, uint64_t s
                             })))
     return f;
 
-  // The starting values, from the ranges that hold them, to every process.
-  std::vector<int> x_counts, x_displs;
-  for (const Tokens& r : ranges) {
-    const Tokens starts = r.meet(start_tokens(n));
-    x_displs.push_back(starts.size() > 0 ? static_cast<int>(starts.begin - 2) : 0);
-    x_counts.push_back(static_cast<int>(starts.size()));
-  }
-  MPI_Allgatherv(MPI_IN_PLACE, 0, MPI_DATATYPE_NULL, p.x.data(), x_counts.data(), x_displs.data(), MPI_FLOAT, comm);
+  gather_starts(p, ranges, comm);
   return std::nullopt;
 }
 

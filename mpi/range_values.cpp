@@ -108,19 +108,24 @@ void read_chunks(RangeValues& r, int fd, const char* path, uint64_t from, uint64
       const bool after_space = first && is_space(data[0]);
       const char* const space = after_space ? data + 1 : std::find_if(data + (first ? 1 : 0), data + held, is_space);
       if (!after_space && space == data + held) {
+        r.start.add(data, data + held);
+        r.start.open = at >= to;
         held = 0;
         done = at >= to;
         continue;
       }
+      r.start.add(data, after_space ? space : space + 1);
       skipping = false;
       start = static_cast<size_t>(space - data);
     }
+    if (!past && at >= to && got > 0) r.end.add(data + held - 1, data + held);  // the byte before `to`
     const char* const text = data + start;
     const char* cut = data + held;
     if (past) {
       // Past `to` only the token that crosses it is read: to white space.
       const char* const space = std::find_if(data + before, data + held, is_space);
       done = space != data + held || got == 0;
+      r.end.add(data + before, done && got > 0 ? space + 1 : data + held);
       cut = done ? space : text;
     } else if (at < to || (at < size && !is_space(data[held - 1]))) {
       cut = itsolv::complete_tokens_end(text, cut);

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include "bounded_wait.hpp"
 #include "file_reader.hpp"
 
 namespace itsolv_mpi {
@@ -38,7 +39,9 @@ StepFailure load_shared(itsolv::Problem& p, const char* path, MPI_Comm comm, its
       kind_size[1] = sized ? st.st_size : 0;
     }
   }
-  MPI_Bcast(kind_size, 2, MPI_INT64_T, 0, comm);
+  MPI_Request request;
+  MPI_Ibcast(kind_size, 2, MPI_INT64_T, 0, comm, &request);
+  wait_one(comm, request);
   if (kind_size[0] == unopened)
     return agree(comm, attempt([&] {
                    if (rank == 0) itsolv::fail("Cannot open file %s\n", path);

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "bounded_wait.hpp"
 #include "failure.hpp"
 #include "file_reader.hpp"
 #include "load_steps.hpp"
@@ -18,6 +19,18 @@ namespace itsolv_mpi {
 namespace {
 
 constexpr int kPieceTag = 3;
+
+// Point-to-point, each waited for within the bound.
+void send(const void* data, int count, MPI_Datatype type, int to, MPI_Comm comm) {
+  MPI_Request request;
+  MPI_Isend(data, count, type, to, kPieceTag, comm, &request);
+  wait_one(comm, request);
+}
+void receive(void* data, int count, MPI_Datatype type, MPI_Comm comm) {
+  MPI_Request request;
+  MPI_Irecv(data, count, type, 0, kPieceTag, comm, &request);
+  wait_one(comm, request);
+}
 
 // Process 0's side: the next chunk of whole tokens of the file, or an empty
 // one at its end.
@@ -51,6 +64,26 @@ class ChunkSource {
   size_t capacity_;
 };
 
+// Process 0's side: sends process k of `procs` the pieces of the chunk
+// [begin, end) that it needs (of the tokens `chunk`, those before `total`
+// only), or an empty piece when it needs none.
+void send_pieces(const char* begin, const char* end, Tokens chunk, int64_t total, int32_t n, int k, int procs,
+                 MPI_Comm comm) {
+  const Tokens here = chunk.meet({0, total});
+  int64_t header[2] = {chunk.begin, 0};
+  for (const Tokens wanted : {start_tokens(n), block_tokens(n, procs, k)}) {
+    const Tokens piece = here.meet(wanted);
+    if (piece.size() == 0) continue;
+    const char* const from = token_start(begin, end, piece.begin - chunk.begin, chunk.size());
+    const char* const to = token_start(begin, end, piece.end - chunk.begin, chunk.size());
+    header[0] = piece.begin, header[1] = to - from;
+    send(header, 2, MPI_INT64_T, k, comm);
+    // Chunks are a few megabytes: their length fits an int.
+    send(from, static_cast<int>(to - from), MPI_CHAR, k, comm);
+  }
+  if (header[1] == 0) send(header, 2, MPI_INT64_T, k, comm);
+}
+
 }  // namespace
 
 StepFailure load_stream(itsolv::Problem& p, const char* path, int fd, MPI_Comm comm, itsolv::Workers& workers,
@@ -68,15 +101,19 @@ StepFailure load_stream(itsolv::Problem& p, const char* path, int fd, MPI_Comm c
                             })))
     return f;
   int64_t header[3] = {p.num, total, line};
-  MPI_Bcast(header, 3, MPI_INT64_T, 0, comm);
-  MPI_Bcast(&p.err, 1, MPI_FLOAT, 0, comm);
+  MPI_Request sent[2];
+  MPI_Ibcast(header, 3, MPI_INT64_T, 0, comm, &sent[0]);
+  MPI_Ibcast(&p.err, 1, MPI_FLOAT, 0, comm, &sent[1]);
+  wait_all(comm, sent, 2);
   p.num = static_cast<int32_t>(header[0]);
   total = header[1];
   line = header[2];
   if (StepFailure f = agree(comm, attempt([&] { itsolv::allocate(p, options); }))) return f;
 
   // Chunk by chunk, each piece as {first token, length} and its bytes; a
-  // length of -1 ends the file for the process it is sent to.
+  // length of -1 ends the file for the process it is sent to, one of 0
+  // tells it that a chunk was read (it waits no longer than the bound for
+  // each chunk).
   StepFailure failure;  // this process's own; others take every piece still
   const int32_t n = p.num;
   const auto place_piece = [&](const int64_t piece[2], const char* data) {
@@ -89,10 +126,11 @@ StepFailure load_stream(itsolv::Problem& p, const char* path, int fd, MPI_Comm c
   if (rank != 0) {
     std::vector<char> text;
     for (int64_t piece[2];;) {
-      MPI_Recv(piece, 2, MPI_INT64_T, 0, kPieceTag, comm, MPI_STATUS_IGNORE);
+      receive(piece, 2, MPI_INT64_T, comm);
       if (piece[1] < 0) break;
+      if (piece[1] == 0) continue;
       text.assign(static_cast<size_t>(piece[1]) + itsolv::Reader::kSlack, ' ');
-      MPI_Recv(text.data(), static_cast<int>(piece[1]), MPI_CHAR, 0, kPieceTag, comm, MPI_STATUS_IGNORE);
+      receive(text.data(), static_cast<int>(piece[1]), MPI_CHAR, comm);
       place_piece(piece, text.data());
     }
     return agree(comm, failure);
@@ -113,26 +151,15 @@ StepFailure load_stream(itsolv::Problem& p, const char* path, int fd, MPI_Comm c
       if (placed.bad >= 0)
         itsolv::fail_bad_token(path, placed.bad, n, placed.bad_begin, placed.bad_end,
                                line + run.newlines_before(placed.bad_begin));
-      const Tokens here = Tokens{t, t + run.tokens()}.meet({0, total});
-      for (int k = 1; k < procs; ++k)
-        for (const Tokens wanted : {start_tokens(n), block_tokens(n, procs, k)}) {
-          const Tokens piece = here.meet(wanted);
-          if (piece.size() == 0) continue;
-          const char* const from = token_start(begin, end, piece.begin - t, run.tokens());
-          const char* const to = token_start(begin, end, piece.end - t, run.tokens());
-          int64_t header[2] = {piece.begin, to - from};
-          MPI_Send(header, 2, MPI_INT64_T, k, kPieceTag, comm);
-          // Chunks are a few megabytes: their length fits an int.
-          MPI_Send(from, static_cast<int>(to - from), MPI_CHAR, k, kPieceTag, comm);
-        }
+      for (int k = 1; k < procs; ++k) send_pieces(begin, end, Tokens{t, t + run.tokens()}, total, n, k, procs, comm);
       t += run.tokens();
       line += run.newlines();
       if (end > begin) last_byte = end[-1];
     });
   }
   for (int k = 1; k < procs; ++k) {
-    int64_t end[2] = {0, -1};
-    MPI_Send(end, 2, MPI_INT64_T, k, kPieceTag, comm);
+    const int64_t end[2] = {0, -1};
+    send(end, 2, MPI_INT64_T, k, comm);
   }
   // Process 0's failure, if any, is the lowest-numbered one and decides.
   return agree(comm, failure);

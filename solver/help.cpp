@@ -7,12 +7,18 @@ std::string help_text(std::string_view program) {
   std::string text = name + " - solve a dense linear system A x = b by Jacobi iteration\n\n";
   text += "Usage: " + name + " FILE\n";
   text += "       " + name + " --monitor FILE\n";
+  if (program != "itsolv") text += "       " + name + " [--monitor] --wait SECONDS FILE\n";
   text += "       " + name + " --help | -h\n";
   text += "       " + name + " --version\n\n";
   if (program != "itsolv")
     text += "Run under mpirun (mpirun -np K " + name +
             " FILE): each process keeps a block\n"
-            "of the matrix's rows, and process 0 prints exactly what itsolv prints.\n\n";
+            "of the matrix's rows, and process 0 prints exactly what itsolv prints.\n"
+            "A process waits for the others at most SECONDS (60 by default; more while\n"
+            "they read their parts of FILE); then the job ends with status 1 and\n"
+            "\"itsolv-mpi: no answer from process P on HOST for S s\". Copies of FILE on\n"
+            "several machines must be the same: copies that differ in size, in the head\n"
+            "or where two processes' parts meet are refused.\n\n";
   return text +
          "Reads the problem in FILE, refuses a matrix that is not diagonally dominant\n"
          "by rows, then runs Jacobi sweeps in single precision until the largest\n"

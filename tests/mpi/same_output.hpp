@@ -8,6 +8,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/problem_values.hpp"
@@ -84,6 +85,20 @@ class SameOutput : public testing::Test {
   }
   static std::string mpi(int processes) { return mpirun(processes) + " " ITSOLV_MPI_PATH; }
 
+  // One job of `copies.size()` groups of processes, each given its own path
+  // after `options`, as if each machine held a copy of the file.
+  static RunResult run_copies(const std::vector<std::pair<int, std::string>>& copies,
+                              const std::vector<std::string>& options = {}) {
+    std::vector<std::string> words;
+    for (const auto& [processes, path] : copies) {
+      if (!words.empty()) words.push_back(":");
+      words.insert(words.end(), {"-np", std::to_string(processes), ITSOLV_MPI_PATH});
+      words.insert(words.end(), options.begin(), options.end());
+      words.push_back(path);
+    }
+    return run(MPIEXEC_COMMAND, words);
+  }
+
   void SetUp() override { hung_ = false; }
 
   testing_support::TempDir tmp_;
@@ -145,6 +160,17 @@ inline size_t token_at(const Laid& laid, size_t at) {
   while (t + 1 < laid.starts.size() && laid.starts[t + 1] <= at) ++t;
   const bool inside = laid.text.find_first_of(" \t\r\n", laid.starts[t]) > at;
   return inside ? t : t + 1;
+}
+
+// A layout of v in which no token ends just before a cut (each cut lies
+// inside a token, at its start or in white space).
+inline Laid lay_out_across_cuts(const Values& v) {
+  for (uint32_t seed = 1;; ++seed) {
+    Laid laid = lay_out(v, seed);
+    bool inside = true;
+    for (size_t cut : laid.cuts) inside = inside && token_at(laid, cut - 1) == token_at(laid, cut);
+    if (inside) return laid;
+  }
 }
 
 }  // namespace mpi_test

@@ -102,6 +102,9 @@ TEST_F(SameOutput, MonitorLinesComeOnceFromProcessZero) {
       const RunResult got = run(mpi(processes), {"--monitor", path});
       // After a failure mpirun adds a notice of its own.
       EXPECT_EQ(want.status == 0 ? got.err : got.err.substr(0, want.err.size()), want.err) << processes;
+      const RunResult waiting = run(mpi(processes), {"--monitor", "--wait", "30.5", path});
+      EXPECT_EQ(waiting.out, want.out) << processes;
+      EXPECT_EQ(waiting.err.substr(0, want.err.size()), want.err) << processes;
     }
   }
 }
@@ -112,6 +115,19 @@ TEST_F(SameOutput, WrongCommandLineGetsItsolvUsage) {
   EXPECT_EQ(expect_same({path, path}).status, 1);
   // Options only as the lone argument.
   EXPECT_EQ(expect_same({"--help", "extra"}).out, "Usage: itsolv filename\n");
+  // --wait only with a positive number of seconds, after --monitor and
+  // before the file (every process decides it alike: two are enough).
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{{"--wait", "0", path},
+                                                                                    {"--wait", "-1", path},
+                                                                                    {"--wait", "1e3", path},
+                                                                                    {"--wait", "1..5", path},
+                                                                                    {"--wait", "2"},
+                                                                                    {"--wait", "2", "--monitor", path},
+                                                                                    {"--monitor", "--wait", path}}) {
+    const RunResult got = run(mpi(2), args);
+    EXPECT_EQ(got.out, "Usage: itsolv filename\n") << args[1];
+    EXPECT_EQ(got.status, 1) << args[1];
+  }
 }
 
 // Help and version under itsolv-mpi's own name, printed once however many

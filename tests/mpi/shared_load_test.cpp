@@ -4,8 +4,10 @@
 // process reads.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <fstream>
 #include <limits>
 #include <string>
@@ -24,14 +26,7 @@ const std::string kLongToken = "3 0.01\n0 0 0\n1 2 3 4\n5 " + std::string(1536 <
 
 TEST_F(SameOutput, RefusalsWhereverTheyLie) {
   const Values v = testing_support::random_values(40, Kind::small_integers, 11);
-  // A layout in which every cut falls inside a token.
-  Laid laid;
-  for (uint32_t seed = 1;; ++seed) {
-    laid = lay_out(v, seed);
-    bool inside = true;
-    for (size_t cut : laid.cuts) inside = inside && token_at(laid, cut - 1) == token_at(laid, cut);
-    if (inside) break;
-  }
+  const Laid laid = lay_out_across_cuts(v);
   // Spoils token t without moving any byte: the cuts stay where they are.
   auto spoil = [&](std::string text, size_t t) {
     text[laid.starts[t]] = 'x';
@@ -69,6 +64,65 @@ TEST_F(SameOutput, RefusalsWhereverTheyLie) {
     const RunResult want = expect_same({c.path.empty() ? file("p.txt", c.text) : c.path});
     EXPECT_EQ(want.status, 1);
     EXPECT_EQ(want.out.rfind(c.starts, 0), 0u) << want.out;
+  }
+}
+
+// Each process given its own copy of the file, as on machines that hold
+// copies: copies that differ in size, in the head or where two ranges meet
+// are refused, naming the two processes; a process that never answers (it
+// waits to open a FIFO) ends the job within the bound, named by the
+// lowest-numbered process that waited for it.
+TEST_F(SameOutput, CopiesThatDifferAndProcessesThatDoNotAnswer) {
+  const Laid laid = lay_out_across_cuts(testing_support::random_values(40, Kind::small_integers, 13));
+  const std::string good = file("good.txt", laid.text);
+  auto changed = [&](const std::string& name, size_t at) {
+    std::string text = laid.text;
+    const char c = text[at];
+    text[at] = c == '9' ? '8' : std::isdigit(static_cast<unsigned char>(c)) ? '9' : std::isspace(c) ? '7' : ' ';
+    return file(name, text);
+  };
+  const std::string tolerance_end = std::to_string(laid.text.find_first_of(" \t\r\n", laid.starts[1]) - 1);
+  const std::string fifo = dir_ + "/fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  char name[256] = {};
+  ASSERT_EQ(gethostname(name, sizeof name - 1), 0);
+  const std::string host = name;
+  auto pair = [&](int a, int b) {
+    return "the copies of process " + std::to_string(a) + " on " + host + " and process " + std::to_string(b) + " on " +
+           host + " differ in ";
+  };
+  const std::string refused = "Cannot read file " + good + ": ";
+  const size_t size = laid.text.size();
+  const struct {
+    const char* name;
+    int good_processes;
+    std::string copy;
+    int copy_processes;
+    std::string out;
+  } cases[] = {
+      {"the same bytes", 1, file("same.txt", laid.text), 2, run(ITSOLV_PATH, {good}).out},
+      {"a longer copy", 1, file("longer.txt", laid.text + "\n"), 1,
+       refused + pair(0, 1) + "size (" + std::to_string(size) + " and " + std::to_string(size + 1) + " bytes)\n"},
+      {"another tolerance", 1, changed("head.txt", std::stoul(tolerance_end)), 1,
+       refused + pair(0, 1) + "their head (the count and the tolerance)\n"},
+      {"at the cut of two", 1, changed("cut.txt", laid.cuts[0] - 1), 1,
+       refused + pair(0, 1) + "the bytes from offset " + std::to_string(laid.cuts[0] - 1) +
+           ", where their ranges meet\n"},
+      {"at the second cut of three", 2, changed("cut3.txt", laid.cuts[2] - 1), 1,
+       refused + pair(1, 2) + "the bytes from offset " + std::to_string(laid.cuts[2] - 1) +
+           ", where their ranges meet\n"},
+      {"the last process stalls", 2, fifo, 1, "itsolv-mpi: no answer from process 2 on " + host + " for 1 s\n"},
+      {"process 0 stalls", 0, fifo, 1, "itsolv-mpi: no answer from process 0 on " + host + " for 0.5 s\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::pair<int, std::string>> copies = {{c.good_processes, good}, {c.copy_processes, c.copy}};
+    if (c.good_processes == 0) copies = {{c.copy_processes, c.copy}, {2, good}};
+    const bool stalls = c.copy == fifo;
+    const RunResult got = run_copies(copies, {"--wait", c.good_processes == 0 ? "0.5" : stalls ? "1" : "30"});
+    EXPECT_FALSE(got.timed_out);
+    EXPECT_EQ(got.out, c.out) << got.err;
+    EXPECT_EQ(got.status, c.out.rfind("Cannot", 0) == 0 || stalls ? 1 : 0);
   }
 }
 
