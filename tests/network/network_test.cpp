@@ -27,7 +27,7 @@ std::string run_mkprob(const testing_support::TempDir& dir, int n, const char* t
 bool bounds_its_wait(const TestHosts& hosts) {
   const std::string file = hosts.shared("one.txt", "1 0.1 0 2 1\n");
   const RunResult run = hosts.mpirun(1, {ITSOLV_MPI_PATH, "--wait", "5", file});
-  return run.status == 0 && run.out == "0.500000\ntotal number of iterations: 1\n";
+  return run.status == 0 && run.out == testing_support::run_program(ITSOLV_PATH, {file}).out;
 }
 
 // itsolv-mpi with 2 and 3 processes, one a host, prints what itsolv prints.
@@ -101,7 +101,7 @@ TEST(Network, DifferingHeadsAreRefused) {
     int processes;
   };
   const Case cases[] = {
-      {"node2", "3\n0.01\n0 0 0\n4 1 1 1\n1 4 1 1\n1 1 4 1\n", 2},
+      {"node2", "3\n0.002\n0 0 0\n4 1 1 1\n1 4 1 1\n1 1 4 1\n", 2},
       {"node3", "2\n0.001\n0 0 0\n4 1 1 1\n1 4 1 1\n1 1 4 1\n", 3},
   };
   for (const Case& c : cases) {

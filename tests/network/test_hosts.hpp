@@ -7,7 +7,9 @@
 
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
