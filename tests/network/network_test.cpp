@@ -46,14 +46,14 @@ TEST(Network, TwoAndThreeHostsPrintWhatItsolvPrints) {
   testing_support::TempDir made;
   const mpi_test::Laid laid = mpi_test::lay_out(mpi_test::mixed_values(41, 7), 7);
   const std::string generated = run_mkprob(made, 500, "0.0001");
-  const std::string rows = "3\n0.001\n0 0 0\n4 1 1 1\n1 4 1 1\n1 1 2 1\n";
+  const std::string rows = "3\n0.001\n0 0 0\n4 1 1 1\n1 4 1 1\n";  // and row 3:
   const std::pair<const char*, std::string> problems[] = {
       {"mkprob 500", generated},
       {"mkprob 37", run_mkprob(made, 37, "0.000001")},
       {"laid out across the cuts", laid.text},
       {"bad token in the last row", mpi_test::spoil_last_row(generated)},
       {"row 3 not dominant", rows + "1 1 1 1\n"},
-      {"ends early", rows},
+      {"ends in row 3", rows + "1 1"},
   };
   for (const auto& [name, text] : problems) {
     const std::string file = hosts.shared("problem.txt", text);
