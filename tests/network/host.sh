@@ -15,6 +15,7 @@ shift
 dir=$ITSOLV_NET_DIR
 ns=$(awk -v host="$host" '$1 == host { print $2 }' "$dir/map")
 [ -n "$ns" ] || { echo "host.sh: no test host $host" >&2; exit 255; }
+# shellcheck disable=SC2016 # expanded by the inner shell
 exec ip netns exec "$ns" unshare --uts --mount sh -c '
   hostname "$1"
   mount --bind "$2/hosts" /etc/hosts

@@ -20,6 +20,7 @@ set -eu
 down() {
   for ns in $(ip netns list | awk -v name="$1" 'index($1, name "-") == 1 { print $1 }'); do
     pids=$(ip netns pids "$ns" 2>/dev/null || true)
+    # shellcheck disable=SC2086 # one word a process
     [ -z "$pids" ] || kill -9 $pids 2>/dev/null || true
     ip netns del "$ns" 2>/dev/null || true
   done
@@ -36,7 +37,7 @@ up() {
   k=0
   while [ "$k" -le "$count" ]; do
     host=node$k
-    [ "$k" -gt 0 ] || host=head
+    [ "$k" -gt 0 ] || host="head"
     ip netns add "$name-$k"
     ip link add eth0 netns "$name-$k" type veth peer name p$k netns "$name-s"
     ip -n "$name-s" link set p$k master br0 up
