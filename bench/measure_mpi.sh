@@ -7,9 +7,11 @@
 # Generates N.txt (default 10000) with mkprob in a scratch folder, and a copy
 # whose tolerance makes the run stop after one sweep. For each process count
 # K (default 1 2 3; more than the cores are started anyway) it runs both files
-# five times with
+# five times (RUNS times, when set) with
 #   mpirun --oversubscribe --bind-to none -np K itsolv-mpi-measure FILE
-# which times each run in-process from the end of loading, and prints the time
+# (MPIRUN, when set, is the launcher's command and its options, e.g. to start
+# on other hosts: bench/measure_mpi_delay.sh), which times each run
+# in-process from the end of loading, and prints the time
 # per sweep (the difference of the two files' best times over the sweeps after
 # the first: the pre-check cancels out), the load time (the best of the runs
 # of the slowest process to load), the bytes read by the process that read
@@ -23,6 +25,7 @@ shift $(($# < 2 ? $# : 2))
 counts=("$@")
 [ ${#counts[@]} -gt 0 ] || counts=(1 2 3)
 
+read -ra mpirun <<<"${MPIRUN:-mpirun}"
 mpirun_flags=(--oversubscribe --bind-to none)
 [ "$(id -u)" -ne 0 ] || mpirun_flags+=(--allow-run-as-root)
 
@@ -31,15 +34,15 @@ trap 'rm -rf "$scratch"' EXIT
 cd "$scratch"
 "$build/bin/mkprob" "$n" 0.0001
 sed '2s/.*/1e30/' "$n.txt" > once.txt
-cmp -s <("$build/bin/itsolv" "$n.txt") <(mpirun "${mpirun_flags[@]}" -np 2 "$build/bin/itsolv-mpi" "$n.txt") ||
+cmp -s <("$build/bin/itsolv" "$n.txt") <("${mpirun[@]}" "${mpirun_flags[@]}" -np 2 "$build/bin/itsolv-mpi" "$n.txt") ||
   { echo "itsolv-mpi does not print what itsolv prints" >&2; exit 1; }
 
-# "SWEEPS SECONDS PEAK_KB LOAD_S RCHAR" of the best of five runs of FILE on K
+# "SWEEPS SECONDS PEAK_KB LOAD_S RCHAR" of the best of RUNS runs of FILE on K
 # processes (peak, load time and bytes read: the largest of the processes').
 best() {
   local k=$1 file=$2
-  for _ in 1 2 3 4 5; do
-    mpirun "${mpirun_flags[@]}" -np "$k" "$build/bin/itsolv-mpi-measure" "$file"
+  for _ in $(seq "${RUNS:-5}"); do
+    "${mpirun[@]}" "${mpirun_flags[@]}" -np "$k" "$build/bin/itsolv-mpi-measure" "$file"
   done | awk -v k="$k" '{ m = 0; l = 0; r = 0
                 for (i = 6; i < 6 + k; ++i) if ($i > m) m = $i
                 for (i = 7 + k; i < 7 + 2 * k; ++i) if ($i > l) l = $i
