@@ -5,9 +5,10 @@
 #                                bridge), NAME-0 (the head, where mpirun runs)
 #                                and NAME-1 ... NAME-COUNT (node1 ...), each
 #                                host joined to the bridge by a veth link
-#                                (eth0, 10.89.0.K/24); writes DIR/hosts (the
-#                                names), DIR/hostfile (one slot a node) and
-#                                DIR/map (name, namespace)
+#                                (eth0, 10.89.0.K/24), the head giving up on
+#                                a silent TCP link after 3 retries; writes
+#                                DIR/hosts (the names), DIR/hostfile (one
+#                                slot a node) and DIR/map (name, namespace)
 #   hosts.sh down NAME           ends every process in those namespaces and
 #                                deletes them, with their links
 #   hosts.sh sweep PREFIX        does so for every NAME = PREFIX-PID whose
@@ -47,6 +48,9 @@ up() {
     printf '10.89.0.%d %s\n' $((k + 1)) "$host" >>"$dir/hosts"
     printf '%s %s\n' "$host" "$name-$k" >>"$dir/map"
     [ "$k" -eq 0 ] || printf '%s slots=1\n' "$host" >>"$dir/hostfile"
+    # mpirun waits for a cut-off host's daemon until TCP gives up on its
+    # link to it: after 3 retries (seconds) there, not Linux's 15 (minutes).
+    [ "$k" -gt 0 ] || ip netns exec "$name-0" sh -c 'echo 3 >/proc/sys/net/ipv4/tcp_retries2'
     k=$((k + 1))
   done
 }

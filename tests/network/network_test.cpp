@@ -85,7 +85,8 @@ TEST(Network, LinkTakenDownMidRunEndsTheJobWithinTheBound) {
   std::printf("the job ended %.1f s after node2's link went down (bound %d s)\n", after, bound);
   EXPECT_EQ(run.out, "itsolv-mpi: no answer from process 1 on node2 for " + std::to_string(bound) + " s\n") << run.err;
   EXPECT_EQ(run.status, 1) << run.how();
-  EXPECT_LT(after, bound + 10.0);
+  // mpirun then gives up on the lost daemon after TCP's retries (hosts.sh).
+  EXPECT_LT(after, bound + 25.0);
 }
 
 // A host whose copy differs from the others' in its head (the count or the
