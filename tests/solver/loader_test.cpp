@@ -22,6 +22,7 @@
 #include "support/team.hpp"
 #include "support/temp_files.hpp"
 #include "text_run.hpp"
+#include "token_count.hpp"
 #include "value_placement.hpp"
 
 using itsolv::Isa;
@@ -288,5 +289,30 @@ TEST(TokenPlaces, EachIndexHasOnePlace) {
   for (const Case& c : cases) {
     EXPECT_EQ(itsolv::describe(c.t, 3), c.described) << c.t;
     EXPECT_EQ(itsolv::rows_reached(c.t + 1, 3), c.rows_reached_after) << c.t;
+  }
+}
+
+// Long periodic texts, in which some vector lanes start a token (or hold a
+// line feed) in every block, for thousands of blocks in a row, counted from
+// several offsets: each instruction set's counters add up before their
+// bytes wrap.
+TEST(TokenCount, LongPeriodicTextsOnEveryInstructionSet) {
+  for (const char* period : {"7 ", "7\n", "-1\t", "12 \n\n 3 ", "555555555555555\n"}) {
+    std::string text;
+    for (int k = 0; k < 5000; ++k) text += period;
+    for (size_t from : {size_t{0}, size_t{1}, size_t{9}}) {
+      itsolv::TokenCount want;
+      for (size_t at = from; at < text.size(); ++at) {
+        want.tokens += !std::isspace(static_cast<unsigned char>(text[at])) &&
+                       (at == from || std::isspace(static_cast<unsigned char>(text[at - 1])));
+        want.newlines += text[at] == '\n';
+      }
+      for (Isa isa : testing_support::supported_isas()) {
+        const itsolv::TokenCount got = itsolv::count_tokens(text.data() + from, text.data() + text.size(), isa);
+        EXPECT_TRUE(got.tokens == want.tokens && got.newlines == want.newlines)
+            << itsolv::isa_name(isa) << " " << period << " from " << from << ": " << got.tokens << " tokens, "
+            << got.newlines << " line feeds";
+      }
+    }
   }
 }
