@@ -85,9 +85,9 @@ void check(uint32_t pattern, itsolv::DecimalRunReader run, Padded& padded, Misma
   // The hexadecimal reader leaves the values below the normal floats to the
   // scan; it takes every other finite one.
   const bool hex_form = finite && (f == 0 || std::fabs(f) >= 0x1p-126f);
-  if (itsolv::parse_hex_form(hex, hex + std::strlen(hex), v) != hex_form ||
-      (hex_form && std::bit_cast<uint32_t>(v) != std::bit_cast<uint32_t>(want)))
-    out.add("parse_hex_form", pattern, hex, !hex_form, v, want);
+  const bool taken = itsolv::parse_hex_form(hex, hex + std::strlen(hex), v);
+  if (taken != hex_form || (taken && std::bit_cast<uint32_t>(v) != std::bit_cast<uint32_t>(want)))
+    out.add("parse_hex_form", pattern, hex, taken, v, want);
 }
 
 }  // namespace
