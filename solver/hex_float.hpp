@@ -42,6 +42,12 @@ inline float round_to_float(uint64_t m, int64_t e, bool sticky) {
   return static_cast<float>(std::ldexp(static_cast<double>(kept), static_cast<int>(std::min<int64_t>(e + drop, 1024))));
 }
 
+// Exponents stop growing here, far past any float and past what the digits
+// of a token shorter than 2^36 bytes (every token the loader takes) can
+// move the binary point by: 4 bits a digit, so that such an exponent never
+// comes back into the float range (and 64 bits still hold the sum).
+inline constexpr int64_t kPowerCap = int64_t{1} << 40;
+
 }  // namespace hex_float_detail
 
 // Value of a whole token [+-]0(x|X)hexdigits[.hexdigits][(p|P)[+-]digits]
@@ -49,6 +55,7 @@ inline float round_to_float(uint64_t m, int64_t e, bool sticky) {
 // then decides, as for "0x1p" or "0x.", which it reads otherwise).
 inline bool parse_hex_form(const char* begin, const char* end, float& out) {
   using hex_float_detail::hex_digit;
+  using hex_float_detail::kPowerCap;
   const char* p = begin;
   const bool negative = p != end && *p == '-';
   if (p != end && (*p == '-' || *p == '+')) ++p;
@@ -79,7 +86,7 @@ inline bool parse_hex_form(const char* begin, const char* end, float& out) {
     for (; p != end; ++p) {
       const unsigned d = static_cast<unsigned char>(*p) - '0';
       if (d > 9) return false;
-      if (power < 100000) power = power * 10 + d;  // far past any float
+      if (power < kPowerCap) power = power * 10 + d;
     }
     e += down ? -power : power;
   }

@@ -154,25 +154,30 @@ TEST(MkprobReplaceTest, FollowsASymbolicLinkToTheFile) {
   }
 }
 
-// A private file stays private (and, for root, keeps its owner); a new file
-// has the mode that the umask allows.
+// A private file stays private, a file's set-group-ID and sticky bits stay
+// set (and, for root, the file keeps its owner); a new file has the mode
+// that the umask allows. (Writing clears a set-user-ID bit, as it does in
+// place, unless the writer may keep it: not tested.)
 TEST(MkprobReplaceTest, ReplacementKeepsTheModeAndOwnerNewFileTakesTheUmask) {
   TempDir dir;
-  testing_support::write_file(dir / "4.txt", "old");
-  ASSERT_EQ(::chmod((dir / "4.txt").c_str(), 0600), 0);
   const bool root = ::geteuid() == 0;
-  if (root) {
-    ASSERT_EQ(::chown((dir / "4.txt").c_str(), 4321, 8765), 0);
+  for (const mode_t mode : {0600, 03640}) {
+    testing_support::write_file(dir / "4.txt", "old");
+    ASSERT_EQ(::chmod((dir / "4.txt").c_str(), mode), 0);
+    if (root) {
+      ASSERT_EQ(::chown((dir / "4.txt").c_str(), 4321, 8765), 0);
+    }
+    ASSERT_EQ(mkprob(dir, {"4", "0.1"}, [] { ::umask(0); }).status, 0);
+    struct stat status;
+    ASSERT_EQ(::stat((dir / "4.txt").c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, mode);
+    if (root) {
+      EXPECT_TRUE(status.st_uid == 4321 && status.st_gid == 8765);
+    }
+    EXPECT_EQ(read_file(dir / "4.txt"), reference_file(4, "0.1"));
+    EXPECT_EQ(dir.entries(), std::set<std::string>{"4.txt"});
   }
-  ASSERT_EQ(mkprob(dir, {"4", "0.1"}, [] { ::umask(0); }).status, 0);
   struct stat status;
-  ASSERT_EQ(::stat((dir / "4.txt").c_str(), &status), 0);
-  EXPECT_EQ(status.st_mode & 07777, 0600u);
-  if (root) {
-    EXPECT_TRUE(status.st_uid == 4321 && status.st_gid == 8765);
-  }
-  EXPECT_EQ(read_file(dir / "4.txt"), reference_file(4, "0.1"));
-  EXPECT_EQ(dir.entries(), std::set<std::string>{"4.txt"});
   ASSERT_EQ(mkprob(dir, {"5", "0.1"}, [] { ::umask(027); }).status, 0);
   ASSERT_EQ(::stat((dir / "5.txt").c_str(), &status), 0);
   EXPECT_EQ(status.st_mode & 07777, 0640u);

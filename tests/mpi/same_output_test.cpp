@@ -49,7 +49,8 @@ INSTANTIATE_TEST_SUITE_P(Sizes, RandomProblem,
 // counts; row 40 of 70 lies in a later block for 2 and 3 processes, and a
 // NaN meets a NaN of the other sign in columns 0 and 1, before that block
 // (the sum's operand order there decides the sign the report shows); an
-// estimate that repeats stops every process.
+// estimate that repeats stops every process; whatever follows the last
+// value is not read.
 TEST_F(SameOutput, ReportsThatDependOnTheBlocks) {
   Values v = testing_support::random_values(10, Kind::small_integers, 3);
   std::vector<std::string> failing;  // the last row, then rows 5 and 9, then row 1 too
@@ -81,6 +82,11 @@ TEST_F(SameOutput, ReportsThatDependOnTheBlocks) {
       {"NaN meeting NaN before the block", testing_support::problem_text(nan), has, "nan"},
       {"estimate that repeats", "3\n0.001\n1 -1 0\n1 -1 0 0\n-1 1 0 0\n0 0 2 2\n", is,
        "The iteration will not converge: sweep 4 repeats sweep 2.\n"},
+      // Tokens after the last value are not read, numbers or not.
+      {"a non-number right after the last value", testing_support::problem_text(weak) + "x", has,
+       "total number of iterations"},
+      {"non-numbers on lines after it", testing_support::problem_text(weak) + "1.5.2 #\n\nnan(\n", has,
+       "total number of iterations"},
   };
   for (const auto& c : cases) {
     const std::string out = expect_same({file("p.txt", c.text)}).out;

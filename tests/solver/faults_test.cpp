@@ -1,6 +1,7 @@
 // The loader against a problem file that changes, fails or trickles in while
 // it is read: every load ends with the values the file held when read, or
-// with one "Cannot read file" line; never a crash or a hang.
+// with one "Cannot read file" line; never a crash or a hang. And against
+// matrix memory that the system cannot commit.
 //
 // Changes are made between chunks by a progress sink, so that each case
 // happens at a known point of the reading.
@@ -8,10 +9,14 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdio.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -30,6 +35,18 @@ using testing_support::Kind;
 using testing_support::TempDir;
 using testing_support::Values;
 using testing_support::write_file;
+
+// The system's madvise as the loader sees it: committing pages ahead
+// (MADV_POPULATE_WRITE) fails with populate_error while that is set, as on
+// a system out of memory (ENOMEM) or one without that advice (EINVAL).
+static std::atomic<int> populate_error{0};
+extern "C" int madvise(void* addr, size_t length, int advice) noexcept {
+  if (advice == MADV_POPULATE_WRITE && populate_error.load() != 0) {
+    errno = populate_error.load();
+    return -1;
+  }
+  return static_cast<int>(syscall(SYS_madvise, addr, length, advice));
+}
 
 namespace {
 
@@ -254,6 +271,27 @@ TEST_F(Fifo, LoadsWhatIsFedOrEndsWithCannotReadWhenTheWriterStops) {
       } else {
         EXPECT_TRUE(cannot_read(message, path()));
         EXPECT_NE(message.find("the file ends"), std::string::npos) << message;
+      }
+    }
+}
+
+// Memory that cannot be committed ends the load with the allocation
+// failure, rather than in a store that the system kills the program for;
+// without the advice, the loader stores into the pages itself.
+TEST(MatrixMemory, UncommittedPagesEndWithCannotAllocate) {
+  const Values v = problem();
+  TempDir dir;
+  write_file(dir / "problem.txt", testing_support::problem_text(v));
+  for (const int error : {ENOMEM, EINVAL})
+    for (const Setting& s : kSettings) {
+      itsolv::Problem p;
+      populate_error = error;
+      const std::string message = load(dir / "problem.txt", s, p);
+      populate_error = 0;
+      if (error == ENOMEM) {
+        EXPECT_EQ(message, "Cannot allocate a!\n");
+      } else {
+        EXPECT_TRUE(message.empty() && holds(p, v)) << message;
       }
     }
 }

@@ -68,6 +68,27 @@ inline std::vector<std::string> odd_forms() {
   return out;
 }
 
+// Tokens of tens of thousands of digits whose exponent of five to seven
+// digits brings them back near or past the ends of the float range: zeros
+// in the whole part and leading zeros in the fraction (hexadecimal and
+// decimal), with exponents of both signs. A reader that cuts the exponent
+// short reads them as ordinary values.
+inline std::vector<std::string> long_exponent_forms() {
+  std::vector<std::string> out;
+  for (const int n : {24999, 25000, 60001}) {
+    const std::string zeros(static_cast<size_t>(n), '0'), half(static_cast<size_t>(n / 2), '0');
+    for (const int k : {-1000000, -151, -150, -127, -126, 0, 5, 127, 128, 1000000}) {
+      out.push_back("0x" + half + "." + zeros + "1p" + std::to_string(4 * n + 4 + k));
+      out.push_back("-0x1" + zeros + "p" + std::to_string(k - 4 * n));
+      if (k > -1000 && k < 1000) {
+        out.push_back(half + "." + zeros + "1e" + std::to_string(n + 1 + k / 3));
+        out.push_back("1" + zeros + "e" + std::to_string(k / 3 - n));
+      }
+    }
+  }
+  return out;
+}
+
 inline std::vector<std::string> corpus() {
   std::mt19937_64 rng(2024);
   std::vector<std::string> out = {
@@ -94,9 +115,10 @@ inline std::vector<std::string> corpus() {
       // exponents; the ends of the range in short forms; signed zeros.
       "-32841.714881153", "-328417.714881153", "1234567890123456", "12345678901234567", "-1234567890123456",
       "9999999999999999", "-99999999999999.9", "1234567890123456789", "12345678901234567890", "0.12345678901234567",
-      "1e-045", "1e038", "1.5e+999", "1e0000", "-2.5E-0009", "1.e5", "-.5e-3", "3.4028235e38", "3.4028236e+38",
-      "1.1754944e-38", "1.4012984e-45", "7.006492e-46", "7.006493e-46", "9e-46", "-0.0", "-0e+00", "-0.000e-5", "1-",
-      "1e5-", "1.5e", "1e+", "-", "-.", ".e1", "1e1e1", "1.2.3", "--1", "1e+-5", "+1.5e1", "1e5x"};
+      "1e-045", "1e038", "1.5e+999", "1e0000", "-2.5E-0009", "1e-10000", "3e+10000", "-5e-10001", "-7e+10045",
+      "2.5e-000010", "1e99999", "1.e5", "-.5e-3", "3.4028235e38", "3.4028236e+38", "1.1754944e-38", "1.4012984e-45",
+      "7.006492e-46", "7.006493e-46", "9e-46", "-0.0", "-0e+00", "-0.000e-5", "1-", "1e5-", "1.5e", "1e+", "-", "-.",
+      ".e1", "1e1e1", "1.2.3", "--1", "1e+-5", "+1.5e1", "1e5x"};
   auto digits = [&](int count) {
     std::string s;
     for (int i = 0; i < count; ++i) s += static_cast<char>('0' + rng() % 10);
@@ -186,6 +208,7 @@ inline std::vector<std::string> corpus() {
     out.push_back(t);
   }
   for (std::string& t : odd_forms()) out.push_back(std::move(t));
+  for (std::string& t : long_exponent_forms()) out.push_back(std::move(t));
   return out;
 }
 
