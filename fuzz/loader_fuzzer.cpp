@@ -33,7 +33,7 @@
 #include <vector>
 
 #include "failure.hpp"
-#include "kernels.hpp"
+#include "isa.hpp"
 #include "loader.hpp"
 #include "precheck.hpp"
 #include "problem.hpp"

@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "failure.hpp"
+#include "isa_table.hpp"
 #include "number_token.hpp"
 #include "run_backoff.hpp"
-#include "short_tokens.hpp"
 #include "value_placement.hpp"
 
 namespace itsolv_mpi {
@@ -165,7 +165,7 @@ float CompactValues::at(int64_t k) const {
 
 int64_t read_compact(const char* text, int64_t count, itsolv::Isa isa, CompactValues& v, const char*& bad_begin,
                      const char*& bad_end) {
-  const itsolv::ShortBlockReader reader = itsolv::short_block_reader(isa);
+  const itsolv::ShortBlockReader reader = itsolv::isa_table(isa).short_reader;
   v = CompactValues{};
   v.small.resize(static_cast<size_t>(count) + 64);  // the vector reader's room
   const char* q = text;
@@ -179,13 +179,13 @@ int64_t read_compact(const char* text, int64_t count, itsolv::Isa isa, CompactVa
       k += got;
       if (k == count) break;
     }
-    while (itsolv::kSpace.space[static_cast<unsigned char>(*q)]) ++q;
+    while (itsolv::is_space(*q)) ++q;
     float value = 0.0f;
     const char* const end = itsolv::read_number(q, value);
     if (end == nullptr) {
       bad = k;
       bad_begin = bad_end = q;
-      while (!itsolv::kSpace.space[static_cast<unsigned char>(*bad_end)]) ++bad_end;
+      while (!itsolv::is_space(*bad_end)) ++bad_end;
       break;
     }
     q = end;

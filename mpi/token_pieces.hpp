@@ -10,7 +10,7 @@
 
 namespace itsolv_mpi {
 
-inline bool is_space(char c) { return itsolv::kSpace.space[static_cast<unsigned char>(c)]; }
+using itsolv::is_space;
 
 // Token indices [begin, end) of the file.
 struct Tokens {

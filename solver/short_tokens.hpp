@@ -11,8 +11,6 @@
 #include <bit>
 #include <cstdint>
 
-#include "kernels.hpp"
-
 namespace itsolv {
 
 // The vector readers work a 64-byte block at a time: the reader of an
@@ -22,8 +20,7 @@ namespace itsolv {
 struct BlockTake;
 using ShortBlockReader = BlockTake (*)(const char* p, int32_t max, int8_t* vals);
 
-// The reader for an instruction set, or null when it has none (plain).
-ShortBlockReader short_block_reader(Isa isa);
+// The reader of each instruction set that has one (see isa_table.hpp).
 ShortBlockReader short_block_reader_avx2();
 ShortBlockReader short_block_reader_avx512();
 

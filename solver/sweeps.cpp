@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "failure.hpp"
+#include "isa_table.hpp"
 
 namespace itsolv {
 
@@ -37,7 +38,7 @@ void sweep(Problem& p, Team& team) {
 
 void sweep_rows(Problem& p, Team& team) {
   const SweepData data{&p.a, p.curr.data(), p.b.data(), p.diag.data(), p.x.data(), p.num};
-  const SweepKernel kernel = sweep_kernel(team.isa, p.a.storage());
+  const SweepKernel kernel = isa_table(team.isa).sweep(p.a.storage());
   team.for_panels(p.a.panels(), p.num, [&](int32_t p0, int32_t p1) { kernel(data, p0, p1); });
 }
 

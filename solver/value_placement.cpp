@@ -4,11 +4,10 @@
 #include <cstdio>
 #include <type_traits>
 
-#include "decimal_tokens.hpp"
+#include "isa_table.hpp"
 #include "number_token.hpp"
 #include "row_stage.hpp"
 #include "run_backoff.hpp"
-#include "short_tokens.hpp"
 
 namespace itsolv {
 
@@ -72,7 +71,7 @@ __attribute__((noinline)) const char* read_other_token(const char* q, Token* t) 
   if (const int length = read_decimal(q, t->value)) {
     q += length;
   } else {
-    while (!kSpace.space[static_cast<unsigned char>(*q)]) ++q;
+    while (!is_space(*q)) ++q;
     if (!parse_float(begin, q, t->value)) return nullptr;
   }
   t->fits = Storage::f32;
@@ -85,12 +84,12 @@ __attribute__((always_inline)) inline const char* read_token(const char* q, Toke
   const unsigned d0 = static_cast<unsigned char>(q[0]) - '0';
   if (d0 < 10) {
     // One or two digits: most coefficients of generated problems.
-    if (kSpace.space[static_cast<unsigned char>(q[1])]) {
+    if (is_space(q[1])) {
       t = {static_cast<float>(d0), static_cast<int32_t>(d0), Storage::i8};
       return q + 1;
     }
     const unsigned d1 = static_cast<unsigned char>(q[1]) - '0';
-    if (d1 < 10 && kSpace.space[static_cast<unsigned char>(q[2])]) {
+    if (d1 < 10 && is_space(q[2])) {
       const int32_t m = static_cast<int32_t>(d0 * 10 + d1);
       t = {static_cast<float>(m), m, Storage::i8};
       return q + 2;
@@ -106,12 +105,12 @@ __attribute__((always_inline)) inline const char* read_token(const char* q, Toke
 // sets `bad` to its start.
 __attribute__((always_inline)) inline bool next_token(const char*& q, Token& t, const char*& bad) {
   const char* r = q;
-  while (kSpace.space[static_cast<unsigned char>(*r)]) ++r;
+  while (is_space(*r)) ++r;
   const char* const end = read_token(r, t);
   if (end == nullptr) {
     bad = r;
     const char* e = r;
-    while (!kSpace.space[static_cast<unsigned char>(*e)]) ++e;
+    while (!is_space(*e)) ++e;
     q = e;
     return false;
   }
@@ -235,7 +234,7 @@ Placed place(Problem& p, const char* q, int64_t t, const int64_t t_end, RunReade
 }  // namespace
 
 Placed place_values(Problem& p, const char* text, int64_t first, int64_t count, Isa isa, RowStage* stage) {
-  const RunReaders readers{short_block_reader(isa), decimal_run_reader(isa)};
+  const RunReaders readers{isa_table(isa).short_reader, isa_table(isa).decimal_reader};
   return by_storage(p.a.storage(),
                     [&](auto t) { return place<decltype(t)>(p, text, first, first + count, readers, stage); });
 }

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "kernels.hpp"
+#include "isa.hpp"
 #include "matrix.hpp"
 #include "problem.hpp"
 #include "token_place.hpp"

@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "decimal_tokens.hpp"
 #include "failure.hpp"
+#include "isa_table.hpp"
 #include "loader.hpp"
 #include "support/float_bits.hpp"
 #include "support/isas.hpp"
@@ -65,7 +65,7 @@ TEST(NumberTokens, FastRoutesAgreeWithTheScanOrDecline) {
       EXPECT_EQ(bits(v), bits(by_scan(token))) << token;
     }
     for (itsolv::Isa isa : testing_support::supported_isas())
-      if (const itsolv::DecimalRunReader run = itsolv::decimal_run_reader(isa)) {
+      if (const itsolv::DecimalRunReader run = itsolv::isa_table(isa).decimal_reader) {
         const char* q = padded.c_str();
         float vals[1 + 8];
         if (run(q, 1, vals) == 1) {
@@ -99,7 +99,7 @@ TEST(NumberTokens, DecimalRunsReadEveryTokenAsTheScanDoes) {
   const std::regex taken_form("[-+]?([0-9]+[.]?[0-9]*|[.][0-9]+)([eE][-+]?[0-9]{1,3})?");
   for (itsolv::Isa isa : testing_support::supported_isas())
     for (int32_t max : {1, 7, 256})
-      if (const itsolv::DecimalRunReader run = itsolv::decimal_run_reader(isa)) {
+      if (const itsolv::DecimalRunReader run = itsolv::isa_table(isa).decimal_reader) {
         const char* q = text.c_str();
         std::vector<float> vals(static_cast<size_t>(max) + 8);
         for (size_t k = 0; k < tokens.size();) {
@@ -107,7 +107,7 @@ TEST(NumberTokens, DecimalRunsReadEveryTokenAsTheScanDoes) {
           for (int32_t i = 0; i < got; ++i, ++k)
             ASSERT_EQ(bits(vals[static_cast<size_t>(i)]), bits(by_scan(tokens[k]))) << tokens[k] << " " << max;
           if (got == max || k == tokens.size()) continue;
-          while (itsolv::kSpace.space[static_cast<unsigned char>(*q)]) ++q;
+          while (itsolv::is_space(*q)) ++q;
           ASSERT_EQ(std::string(q, tokens[k].size()), tokens[k]);
           EXPECT_FALSE(tokens[k].size() < 16 && std::regex_match(tokens[k], taken_form)) << tokens[k] << " left";
           q += tokens[k++].size();
