@@ -13,6 +13,7 @@
 #include "failure.hpp"
 #include "file_reader.hpp"
 #include "load_steps.hpp"
+#include "message_tags.hpp"
 #include "range_values.hpp"
 #include "shared_load.hpp"
 #include "token_pieces.hpp"
@@ -41,7 +42,6 @@ void copy_range(const RangeValues& r, int64_t from, int64_t to, std::vector<floa
 // lie in this range (tokens `ours` of the file, the first of which is token
 // `first`), and receives theirs: piece k, from process k, in got[k].
 std::vector<CompactValues> exchange_pieces(const RangeValues& r, int64_t first, Tokens ours, int32_t n, MPI_Comm comm) {
-  constexpr int kPieceTag = 2;
   int rank = 0, procs = 1;
   MPI_Comm_rank(comm, &rank);
   MPI_Comm_size(comm, &procs);
@@ -63,9 +63,9 @@ std::vector<CompactValues> exchange_pieces(const RangeValues& r, int64_t first, 
       const int length = static_cast<int>(std::min(kMessageFloats, count - at));
       requests.emplace_back();
       if (send)
-        MPI_Isend(data + at, length, MPI_FLOAT, k, kPieceTag, comm, &requests.back());
+        MPI_Isend(data + at, length, MPI_FLOAT, k, kRangePieceTag, comm, &requests.back());
       else
-        MPI_Irecv(data + at, length, MPI_FLOAT, k, kPieceTag, comm, &requests.back());
+        MPI_Irecv(data + at, length, MPI_FLOAT, k, kRangePieceTag, comm, &requests.back());
     }
   };
   for (int k = 0; k < procs; ++k) {

@@ -11,6 +11,7 @@
 #include "failure.hpp"
 #include "file_reader.hpp"
 #include "load_steps.hpp"
+#include "message_tags.hpp"
 #include "shared_load.hpp"
 #include "text_run.hpp"
 #include "token_pieces.hpp"
@@ -18,17 +19,15 @@
 namespace itsolv_mpi {
 namespace {
 
-constexpr int kPieceTag = 3;
-
 // Point-to-point, each waited for within the bound.
 void send(const void* data, int count, MPI_Datatype type, int to, MPI_Comm comm) {
   MPI_Request request;
-  MPI_Isend(data, count, type, to, kPieceTag, comm, &request);
+  MPI_Isend(data, count, type, to, kStreamPieceTag, comm, &request);
   wait_one(comm, request);
 }
 void receive(void* data, int count, MPI_Datatype type, MPI_Comm comm) {
   MPI_Request request;
-  MPI_Irecv(data, count, type, 0, kPieceTag, comm, &request);
+  MPI_Irecv(data, count, type, 0, kStreamPieceTag, comm, &request);
   wait_one(comm, request);
 }
 
