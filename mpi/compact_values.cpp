@@ -167,7 +167,7 @@ int64_t read_compact(const char* text, int64_t count, itsolv::Isa isa, CompactVa
                      const char*& bad_end) {
   const itsolv::ShortBlockReader reader = itsolv::isa_table(isa).short_reader;
   v = CompactValues{};
-  v.small.resize(static_cast<size_t>(count) + 64);  // the vector reader's room
+  v.small.resize(static_cast<size_t>(count) + itsolv::kBlockValues);
   const char* q = text;
   int64_t k = 0, bad = -1;
   itsolv::Backoff shorts;  // as the loader's placing

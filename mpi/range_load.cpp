@@ -95,7 +95,7 @@ StepFailure read_head(itsolv::Problem& p, const char* path, int fd, uint64_t siz
     return f;
   // The count and the tolerance, which every copy must hold alike.
   const StepFailure header = attempt([&] {
-    itsolv::Reader reader(fd, path, 4096, size);
+    itsolv::Reader reader(fd, path, itsolv::Reader::kHeaderRead, size);
     head.total = itsolv::read_header(p, reader, size);
     head.line = reader.line();
     head.after = static_cast<int64_t>(reader.offset(reader.pos()));

@@ -94,7 +94,7 @@ StepFailure load_stream(itsolv::Problem& p, const char* path, int fd, MPI_Comm c
   int64_t total = 0, line = 1;
   if (StepFailure f = agree(comm, attempt([&] {
                               if (rank != 0) return;
-                              in.emplace(fd, path, std::min(options.part_bytes, size_t{1} << 16), 0);
+                              in.emplace(fd, path, std::min(options.part_bytes, itsolv::Reader::kFirstRead), 0);
                               total = itsolv::read_header(p, *in, 0);
                               line = in->line();
                             })))

@@ -13,6 +13,10 @@
 
 namespace itsolv {
 
+// Values a vector reader may store past the last one asked for: a whole
+// block's. What it reads into has this much room beyond.
+inline constexpr int32_t kBlockValues = 64;
+
 // The vector readers work a 64-byte block at a time: the reader of an
 // instruction set reads the short tokens of the block at p (see
 // read_short_tokens), at most `max`, packs their values into vals and says
@@ -101,7 +105,7 @@ inline BlockTake take_block(const BlockShapes& s, uint64_t zero, int32_t max) {
 // of them, block by block; q moves past them, to white space or to the
 // first token that is not short. Gives how many were read. The text has at
 // least 64 readable bytes after every token (the reader's blanks). vals has
-// room for max + 64.
+// room for max + kBlockValues.
 inline int32_t read_short_tokens(ShortBlockReader block, const char*& q, int32_t max, int8_t* vals) {
   int32_t count = 0;
   while (count < max) {

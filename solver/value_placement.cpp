@@ -172,7 +172,7 @@ Placed place(Problem& p, const char* q, int64_t t, const int64_t t_end, RunReade
       T* const base = stage != nullptr ? stage->at<T>(t) - col : p.a.row_base<T>(row);
       const size_t stride = stage != nullptr ? 1 : static_cast<size_t>(p.a.panel_height((row - held.begin) / P));
       shorts.wait = decimals.wait = 0;
-      alignas(64) int8_t vals[kRun + 64];
+      alignas(64) int8_t vals[kRun + kBlockValues];
       for (; col < stop; ++col) {
         if (readers.shorts != nullptr && shorts.due()) {
           // Int8 values are read straight into the stage.
