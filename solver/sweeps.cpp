@@ -12,15 +12,6 @@ void copy_curr(Problem& p) {
   if (p.num > 0) std::memcpy(p.curr.data(), p.x.data(), static_cast<size_t>(p.num) * sizeof(float));
 }
 
-void update_var(Problem& p, int32_t i) {
-  float s = 0.0f;
-  for (int32_t j = 0; j < p.num; ++j) {
-    if (j == i) continue;
-    s = p.curr[j] * p.a.get(i, j) + s;
-  }
-  p.x[i] = (p.b[i] - s) / p.diag[i];
-}
-
 float get_max_err(const Problem& p) {
   if (p.num <= 0) return 0.0f;
   float m = std::fabs((p.x[0] - p.curr[0]) / p.x[0]);

@@ -22,6 +22,7 @@
 #include "support/float_bits.hpp"
 #include "support/isas.hpp"
 #include "support/number_corpus.hpp"
+#include "support/problem_access.hpp"
 #include "support/short_integer.hpp"
 #include "support/temp_files.hpp"
 
@@ -164,7 +165,7 @@ TEST(NumberTokens, LoaderReadsTheCorpusAsTheScanDoes) {
       for (int32_t i = 0; i < n; ++i, ++k) ASSERT_EQ(bits(p.x[i]), bits(by_scan(tokens[k]))) << tokens[k];
       for (int32_t i = 0; i < n; ++i) {
         for (int32_t j = 0; j < n; ++j, ++k)
-          ASSERT_EQ(bits(p.coefficient(i, j)), bits(by_scan(tokens[k]))) << tokens[k];
+          ASSERT_EQ(bits(testing_support::coefficient(p, i, j)), bits(by_scan(tokens[k]))) << tokens[k];
         ASSERT_EQ(bits(p.b[i]), bits(by_scan(tokens[k++])));
       }
     }
