@@ -140,93 +140,139 @@ struct RunReaders {
   DecimalRunReader decimals;
 };
 
+// Where the values of a row held go: element (row, col) at
+// base[col * stride], the diagonal apart.
+template <typename T>
+struct RowTarget {
+  T* base;
+  size_t stride;
+  bool staged;  // into the stage, side by side in token order
+  int32_t row;
+  float* diag;
+};
+
+// The reading of a text: where it stands, the first bad token, and the
+// widest storage that a value met needs.
+struct Reading {
+  Reading(const char* text, RunReaders run_readers) : q(text), readers(run_readers) {}
+  const char* q;
+  RunReaders readers;
+  Token token;
+  const char* bad = nullptr;
+  Storage need = Storage::i8;
+  Backoff shorts, decimals;
+};
+
+// Reads a run of short tokens into columns col ... of the row, at most
+// `max`; gives how many.
+template <typename T>
+int32_t place_shorts(const RowTarget<T>& r, Reading& in, int32_t col, int32_t max) {
+  alignas(64) int8_t vals[kRun + kBlockValues];
+  // Int8 values are read straight into the stage.
+  const bool direct = std::is_same_v<T, int8_t> && r.staged;
+  int8_t* const into = direct ? reinterpret_cast<int8_t*>(r.base) + col : vals;
+  const int32_t got = read_short_tokens(in.readers.shorts, in.q, max, into);
+  in.shorts.took(got);
+  if (!direct)
+    store_run(r.base, r.stride, r.row, col, got, vals, r.diag);
+  else if (r.row >= col && r.row < col + got)
+    r.diag[r.row] = static_cast<float>(into[r.row - col]);
+  return got;
+}
+
+// Stores the token the scalar reader read at column col of the row; a
+// value that T does not hold raises in.need instead.
+template <typename T>
+void store_token(const RowTarget<T>& r, Reading& in, int32_t col) {
+  constexpr Storage kStorage = sizeof(T) == 1 ? Storage::i8 : sizeof(T) == 2 ? Storage::i16 : Storage::f32;
+  Token& token = in.token;
+  if (col == r.row) {
+    r.diag[r.row] = token.value;
+  } else if constexpr (kStorage == Storage::f32) {
+    r.base[static_cast<size_t>(col) * r.stride] = token.value;
+  } else {
+    if (token.fits == Storage::f32) {  // not worked out yet
+      token.fits = storage_for(token.value);
+      token.whole = token.fits == Storage::f32 ? 0 : static_cast<int32_t>(token.value);
+    }
+    if (token.fits <= kStorage)
+      r.base[static_cast<size_t>(col) * r.stride] = static_cast<T>(token.whole);
+    else if (token.fits > in.need)
+      in.need = token.fits;
+  }
+}
+
+// Places the tokens of columns col .. stop-1 of a row held, the vector
+// readers first where they pay; gives the column reached.
+template <typename T>
+int32_t place_row(const RowTarget<T>& r, Reading& in, int32_t col, int32_t stop) {
+  in.shorts.wait = in.decimals.wait = 0;
+  for (; col < stop; ++col) {
+    if (in.readers.shorts != nullptr && in.shorts.due()) {
+      col += place_shorts(r, in, col, std::min(stop - col, kRun));
+      if (col == stop) break;
+    }
+    if constexpr (std::is_same_v<T, float>) {
+      if (in.readers.decimals != nullptr && in.decimals.due()) {
+        float values[kRun + 8];
+        const int32_t got = in.readers.decimals(in.q, std::min(stop - col, kRun), values);
+        in.decimals.took(got);
+        store_run(r.base, r.stride, r.row, col, got, values, r.diag);
+        col += got;
+        if (col == stop) break;
+      }
+    }
+    if (!next_token(in.q, in.token, in.bad)) break;
+    store_token(r, in, col);
+  }
+  return col;
+}
+
+// Places the starting values among tokens [t, t_end), from token t on.
+void place_starts(Problem& p, Reading& in, int64_t& t, int64_t t_end) {
+  const TokenPlace at = place_of(t, p.num);
+  if (at.kind != TokenPlace::Kind::start) return;
+  for (int32_t i = at.col; i < p.num && t < t_end; ++i, ++t) {
+    if (!next_token(in.q, in.token, in.bad)) break;
+    p.x[i] = in.token.value;
+  }
+}
+
 template <typename T>
 Placed place(Problem& p, const char* q, int64_t t, const int64_t t_end, RunReaders readers, RowStage* stage) {
-  constexpr Storage kStorage = sizeof(T) == 1 ? Storage::i8 : sizeof(T) == 2 ? Storage::i16 : Storage::f32;
   Placed placed;
   if (t >= t_end) return placed;
   const int32_t n = p.num;
   const RowRange held = p.a.held();
-  const char* bad = nullptr;
-  Token token;
-  Storage need = Storage::i8;
-  TokenPlace at = place_of(t, n);
-  if (at.kind == TokenPlace::Kind::start) {
-    for (int32_t i = at.col; i < n && t < t_end; ++i, ++t) {
-      if (!next_token(q, token, bad)) break;
-      p.x[i] = token.value;
-    }
-  }
-  float* const diag = p.diag.data();
-  Backoff shorts, decimals;
-  while (bad == nullptr && t < t_end) {
-    at = place_of(t, n);
+  Reading in(q, readers);
+  place_starts(p, in, t, t_end);
+  while (in.bad == nullptr && t < t_end) {
+    const TokenPlace at = place_of(t, n);
     const int32_t row = at.row;
     const int32_t stop = static_cast<int32_t>(std::min<int64_t>(n, at.col + (t_end - t)));
     int32_t col = at.col;
     if (!held.contains(row)) {
       // A row another process holds: read, not kept.
-      while (col < stop && next_token(q, token, bad)) ++col;
+      while (col < stop && next_token(in.q, in.token, in.bad)) ++col;
     } else {
-      // Staged, the row's values lie side by side in token order.
-      T* const base = stage != nullptr ? stage->at<T>(t) - col : p.a.row_base<T>(row);
-      const size_t stride = stage != nullptr ? 1 : static_cast<size_t>(p.a.panel_height((row - held.begin) / P));
-      shorts.wait = decimals.wait = 0;
-      alignas(64) int8_t vals[kRun + kBlockValues];
-      for (; col < stop; ++col) {
-        if (readers.shorts != nullptr && shorts.due()) {
-          // Int8 values are read straight into the stage.
-          int8_t* const into =
-              std::is_same_v<T, int8_t> && stage != nullptr ? reinterpret_cast<int8_t*>(base) + col : vals;
-          const int32_t got = read_short_tokens(readers.shorts, q, std::min(stop - col, kRun), into);
-          shorts.took(got);
-          if (into == vals)
-            store_run(base, stride, row, col, got, vals, diag);
-          else if (row >= col && row < col + got)
-            diag[row] = static_cast<float>(into[row - col]);
-          col += got;
-          if (col == stop) break;
-        }
-        if constexpr (kStorage == Storage::f32) {
-          if (readers.decimals != nullptr && decimals.due()) {
-            float values[kRun + 8];
-            const int32_t got = readers.decimals(q, std::min(stop - col, kRun), values);
-            decimals.took(got);
-            store_run(base, stride, row, col, got, values, diag);
-            col += got;
-            if (col == stop) break;
-          }
-        }
-        if (!next_token(q, token, bad)) break;
-        if (col == row) {
-          diag[row] = token.value;
-        } else if constexpr (kStorage == Storage::f32) {
-          base[static_cast<size_t>(col) * stride] = token.value;
-        } else {
-          if (token.fits == Storage::f32) {  // not worked out yet
-            token.fits = storage_for(token.value);
-            token.whole = token.fits == Storage::f32 ? 0 : static_cast<int32_t>(token.value);
-          }
-          if (token.fits <= kStorage)
-            base[static_cast<size_t>(col) * stride] = static_cast<T>(token.whole);
-          else if (token.fits > need)
-            need = token.fits;
-        }
-      }
+      const RowTarget<T> r{stage != nullptr ? stage->at<T>(t) - col : p.a.row_base<T>(row),
+                           stage != nullptr ? 1 : static_cast<size_t>(p.a.panel_height((row - held.begin) / P)),
+                           stage != nullptr, row, p.diag.data()};
+      col = place_row(r, in, col, stop);
     }
     t += col - at.col;
-    if (bad != nullptr) break;
+    if (in.bad != nullptr) break;
     if (col == n && t < t_end) {
-      if (!next_token(q, token, bad)) break;
-      if (held.contains(row)) p.b[row] = token.value;
+      if (!next_token(in.q, in.token, in.bad)) break;
+      if (held.contains(row)) p.b[row] = in.token.value;
       ++t;
     }
   }
-  placed.need = need;
-  if (bad != nullptr) {
+  placed.need = in.need;
+  if (in.bad != nullptr) {
     placed.bad = t;
-    placed.bad_begin = bad;
-    placed.bad_end = q;
+    placed.bad_begin = in.bad;
+    placed.bad_end = in.q;
   }
   return placed;
 }
