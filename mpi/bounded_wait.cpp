@@ -124,7 +124,6 @@ std::vector<int> call_roll(MPI_Comm comm, const std::function<bool()>& done, dou
 }  // namespace
 
 void set_wait_seconds(double seconds) { g_seconds = seconds; }
-double wait_seconds() { return g_seconds; }
 
 std::optional<double> parse_wait_seconds(const char* text) {
   int digits = 0, points = 0;

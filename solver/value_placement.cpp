@@ -285,10 +285,6 @@ Placed place_values(Problem& p, const char* text, int64_t first, int64_t count, 
                     [&](auto t) { return place<decltype(t)>(p, text, first, first + count, readers, stage); });
 }
 
-Placed place_values(Problem& p, const char* text, int64_t first, int64_t count) {
-  return place_values(p, text, first, count, best_isa());
-}
-
 const char* read_number(const char* q, float& value) {
   Token t;
   const char* const end = read_token(q, t);
