@@ -18,6 +18,7 @@
 #include "matrix_commit.hpp"
 #include "row_stage.hpp"
 #include "token_count.hpp"
+#include "token_place.hpp"
 #include "value_placement.hpp"
 
 namespace itsolv {
@@ -56,7 +57,7 @@ class ChunkLoader {
       : p_(p), in_(reader), total_(total), size_(size), workers_(workers), options_(options), progress_(progress) {}
 
   void run() {
-    int64_t t = 2;  // index of the next token
+    int64_t t = kHeaderTokens;  // index of the next token
     while (t < total_) {
       if (in_.pos() == in_.end()) {
         if (!in_.fill(chunk_capacity())) break;
