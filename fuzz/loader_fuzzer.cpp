@@ -33,13 +33,14 @@
 #include <vector>
 
 #include "failure.hpp"
-#include "kernels.hpp"
+#include "isa.hpp"
 #include "loader.hpp"
 #include "precheck.hpp"
 #include "problem.hpp"
 #include "report.hpp"
 #include "support/float_bits.hpp"
 #include "support/literal_solver.hpp"
+#include "support/problem_access.hpp"
 #include "support/team.hpp"
 #include "sweeps.hpp"
 
@@ -119,7 +120,8 @@ void check_loaded(const itsolv::Problem& p, const literal::Problem& e) {
     if (bits(p.x[i]) != bits(e.x[static_cast<size_t>(i)])) fault("starting value differs");
   for (int32_t i = held.begin; i < held.end; ++i) {
     for (int32_t j = 0; j < n; ++j)
-      if (bits(p.coefficient(i, j)) != bits(e.a[static_cast<size_t>(i) * n + j])) fault("coefficient differs");
+      if (bits(testing_support::coefficient(p, i, j)) != bits(e.a[static_cast<size_t>(i) * n + j]))
+        fault("coefficient differs");
     if (bits(p.b[i]) != bits(e.b[static_cast<size_t>(i)])) fault("right-hand side differs");
   }
 }
@@ -157,7 +159,7 @@ void check_sweep(itsolv::Problem& p, itsolv::Team& ctx) {
   }
   for (int32_t i = p.a.first_row(); i < p.a.row_end(); ++i) {
     const float kernel = p.x[i];
-    itsolv::update_var(p, i);
+    testing_support::update_var(p, i);
     if (!same_value(kernel, p.x[i])) fault("sweep differs from the plain update of a row");
     p.x[i] = kernel;
   }

@@ -3,12 +3,9 @@
 #include <vector>
 
 #include "bounded_wait.hpp"
+#include "message_tags.hpp"
 
 namespace itsolv_mpi {
-
-namespace {
-constexpr int kMessageTag = 1;
-}
 
 bool any_failed(MPI_Comm comm, bool failed) {
   int mine = failed ? 1 : 0, any = 0;

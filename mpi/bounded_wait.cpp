@@ -10,12 +10,10 @@
 #include <thread>
 
 #include "common/write_all.hpp"
+#include "message_tags.hpp"
 
 namespace itsolv_mpi {
 namespace {
-
-// Tags of the roll call's messages, apart from those of the run's steps.
-constexpr int kCallTag = 7, kHereTag = 8, kNoticeTag = 9;
 
 constexpr double kSpinSeconds = 0.002;  // polled without sleeping
 constexpr double kLongestPause = 0.01;  // between two polls
@@ -126,7 +124,6 @@ std::vector<int> call_roll(MPI_Comm comm, const std::function<bool()>& done, dou
 }  // namespace
 
 void set_wait_seconds(double seconds) { g_seconds = seconds; }
-double wait_seconds() { return g_seconds; }
 
 std::optional<double> parse_wait_seconds(const char* text) {
   int digits = 0, points = 0;

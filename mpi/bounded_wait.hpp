@@ -42,7 +42,6 @@ constexpr double kSlowestReadBytesPerSecond = 10e6;
 
 // The bound for this process's waits from now on.
 void set_wait_seconds(double seconds);
-double wait_seconds();
 
 // A --wait value: a positive decimal number of seconds (digits with at most
 // one point), at most 10^9; nothing for any other text.

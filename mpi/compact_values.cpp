@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "failure.hpp"
+#include "isa_table.hpp"
 #include "number_token.hpp"
 #include "run_backoff.hpp"
-#include "short_tokens.hpp"
 #include "value_placement.hpp"
 
 namespace itsolv_mpi {
@@ -80,40 +80,48 @@ struct RowStretch {
   size_t stride;
 };
 
+// Stores value a at column c of the stretch's row, the diagonal apart.
+template <typename T>
+void store(itsolv::Problem& p, const RowStretch<T>& s, int32_t c, float a) {
+  if (c == s.row)
+    p.diag[s.row] = a;
+  else
+    s.base[static_cast<size_t>(c) * s.stride] = static_cast<T>(a);
+}
+
+// Stores the byte-form values of the rows gathered, a block of columns of
+// each row in turn, then their diagonals and the values kept aside; empties
+// `rows`.
+template <typename T>
+void flush(itsolv::Problem& p, const CompactValues& v, std::vector<RowStretch<T>>& rows) {
+  if (rows.empty()) return;
+  int32_t from = rows.front().col, to = rows.front().stop;
+  for (const RowStretch<T>& s : rows) from = std::min(from, s.col), to = std::max(to, s.stop);
+  for (int32_t c0 = from; c0 < to; c0 += kColumnBlock)
+    for (const RowStretch<T>& s : rows) {
+      const int8_t* const values = v.small.data() + (s.k - s.col);
+      const int32_t end = std::min(c0 + kColumnBlock, s.stop);
+      for (int32_t c = std::max(c0, s.col); c < end; ++c)
+        s.base[static_cast<size_t>(c) * s.stride] = static_cast<T>(values[c]);
+    }
+  for (const RowStretch<T>& s : rows) {
+    if (s.row >= s.col && s.row < s.stop) {
+      // The diagonal is kept apart; its place in the panel holds zero.
+      p.diag[s.row] = static_cast<float>(v.small[static_cast<size_t>(s.k + s.row - s.col)]);
+      s.base[static_cast<size_t>(s.row) * s.stride] = 0;
+    }
+    for (size_t o = s.o; o < s.o_end; ++o)
+      store(p, s, static_cast<int32_t>(s.col + (v.others[o].first - s.k)), v.others[o].second);
+  }
+  rows.clear();
+}
+
 // Places v's first `count` values, p's storage being T and holding them.
 template <typename T>
 void put(itsolv::Problem& p, const CompactValues& v, int64_t first, int64_t count) {
   const itsolv::RowRange held = p.a.held();
   const bool wide = !v.wide.empty();
   std::vector<RowStretch<T>> rows;
-  const auto store = [&](const RowStretch<T>& s, int32_t c, float a) {
-    if (c == s.row)
-      p.diag[s.row] = a;
-    else
-      s.base[static_cast<size_t>(c) * s.stride] = static_cast<T>(a);
-  };
-  const auto flush = [&] {
-    if (rows.empty()) return;
-    int32_t from = rows.front().col, to = rows.front().stop;
-    for (const RowStretch<T>& s : rows) from = std::min(from, s.col), to = std::max(to, s.stop);
-    for (int32_t c0 = from; c0 < to; c0 += kColumnBlock)
-      for (const RowStretch<T>& s : rows) {
-        const int8_t* const values = v.small.data() + (s.k - s.col);
-        const int32_t end = std::min(c0 + kColumnBlock, s.stop);
-        for (int32_t c = std::max(c0, s.col); c < end; ++c)
-          s.base[static_cast<size_t>(c) * s.stride] = static_cast<T>(values[c]);
-      }
-    for (const RowStretch<T>& s : rows) {
-      if (s.row >= s.col && s.row < s.stop) {
-        // The diagonal is kept apart; its place in the panel holds zero.
-        p.diag[s.row] = static_cast<float>(v.small[static_cast<size_t>(s.k + s.row - s.col)]);
-        s.base[static_cast<size_t>(s.row) * s.stride] = 0;
-      }
-      for (size_t o = s.o; o < s.o_end; ++o)
-        store(s, static_cast<int32_t>(s.col + (v.others[o].first - s.k)), v.others[o].second);
-    }
-    rows.clear();
-  };
   size_t o = 0;  // the first of v.others not yet placed
   each_stretch(first, count, p.num, [&](int64_t k, const TokenPlace& at, int32_t stop) {
     const auto value = [&](int32_t col) {
@@ -144,13 +152,13 @@ void put(itsolv::Problem& p, const CompactValues& v, int64_t first, int64_t coun
     const RowStretch<T> s{row, at.col, stop, k, o, o_end, p.a.row_base<T>(row), stride};
     o = o_end;
     if (wide) {
-      for (int32_t c = at.col; c < stop; ++c) store(s, c, value(c));
+      for (int32_t c = at.col; c < stop; ++c) store(p, s, c, value(c));
       return;
     }
     rows.push_back(s);
-    if (rows.size() == kRowsAtOnce) flush();
+    if (rows.size() == kRowsAtOnce) flush(p, v, rows);
   });
-  flush();
+  flush(p, v, rows);
 }
 
 }  // namespace
@@ -165,9 +173,9 @@ float CompactValues::at(int64_t k) const {
 
 int64_t read_compact(const char* text, int64_t count, itsolv::Isa isa, CompactValues& v, const char*& bad_begin,
                      const char*& bad_end) {
-  const itsolv::ShortBlockReader reader = itsolv::short_block_reader(isa);
+  const itsolv::ShortBlockReader reader = itsolv::isa_table(isa).short_reader;
   v = CompactValues{};
-  v.small.resize(static_cast<size_t>(count) + 64);  // the vector reader's room
+  v.small.resize(static_cast<size_t>(count) + itsolv::kBlockValues);
   const char* q = text;
   int64_t k = 0, bad = -1;
   itsolv::Backoff shorts;  // as the loader's placing
@@ -179,13 +187,13 @@ int64_t read_compact(const char* text, int64_t count, itsolv::Isa isa, CompactVa
       k += got;
       if (k == count) break;
     }
-    while (itsolv::kSpace.space[static_cast<unsigned char>(*q)]) ++q;
+    while (itsolv::is_space(*q)) ++q;
     float value = 0.0f;
     const char* const end = itsolv::read_number(q, value);
     if (end == nullptr) {
       bad = k;
       bad_begin = bad_end = q;
-      while (!itsolv::kSpace.space[static_cast<unsigned char>(*bad_end)]) ++bad_end;
+      while (!itsolv::is_space(*bad_end)) ++bad_end;
       break;
     }
     q = end;

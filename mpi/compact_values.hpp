@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "kernels.hpp"
+#include "isa.hpp"
 #include "problem.hpp"
 
 namespace itsolv_mpi {

@@ -13,6 +13,7 @@
 #include "failure.hpp"
 #include "file_reader.hpp"
 #include "load_steps.hpp"
+#include "message_tags.hpp"
 #include "range_values.hpp"
 #include "shared_load.hpp"
 #include "token_pieces.hpp"
@@ -41,7 +42,6 @@ void copy_range(const RangeValues& r, int64_t from, int64_t to, std::vector<floa
 // lie in this range (tokens `ours` of the file, the first of which is token
 // `first`), and receives theirs: piece k, from process k, in got[k].
 std::vector<CompactValues> exchange_pieces(const RangeValues& r, int64_t first, Tokens ours, int32_t n, MPI_Comm comm) {
-  constexpr int kPieceTag = 2;
   int rank = 0, procs = 1;
   MPI_Comm_rank(comm, &rank);
   MPI_Comm_size(comm, &procs);
@@ -63,9 +63,9 @@ std::vector<CompactValues> exchange_pieces(const RangeValues& r, int64_t first, 
       const int length = static_cast<int>(std::min(kMessageFloats, count - at));
       requests.emplace_back();
       if (send)
-        MPI_Isend(data + at, length, MPI_FLOAT, k, kPieceTag, comm, &requests.back());
+        MPI_Isend(data + at, length, MPI_FLOAT, k, kRangePieceTag, comm, &requests.back());
       else
-        MPI_Irecv(data + at, length, MPI_FLOAT, k, kPieceTag, comm, &requests.back());
+        MPI_Irecv(data + at, length, MPI_FLOAT, k, kRangePieceTag, comm, &requests.back());
     }
   };
   for (int k = 0; k < procs; ++k) {
@@ -95,7 +95,7 @@ StepFailure read_head(itsolv::Problem& p, const char* path, int fd, uint64_t siz
     return f;
   // The count and the tolerance, which every copy must hold alike.
   const StepFailure header = attempt([&] {
-    itsolv::Reader reader(fd, path, 4096, size);
+    itsolv::Reader reader(fd, path, itsolv::Reader::kHeaderRead, size);
     head.total = itsolv::read_header(p, reader, size);
     head.line = reader.line();
     head.after = static_cast<int64_t>(reader.offset(reader.pos()));
@@ -110,13 +110,98 @@ void gather_starts(itsolv::Problem& p, const std::vector<Tokens>& ranges, MPI_Co
   std::vector<int> x_counts, x_displs;
   for (const Tokens& r : ranges) {
     const Tokens starts = r.meet(start_tokens(p.num));
-    x_displs.push_back(starts.size() > 0 ? static_cast<int>(starts.begin - 2) : 0);
+    x_displs.push_back(starts.size() > 0 ? static_cast<int>(starts.begin - itsolv::kHeaderTokens) : 0);
     x_counts.push_back(static_cast<int>(starts.size()));
   }
   MPI_Request request;
   MPI_Iallgatherv(MPI_IN_PLACE, 0, MPI_DATATYPE_NULL, p.x.data(), x_counts.data(), x_displs.data(), MPI_FLOAT, comm,
                   &request);
   wait_one(comm, request);
+}
+
+// A range's counts as every process learns them: its tokens, line feeds,
+// first bad token, the token of a failure to read (-1: none) and last byte,
+// then its seams.
+constexpr int kFields = 5 + kSeamFields;
+
+// Collective: every range's counts, range k's at kFields * k. The others wait
+// while the slowest process reads its range (of about `left` / procs bytes).
+std::vector<int64_t> gather_counts(const RangeValues& range, int procs, uint64_t left, MPI_Comm comm) {
+  int64_t mine[kFields] = {range.tokens, range.newlines, range.bad, range.failure ? range.tokens : -1, range.last_byte};
+  put_seams(range, mine + 5);
+  std::vector<int64_t> counts(kFields * static_cast<size_t>(procs));
+  MPI_Request request;
+  MPI_Iallgather(mine, kFields, MPI_INT64_T, counts.data(), kFields, MPI_INT64_T, comm, &request);
+  wait_one(comm, request, static_cast<double>(left / static_cast<uint64_t>(procs) + 1) / kSlowestReadBytesPerSecond);
+  return counts;
+}
+
+// Where the ranges lie among the file's tokens and lines.
+struct Layout {
+  std::vector<Tokens> ranges;                             // each process's tokens, those before the total
+  int64_t end = itsolv::kHeaderTokens;                    // the token after the last range
+  int64_t line = 1;                                       // the line the last range ends in
+  int64_t my_first = itsolv::kHeaderTokens, my_line = 1;  // of this process's range
+  int stopper = -1;                                       // the first range that stops the load
+};
+
+// The counts of the ranges before its own give each process the index of
+// its first token and its first line.
+Layout lay_out(const std::vector<int64_t>& counts, int procs, int rank, int64_t total, int64_t line) {
+  Layout l;
+  l.line = l.my_line = line;
+  for (int k = 0; k < procs; ++k) {
+    const int64_t* const c = &counts[kFields * static_cast<size_t>(k)];
+    if (k == rank) l.my_line = l.line, l.my_first = l.end;
+    const bool bad = c[2] >= 0 && l.end + c[2] < total;
+    if (l.stopper < 0 && (bad || c[3] >= 0)) l.stopper = k;
+    l.ranges.push_back(Tokens{l.end, l.end + c[0]}.meet({0, total}));
+    l.end += c[0];
+    l.line += c[1];
+  }
+  return l;
+}
+
+// The first token in file order that is not a number decides, or a failure
+// to read that comes before it; then a file that ends early, which every
+// process sees alike (`newline_last`: the file's last byte is a line feed).
+StepFailure stop_failure(const char* path, const Layout& l, const RangeValues& range, bool newline_last, int rank,
+                         int64_t total, int32_t n, MPI_Comm comm) {
+  if (l.stopper >= 0)
+    return agree(comm, rank != l.stopper ? std::nullopt : attempt([&] {
+                   if (range.bad < 0 || l.my_first + range.bad >= total) throw itsolv::Failure{*range.failure};
+                   itsolv::fail_bad_token(path, l.my_first + range.bad, n, range.bad_text.data(),
+                                          range.bad_text.data() + range.bad_text.size(),
+                                          l.my_line + range.bad_newlines);
+                 }));
+  if (l.end < total)
+    return attempt([&] { itsolv::fail_ends_before(path, newline_last ? l.line - 1 : l.line, l.end, n); });
+  return std::nullopt;
+}
+
+// Collective: the values of other processes' rows go to them; then, in file
+// order, the values from earlier ranges, this range's (each part's memory
+// given back as it is placed), and those from later ranges.
+StepFailure place_ranges(itsolv::Problem& p, RangeValues& range, const Layout& l, int rank, int procs, int64_t total,
+                         MPI_Comm comm) {
+  const Tokens ours = l.ranges[static_cast<size_t>(rank)];
+  std::vector<CompactValues> pieces = exchange_pieces(range, l.my_first, ours, p.num, comm);
+  const Tokens held = block_tokens(p.num, procs, rank);
+  const auto place_pieces = [&](int from, int to) {
+    for (size_t k = static_cast<size_t>(from); k < static_cast<size_t>(to); ++k)
+      place_compact(p, pieces[k], l.ranges[k].meet(held).begin, total);
+  };
+  return agree(comm, attempt([&] {
+                 place_pieces(0, rank);
+                 for (size_t k = 0; k < range.parts.size(); ++k) {
+                   place_compact(p, range.parts[k], l.my_first + range.starts[k], total);
+                   range.parts[k] = CompactValues{};
+                   // Blocks freed below others still in use go back to the
+                   // system only when asked.
+                   if (k % 16 == 15) malloc_trim(0);
+                 }
+                 place_pieces(rank + 1, procs);
+               }));
 }
 
 }  // namespace
@@ -130,85 +215,24 @@ StepFailure load_ranges(itsolv::Problem& p, const char* path, int fd, uint64_t s
   if (rank != 0) fd = own.fd();
   Head head;
   if (StepFailure f = read_head(p, path, fd, size, comm, options, head)) return f;
-  const int64_t total = head.total;
-  const uint64_t after_header = static_cast<uint64_t>(head.after);
-  int64_t line = head.line;
-  const int32_t n = p.num;
-  if (n == 0) return std::nullopt;
+  if (p.num == 0) return std::nullopt;
 
-  // Bytes [after_header, size) in one range per process; each reads its own
+  // Bytes [head.after, size) in one range per process; each reads its own
   // into compact values as it counts it.
-  const uint64_t left = size - after_header;
+  const uint64_t after_header = static_cast<uint64_t>(head.after), left = size - after_header;
   const auto cut = [&](int k) { return after_header + left * static_cast<uint64_t>(k) / static_cast<uint64_t>(procs); };
   RangeValues range = read_range_values(fd, path, cut(rank), cut(rank + 1), size, workers, options);
-
-  // The counts of the ranges before its own give each process the index of
-  // its first token and its first line; the last range's last byte is the
-  // file's. The others wait while the slowest process reads its range.
-  constexpr int kFields = 5 + kSeamFields;
-  int64_t mine[kFields] = {range.tokens, range.newlines, range.bad, range.failure ? range.tokens : -1, range.last_byte};
-  put_seams(range, mine + 5);
-  std::vector<int64_t> counts(kFields * static_cast<size_t>(procs));
-  MPI_Request request;
-  MPI_Iallgather(mine, kFields, MPI_INT64_T, counts.data(), kFields, MPI_INT64_T, comm, &request);
-  wait_one(comm, request, static_cast<double>(left / static_cast<uint64_t>(procs) + 1) / kSlowestReadBytesPerSecond);
+  const std::vector<int64_t> counts = gather_counts(range, procs, left, comm);
   const auto fields = [&](int k) { return &counts[kFields * static_cast<size_t>(k)]; };
   if (StepFailure f = check_seams(
           path, procs, [&](int k) { return fields(k) + 5; }, [&](int k) { return fields(k)[3] >= 0; }, cut))
     return f;
-  std::vector<Tokens> ranges;  // each process's tokens, those before `total`
-  int64_t first = 2, first_line = line, my_first = 2;
-  int stopper = -1;  // the first range that stops the load
-  for (int k = 0; k < procs; ++k) {
-    const int64_t* const c = fields(k);
-    if (k == rank) first_line = line, my_first = first;
-    const bool bad = c[2] >= 0 && first + c[2] < total;
-    if (stopper < 0 && (bad || c[3] >= 0)) stopper = k;
-    ranges.push_back(Tokens{first, first + c[0]}.meet({0, total}));
-    first += c[0];
-    line += c[1];
-  }
-
-  // The first token in file order that is not a number decides, or a
-  // failure to read that comes before it; then a file that ends early,
-  // which every process sees alike.
-  if (stopper >= 0)
-    return agree(comm, rank != stopper ? std::nullopt : attempt([&] {
-                   if (range.bad < 0 || my_first + range.bad >= total) throw itsolv::Failure{*range.failure};
-                   itsolv::fail_bad_token(path, my_first + range.bad, n, range.bad_text.data(),
-                                          range.bad_text.data() + range.bad_text.size(),
-                                          first_line + range.bad_newlines);
-                 }));
-  if (first < total)
-    return attempt([&] {
-      const bool newline_last = fields(procs - 1)[4] == '\n';
-      itsolv::fail_ends_before(path, newline_last ? line - 1 : line, first, n);
-    });
-
-  // The values of other processes' rows go to them; then, in file order, the
-  // values from earlier ranges, this range's (each part's memory given back
-  // as it is placed), and those from later ranges.
-  const Tokens ours = ranges[static_cast<size_t>(rank)];
-  std::vector<CompactValues> pieces = exchange_pieces(range, my_first, ours, n, comm);
-  const Tokens held = block_tokens(n, procs, rank);
-  const auto place_pieces = [&](int from, int to) {
-    for (size_t k = static_cast<size_t>(from); k < static_cast<size_t>(to); ++k)
-      place_compact(p, pieces[k], ranges[k].meet(held).begin, total);
-  };
-  if (StepFailure f = agree(comm, attempt([&] {
-                              place_pieces(0, rank);
-                              for (size_t k = 0; k < range.parts.size(); ++k) {
-                                place_compact(p, range.parts[k], my_first + range.starts[k], total);
-                                range.parts[k] = CompactValues{};
-                                // Blocks freed below others still in use go
-                                // back to the system only when asked.
-                                if (k % 16 == 15) malloc_trim(0);
-                              }
-                              place_pieces(rank + 1, procs);
-                            })))
-    return f;
-
-  gather_starts(p, ranges, comm);
+  const Layout l = lay_out(counts, procs, rank, head.total, head.line);
+  // The last range's last byte is the file's.
+  const bool newline_last = fields(procs - 1)[4] == '\n';
+  if (StepFailure f = stop_failure(path, l, range, newline_last, rank, head.total, p.num, comm)) return f;
+  if (StepFailure f = place_ranges(p, range, l, rank, procs, head.total, comm)) return f;
+  gather_starts(p, l.ranges, comm);
   return std::nullopt;
 }
 

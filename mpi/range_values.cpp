@@ -82,8 +82,9 @@ void take(RangeValues& r, const char* begin, const char* end, itsolv::Workers& w
 // tail belongs to the range before.
 void read_chunks(RangeValues& r, int fd, const char* path, uint64_t from, uint64_t to, uint64_t size,
                  itsolv::Workers& workers, const itsolv::LoadOptions& options) {
-  constexpr size_t kStep = 4096;  // read at a time past `to` to end a token
-  size_t capacity = options.part_bytes * 4 * static_cast<size_t>(workers.size());
+  constexpr size_t kStep = 4096;         // read at a time past `to` to end a token
+  constexpr size_t kPartsPerMember = 4;  // in a chunk
+  size_t capacity = options.part_bytes * kPartsPerMember * static_cast<size_t>(workers.size());
   std::vector<char> buffer(capacity + itsolv::Reader::kSlack, ' ');
   uint64_t at = from - 1;  // the next byte to read
   size_t held = 0;         // bytes in the buffer: the start of a token not yet complete

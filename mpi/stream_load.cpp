@@ -11,6 +11,7 @@
 #include "failure.hpp"
 #include "file_reader.hpp"
 #include "load_steps.hpp"
+#include "message_tags.hpp"
 #include "shared_load.hpp"
 #include "text_run.hpp"
 #include "token_pieces.hpp"
@@ -18,17 +19,15 @@
 namespace itsolv_mpi {
 namespace {
 
-constexpr int kPieceTag = 3;
-
 // Point-to-point, each waited for within the bound.
 void send(const void* data, int count, MPI_Datatype type, int to, MPI_Comm comm) {
   MPI_Request request;
-  MPI_Isend(data, count, type, to, kPieceTag, comm, &request);
+  MPI_Isend(data, count, type, to, kStreamPieceTag, comm, &request);
   wait_one(comm, request);
 }
 void receive(void* data, int count, MPI_Datatype type, MPI_Comm comm) {
   MPI_Request request;
-  MPI_Irecv(data, count, type, 0, kPieceTag, comm, &request);
+  MPI_Irecv(data, count, type, 0, kStreamPieceTag, comm, &request);
   wait_one(comm, request);
 }
 
@@ -84,74 +83,81 @@ void send_pieces(const char* begin, const char* end, Tokens chunk, int64_t total
   if (header[1] == 0) send(header, 2, MPI_INT64_T, k, comm);
 }
 
-}  // namespace
+// Where the stream stands after the header: its tokens in all and the line
+// it has reached.
+struct StreamHead {
+  int64_t total = 0, line = 1;
+};
 
-StepFailure load_stream(itsolv::Problem& p, const char* path, int fd, MPI_Comm comm, itsolv::Workers& workers,
-                        const itsolv::LoadOptions& options) {
+// Collective: process 0 reads the header into p, which every process then
+// holds, and every process allocates p.
+StepFailure share_header(itsolv::Problem& p, const char* path, int fd, MPI_Comm comm,
+                         const itsolv::LoadOptions& options, std::optional<itsolv::Reader>& in, StreamHead& head) {
   int rank = 0;
   MPI_Comm_rank(comm, &rank);
-  std::optional<itsolv::Reader> in;
-  // The header on process 0, then its values on every process.
-  int64_t total = 0, line = 1;
   if (StepFailure f = agree(comm, attempt([&] {
                               if (rank != 0) return;
-                              in.emplace(fd, path, std::min(options.part_bytes, size_t{1} << 16), 0);
-                              total = itsolv::read_header(p, *in, 0);
-                              line = in->line();
+                              in.emplace(fd, path, std::min(options.part_bytes, itsolv::Reader::kFirstRead), 0);
+                              head.total = itsolv::read_header(p, *in, 0);
+                              head.line = in->line();
                             })))
     return f;
-  int64_t header[3] = {p.num, total, line};
+  int64_t header[3] = {p.num, head.total, head.line};
   MPI_Request sent[2];
   MPI_Ibcast(header, 3, MPI_INT64_T, 0, comm, &sent[0]);
   MPI_Ibcast(&p.err, 1, MPI_FLOAT, 0, comm, &sent[1]);
   wait_all(comm, sent, 2);
   p.num = static_cast<int32_t>(header[0]);
-  total = header[1];
-  line = header[2];
-  if (StepFailure f = agree(comm, attempt([&] { itsolv::allocate(p, options); }))) return f;
+  head.total = header[1];
+  head.line = header[2];
+  return agree(comm, attempt([&] { itsolv::allocate(p, options); }));
+}
 
-  // Chunk by chunk, each piece as {first token, length} and its bytes; a
-  // length of -1 ends the file for the process it is sent to, one of 0
-  // tells it that a chunk was read (it waits no longer than the bound for
-  // each chunk).
-  StepFailure failure;  // this process's own; others take every piece still
-  const int32_t n = p.num;
-  const auto place_piece = [&](const int64_t piece[2], const char* data) {
-    if (failure) return;
+// The other processes' side: places the pieces process 0 sends until the
+// end of the file. After a failure of its own it still takes every piece.
+StepFailure receive_pieces(itsolv::Problem& p, int64_t total, MPI_Comm comm, itsolv::Workers& workers,
+                           const itsolv::LoadOptions& options) {
+  StepFailure failure;
+  std::vector<char> text;
+  for (int64_t piece[2];;) {
+    receive(piece, 2, MPI_INT64_T, comm);
+    if (piece[1] < 0) break;
+    if (piece[1] == 0) continue;
+    text.assign(static_cast<size_t>(piece[1]) + itsolv::Reader::kSlack, ' ');
+    receive(text.data(), static_cast<int>(piece[1]), MPI_CHAR, comm);
+    if (failure) continue;
     failure = attempt([&] {
-      itsolv::TextRun run(data, data + piece[1], workers, options.part_bytes, options.isa);
+      itsolv::TextRun run(text.data(), text.data() + piece[1], workers, options.part_bytes, options.isa);
       run.place(p, piece[0], total);  // process 0 has read every token
     });
-  };
-  if (rank != 0) {
-    std::vector<char> text;
-    for (int64_t piece[2];;) {
-      receive(piece, 2, MPI_INT64_T, comm);
-      if (piece[1] < 0) break;
-      if (piece[1] == 0) continue;
-      text.assign(static_cast<size_t>(piece[1]) + itsolv::Reader::kSlack, ' ');
-      receive(text.data(), static_cast<int>(piece[1]), MPI_CHAR, comm);
-      place_piece(piece, text.data());
-    }
-    return agree(comm, failure);
   }
+  return agree(comm, failure);
+}
+
+// Process 0's side: reads the file chunk by chunk, places its own rows'
+// values and sends every other process its pieces, then the end.
+StepFailure read_and_send(itsolv::Problem& p, const char* path, itsolv::Reader& in, StreamHead head, MPI_Comm comm,
+                          itsolv::Workers& workers, const itsolv::LoadOptions& options) {
   int procs = 1;
   MPI_Comm_size(comm, &procs);
-  ChunkSource source(*in, options.part_bytes * static_cast<size_t>(workers.size()));
-  int64_t t = 2;
+  const int32_t n = p.num;
+  ChunkSource source(in, options.part_bytes * static_cast<size_t>(workers.size()));
+  StepFailure failure;
+  int64_t t = itsolv::kHeaderTokens, line = head.line;
   char last_byte = '0';  // the tolerance's last (the file's last so far)
-  while (!failure && t < total) {
+  while (!failure && t < head.total) {
     failure = attempt([&] {
       const auto [begin, end] = source.next();
       if (begin == nullptr) {
         itsolv::fail_ends_before(path, last_byte == '\n' ? line - 1 : line, t, n);
       }
       itsolv::TextRun run(begin, end, workers, options.part_bytes, options.isa);
-      const itsolv::Placed placed = run.place(p, t, total);
+      const itsolv::Placed placed = run.place(p, t, head.total);
       if (placed.bad >= 0)
         itsolv::fail_bad_token(path, placed.bad, n, placed.bad_begin, placed.bad_end,
                                line + run.newlines_before(placed.bad_begin));
-      for (int k = 1; k < procs; ++k) send_pieces(begin, end, Tokens{t, t + run.tokens()}, total, n, k, procs, comm);
+      for (int k = 1; k < procs; ++k)
+        send_pieces(begin, end, Tokens{t, t + run.tokens()}, head.total, n, k, procs, comm);
       t += run.tokens();
       line += run.newlines();
       if (end > begin) last_byte = end[-1];
@@ -163,6 +169,23 @@ StepFailure load_stream(itsolv::Problem& p, const char* path, int fd, MPI_Comm c
   }
   // Process 0's failure, if any, is the lowest-numbered one and decides.
   return agree(comm, failure);
+}
+
+}  // namespace
+
+StepFailure load_stream(itsolv::Problem& p, const char* path, int fd, MPI_Comm comm, itsolv::Workers& workers,
+                        const itsolv::LoadOptions& options) {
+  int rank = 0;
+  MPI_Comm_rank(comm, &rank);
+  std::optional<itsolv::Reader> in;
+  StreamHead head;
+  if (StepFailure f = share_header(p, path, fd, comm, options, in, head)) return f;
+  // Chunk by chunk, each piece as {first token, length} and its bytes; a
+  // length of -1 ends the file for the process it is sent to, one of 0
+  // tells it that a chunk was read (it waits no longer than the bound for
+  // each chunk).
+  if (rank != 0) return receive_pieces(p, head.total, comm, workers, options);
+  return read_and_send(p, path, *in, head, comm, workers, options);
 }
 
 }  // namespace itsolv_mpi

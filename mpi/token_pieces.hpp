@@ -5,12 +5,13 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "number_token.hpp"
 #include "row_range.hpp"
+#include "token_place.hpp"
+#include "white_space.hpp"
 
 namespace itsolv_mpi {
 
-inline bool is_space(char c) { return itsolv::kSpace.space[static_cast<unsigned char>(c)]; }
+using itsolv::is_space;
 
 // Token indices [begin, end) of the file.
 struct Tokens {
@@ -23,13 +24,12 @@ struct Tokens {
 };
 
 // The starting values' tokens.
-inline Tokens start_tokens(int32_t n) { return {2, 2 + int64_t{n}}; }
+inline Tokens start_tokens(int32_t n) { return {itsolv::kHeaderTokens, itsolv::row_token(n, 0)}; }
 
 // The tokens of block k's rows (coefficients and right-hand sides).
 inline Tokens block_tokens(int32_t n, int blocks, int k) {
   const itsolv::RowRange rows = itsolv::split(n, blocks, k);
-  const int64_t row_tokens = int64_t{n} + 1;
-  return {2 + n + rows.begin * row_tokens, 2 + n + rows.end * row_tokens};
+  return {itsolv::row_token(n, rows.begin), itsolv::row_token(n, rows.end)};
 }
 
 // The start of token i of the `tokens` tokens of [begin, end), which starts

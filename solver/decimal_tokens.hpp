@@ -14,8 +14,6 @@
 
 #include <cstdint>
 
-#include "kernels.hpp"
-
 namespace itsolv {
 
 // Reads the decimal tokens at q (white space or a token's first byte, with
@@ -29,8 +27,7 @@ namespace itsolv {
 constexpr int32_t kDecimalRun = 256;
 using DecimalRunReader = int32_t (*)(const char*& q, int32_t max, float* vals);
 
-// The reader for an instruction set, or null when it has none.
-DecimalRunReader decimal_run_reader(Isa isa);
+// The reader of the instruction set that has one (see isa_table.hpp).
 DecimalRunReader decimal_run_reader_avx512();
 
 }  // namespace itsolv

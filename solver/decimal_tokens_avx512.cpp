@@ -42,12 +42,6 @@ struct Run {
   alignas(64) uint32_t sign[kDecimalRun + 8];  // the sign bit of a float
 };
 
-TARGET uint64_t space_mask(__m512i v) {
-  // ' ', and \t \n \v \f \r (9 .. 13).
-  return _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(' ')) |
-         _mm512_cmple_epu8_mask(_mm512_sub_epi8(v, _mm512_set1_epi8('\t')), _mm512_set1_epi8(4));
-}
-
 // Pass 1: the starts of the tokens from where `scan` stands, until it
 // has found at least `until` of them (they are there), less than 64 more.
 // The text is read in blocks of 64 bytes, a byte starting a token when it
@@ -197,7 +191,7 @@ TARGET void values(int32_t count, const Run& r, float* vals) {
       const int32_t kj = (r.down[j] != 0 ? -r.e[j] : r.e[j]) - r.fraction[j];
       if (decimal_value(r.sign[j] != 0, r.m[j], kj, vals[j])) continue;
       const char* end = r.begin[j];
-      while (!kSpace.space[static_cast<unsigned char>(*end)]) ++end;
+      while (!is_space(*end)) ++end;
       if (!parse_decimal_form(r.begin[j], end, vals[j])) scan_float(r.begin[j], end, vals[j]);
     }
   }
@@ -245,7 +239,7 @@ TARGET int32_t read_run(const char*& q, int32_t max, float* vals) {
   }
   values(count, r, vals);
   const char* end = r.begin[count - 1];
-  while (!kSpace.space[static_cast<unsigned char>(*end)]) ++end;
+  while (!is_space(*end)) ++end;
   q = count < found ? r.begin[count] : end;
   return count;
 }

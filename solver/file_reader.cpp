@@ -53,7 +53,7 @@ bool Reader::fill(size_t capacity) {
       // Ending before the size it had when opened, the file was cut while
       // it was read: a token just before the cut may have lost its tail.
       const char last = end_ > 0 ? buf_[end_ - 1] : last_byte_;
-      if (base_ + end_ < size_ && !kSpace.space[static_cast<unsigned char>(last)])
+      if (base_ + end_ < size_ && !is_space(last))
         fail("Cannot read file %s: the file was cut short while it was read\n", path_);
       eof_ = true;
       break;
@@ -85,13 +85,13 @@ size_t Reader::read_shared(size_t want) {
 
 bool Reader::next_token(const char*& begin, const char*& end) {
   for (;;) {
-    while (pos_ < end_ && kSpace.space[static_cast<unsigned char>(buf_[pos_])]) consume(pos_ + 1, buf_[pos_] == '\n');
+    while (pos_ < end_ && is_space(buf_[pos_])) consume(pos_ + 1, buf_[pos_] == '\n');
     if (pos_ < end_) break;
     if (!fill(capacity_)) return false;
   }
   size_t stop = pos_;
   for (;;) {
-    while (stop < end_ && !kSpace.space[static_cast<unsigned char>(buf_[stop])]) ++stop;
+    while (stop < end_ && !is_space(buf_[stop])) ++stop;
     if (stop < end_ || eof_) break;
     too_long(stop - pos_);
     const size_t done = stop - pos_;

@@ -28,6 +28,10 @@ class FileHandle {
 class Reader {
  public:
   static constexpr size_t kSlack = 64;
+  // First buffer sizes: a loader's, which reads on into the values, and one
+  // for the count and the tolerance alone.
+  static constexpr size_t kFirstRead = size_t{1} << 16;
+  static constexpr size_t kHeaderRead = 4096;
   static constexpr size_t kSharedSlice = size_t{256} << 10;
   // No number is this long: a stream of bytes without white space (say,
   // /dev/zero) is refused before it takes all memory.

@@ -1,6 +1,4 @@
-#include "decimal_tokens.hpp"
-#include "kernels.hpp"
-#include "short_tokens.hpp"
+#include "isa_table.hpp"
 
 namespace itsolv {
 
@@ -36,46 +34,33 @@ const char* isa_name(Isa isa) {
 
 namespace {
 
-// The kernel of an instruction set, for a storage.
-template <typename Kernel>
-Kernel for_isa(Isa isa, Storage storage, Kernel (*avx512)(Storage), Kernel (*avx2)(Storage), Kernel (*plain)(Storage)) {
-  switch (isa) {
-    case Isa::avx512:
-      return avx512(storage);
-    case Isa::avx2:
-      return avx2(storage);
-    default:
-      return plain(storage);
-  }
+// The vector tokenizers need AVX-512BW beyond AVX-512F, the short reader
+// also VBMI2 (a byte compress-store); where the machine lacks them they fall
+// back to the AVX2 ones.
+IsaTable fill(Isa isa) {
+  const bool avx2 = isa != Isa::plain && isa_supported(Isa::avx2);
+  const bool bw = isa == Isa::avx512 && __builtin_cpu_supports("avx512bw");
+  IsaTable t{sweep_kernel_plain, abs_sum_kernel_plain, nullptr, nullptr, nullptr};
+  if (isa == Isa::avx2) t = {sweep_kernel_avx2, abs_sum_kernel_avx2, nullptr, nullptr, nullptr};
+  if (isa == Isa::avx512) t = {sweep_kernel_avx512, abs_sum_kernel_avx512, nullptr, nullptr, nullptr};
+  t.count_blocks = bw ? block_counter_avx512() : avx2 ? block_counter_avx2() : nullptr;
+  t.short_reader = bw && __builtin_cpu_supports("avx512vbmi2") ? short_block_reader_avx512()
+                   : avx2                                      ? short_block_reader_avx2()
+                                                               : nullptr;
+  // The decimal reader gathers digits with byte compress and expand
+  // (VBMI2), counts bits in 16-bit lanes (BITALG) and converts 64-bit
+  // integers to floats (DQ).
+  if (bw && __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq") &&
+      __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("avx512bitalg") && __builtin_cpu_supports("bmi2"))
+    t.decimal_reader = decimal_run_reader_avx512();
+  return t;
 }
 
 }  // namespace
 
-SweepKernel sweep_kernel(Isa isa, Storage storage) {
-  return for_isa(isa, storage, sweep_kernel_avx512, sweep_kernel_avx2, sweep_kernel_plain);
-}
-
-AbsSumKernel abs_sum_kernel(Isa isa, Storage storage) {
-  return for_isa(isa, storage, abs_sum_kernel_avx512, abs_sum_kernel_avx2, abs_sum_kernel_plain);
-}
-
-ShortBlockReader short_block_reader(Isa isa) {
-  // The AVX-512 reader packs values with a byte compress-store (VBMI2).
-  if (isa == Isa::avx512 && __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi2"))
-    return short_block_reader_avx512();
-  if (isa != Isa::plain && isa_supported(Isa::avx2)) return short_block_reader_avx2();
-  return nullptr;
-}
-
-DecimalRunReader decimal_run_reader(Isa isa) {
-  // The AVX-512 reader gathers digits with byte compress and expand (VBMI2),
-  // counts bits in 16-bit lanes (BITALG) and converts 64-bit integers to
-  // floats (DQ).
-  if (isa == Isa::avx512 && __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl") &&
-      __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vbmi2") &&
-      __builtin_cpu_supports("avx512bitalg") && __builtin_cpu_supports("bmi2"))
-    return decimal_run_reader_avx512();
-  return nullptr;
+const IsaTable& isa_table(Isa isa) {
+  static const IsaTable table[] = {fill(Isa::plain), fill(Isa::avx2), fill(Isa::avx512)};
+  return table[static_cast<int>(isa)];
 }
 
 }  // namespace itsolv

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 
+#include "isa.hpp"
 #include "matrix.hpp"
 
 namespace itsolv {
@@ -26,16 +27,6 @@ struct SweepData {
 using SweepKernel = void (*)(const SweepData&, int32_t p0, int32_t p1);
 // Off-diagonal magnitude sums of the rows of panels p0 .. p1-1 into sums[row].
 using AbsSumKernel = void (*)(const Matrix&, int32_t p0, int32_t p1, float* sums);
-
-enum class Isa { plain, avx2, avx512 };
-
-// Instruction sets this machine runs, best first.
-Isa best_isa();
-bool isa_supported(Isa isa);
-const char* isa_name(Isa isa);
-
-SweepKernel sweep_kernel(Isa isa, Storage storage);
-AbsSumKernel abs_sum_kernel(Isa isa, Storage storage);
 
 // Per-ISA tables, each defined in a file compiled for that instruction set.
 SweepKernel sweep_kernel_plain(Storage storage);

@@ -5,6 +5,7 @@
 
 #include "failure.hpp"
 #include "number_token.hpp"
+#include "token_place.hpp"
 #include "value_placement.hpp"
 
 namespace itsolv {
@@ -63,7 +64,7 @@ int64_t read_header(Problem& p, Reader& in, uint64_t size) {
           "and %llu remain\n",
           in.path(), num, static_cast<unsigned long long>(values) * 2, static_cast<unsigned long long>(left));
   }
-  return 2 + static_cast<int64_t>(values);
+  return row_token(num, num);
 }
 
 void allocate(Problem& p, const LoadOptions& options) {

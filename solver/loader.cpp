@@ -18,13 +18,13 @@
 #include "matrix_commit.hpp"
 #include "row_stage.hpp"
 #include "token_count.hpp"
+#include "token_place.hpp"
 #include "value_placement.hpp"
 
 namespace itsolv {
 namespace {
 
-constexpr size_t kFirstRead = size_t{1} << 16;  // the header is read from this
-constexpr size_t kFloatChunks = 4;              // chunks of float matrices, in team parts
+constexpr size_t kFloatChunks = 4;  // chunks of float matrices, in team parts
 
 // One team member's share of a chunk of text.
 struct Part {
@@ -57,7 +57,7 @@ class ChunkLoader {
       : p_(p), in_(reader), total_(total), size_(size), workers_(workers), options_(options), progress_(progress) {}
 
   void run() {
-    int64_t t = 2;  // index of the next token
+    int64_t t = kHeaderTokens;  // index of the next token
     while (t < total_) {
       if (in_.pos() == in_.end()) {
         if (!in_.fill(chunk_capacity())) break;
@@ -245,7 +245,7 @@ void get_input(Problem& p, const char* path, Workers& workers, const LoadOptions
     // Some files (under /proc) call themselves regular with size 0 and still
     // hold bytes: their size is as unknown as a pipe's.
     const uint64_t size = S_ISREG(st.st_mode) && st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
-    Reader reader(file.fd(), path, std::min(options.part_bytes, kFirstRead), size);
+    Reader reader(file.fd(), path, std::min(options.part_bytes, Reader::kFirstRead), size);
     reader.share_reads(&workers);
     const int64_t total = read_header(p, reader, size);
     allocate(p, options);

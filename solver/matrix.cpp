@@ -49,16 +49,4 @@ bool Matrix::widen(Storage target, int32_t row_end) {
   return true;
 }
 
-float Matrix::get(int32_t row, int32_t col) const {
-  const size_t k = index(row, col);
-  switch (storage_) {
-    case Storage::i8:
-      return data<int8_t>()[k];
-    case Storage::i16:
-      return data<int16_t>()[k];
-    default:
-      return data<float>()[k];
-  }
-}
-
 }  // namespace itsolv

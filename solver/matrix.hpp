@@ -124,8 +124,6 @@ class Matrix {
     return data<T>() + panel_offset(p);
   }
 
-  float get(int32_t row, int32_t col) const;
-
  private:
   RawMemory memory_;
   int32_t n_ = 0;

@@ -19,20 +19,9 @@
 #include <string>
 
 #include "hex_float.hpp"
+#include "white_space.hpp"
 
 namespace itsolv {
-
-inline constexpr bool is_space(unsigned char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-struct SpaceTable {
-  bool space[256];
-  constexpr SpaceTable() : space() {
-    for (int c = 0; c < 256; ++c) space[c] = is_space(static_cast<unsigned char>(c));
-  }
-};
-inline constexpr SpaceTable kSpace{};
 
 // Value of a whole token as the C library's "%f" scan reads it, through the
 // C library itself (the program never changes the C locale): a number
@@ -217,7 +206,7 @@ inline int read_decimal(const char* p, float& out) {
     if (exponent_digits >= 4) exact = false;
     if (down) exponent = -exponent;
   }
-  if (!kSpace.space[static_cast<unsigned char>(*q)]) return 0;
+  if (!is_space(*q)) return 0;
   const int length = static_cast<int>(q - p);
   if (exact && decimal_value(negative, m, exponent - fraction, out)) return length;
   return parse_decimal_form(p, q, out) || scan_float(p, q, out) ? length : 0;

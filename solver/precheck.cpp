@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "failure.hpp"
+#include "isa_table.hpp"
 
 namespace itsolv {
 
@@ -10,7 +11,7 @@ RowCheck check_rows(const Problem& p, Team& team) {
   const int32_t n = p.num;
   Buffer<float> sums;  // by row number
   if (!sums.allocate(n)) fail("Cannot allocate the row sums!\n");
-  const AbsSumKernel kernel = abs_sum_kernel(team.isa, p.a.storage());
+  const AbsSumKernel kernel = isa_table(team.isa).abs_sums(p.a.storage());
   team.for_panels(p.a.panels(), n, [&](int32_t p0, int32_t p1) { kernel(p.a, p0, p1, sums.data()); });
 
   // Rows in order: the first that fails is the one reported. Comparisons are

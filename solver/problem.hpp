@@ -17,9 +17,6 @@ struct Problem {
   Buffer<float> b;     // right-hand side
   Buffer<float> x;     // newest estimate (after loading: the starting values)
   Buffer<float> curr;  // estimate of the previous sweep
-
-  // Coefficient a[i][j] of a row held, diagonal included.
-  float coefficient(int32_t i, int32_t j) const { return i == j ? diag[i] : a.get(i, j); }
 };
 
 }  // namespace itsolv

@@ -1,8 +1,8 @@
-// Contiguous ranges of rows (or of the panels that hold them), and the one
-// way this program splits them: part k of K parts of `count` items starts
-// at count * k / K. The blocks of rows that the processes of an MPI job hold
-// and the shares of panels that the members of a thread team sweep are both
-// such parts.
+// Contiguous ranges of rows (or of the panels that hold them), and the way
+// this program splits rows among processes: part k of K parts of `count`
+// items starts at count * k / K. The blocks of rows that the processes of an
+// MPI job hold are such parts; the members of a thread team instead take
+// runs of panels from a shared counter as they come (team.hpp).
 #pragma once
 
 #include <cstdint>

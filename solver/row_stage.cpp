@@ -5,15 +5,15 @@
 
 #include <algorithm>
 
+#include "short_tokens.hpp"
 #include "token_place.hpp"
 
 namespace itsolv {
 
 bool RowStage::prepare(Storage storage, int64_t first, int64_t end) {
   size_t bytes = 0;
-  // Slack after the last value: the vector reader may store a block's
-  // values at once.
-  if (!byte_size(static_cast<uint64_t>(end - first) + 64, storage_bytes(storage), bytes)) return false;
+  // The vector reader may store a block's values at once.
+  if (!byte_size(static_cast<uint64_t>(end - first) + kBlockValues, storage_bytes(storage), bytes)) return false;
   if (bytes > memory_.bytes() && !memory_.grow(std::max(bytes, memory_.bytes() * 3 / 2))) return false;
   storage_ = storage;
   first_ = first;
@@ -118,8 +118,7 @@ void move_band(Problem& p, const RowStage& stage, int32_t begin, int32_t end, in
   // floats.
   constexpr int32_t kGroup = sizeof(T) == 4 ? 4 : 8 / sizeof(T);
   const int32_t n = p.num;
-  const int64_t rows_first = 2 + int64_t{n};
-  auto token = [&](int32_t row, int32_t col) { return rows_first + int64_t{row} * (int64_t{n} + 1) + col; };
+  auto token = [&](int32_t row, int32_t col) { return row_token(n, row, col); };
   // The staged columns of a row: all of them but in the stage's first and
   // last rows.
   auto cols = [&](int32_t row, int32_t& lo, int32_t& hi) {

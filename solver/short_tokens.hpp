@@ -11,9 +11,11 @@
 #include <bit>
 #include <cstdint>
 
-#include "kernels.hpp"
-
 namespace itsolv {
+
+// Values a vector reader may store past the last one asked for: a whole
+// block's. What it reads into has this much room beyond.
+inline constexpr int32_t kBlockValues = 64;
 
 // The vector readers work a 64-byte block at a time: the reader of an
 // instruction set reads the short tokens of the block at p (see
@@ -22,8 +24,7 @@ namespace itsolv {
 struct BlockTake;
 using ShortBlockReader = BlockTake (*)(const char* p, int32_t max, int8_t* vals);
 
-// The reader for an instruction set, or null when it has none (plain).
-ShortBlockReader short_block_reader(Isa isa);
+// The reader of each instruction set that has one (see isa_table.hpp).
 ShortBlockReader short_block_reader_avx2();
 ShortBlockReader short_block_reader_avx512();
 
@@ -104,7 +105,7 @@ inline BlockTake take_block(const BlockShapes& s, uint64_t zero, int32_t max) {
 // of them, block by block; q moves past them, to white space or to the
 // first token that is not short. Gives how many were read. The text has at
 // least 64 readable bytes after every token (the reader's blanks). vals has
-// room for max + 64.
+// room for max + kBlockValues.
 inline int32_t read_short_tokens(ShortBlockReader block, const char*& q, int32_t max, int8_t* vals) {
   int32_t count = 0;
   while (count < max) {

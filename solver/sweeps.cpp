@@ -4,20 +4,12 @@
 #include <cstring>
 
 #include "failure.hpp"
+#include "isa_table.hpp"
 
 namespace itsolv {
 
 void copy_curr(Problem& p) {
   if (p.num > 0) std::memcpy(p.curr.data(), p.x.data(), static_cast<size_t>(p.num) * sizeof(float));
-}
-
-void update_var(Problem& p, int32_t i) {
-  float s = 0.0f;
-  for (int32_t j = 0; j < p.num; ++j) {
-    if (j == i) continue;
-    s = p.curr[j] * p.a.get(i, j) + s;
-  }
-  p.x[i] = (p.b[i] - s) / p.diag[i];
 }
 
 float get_max_err(const Problem& p) {
@@ -37,7 +29,7 @@ void sweep(Problem& p, Team& team) {
 
 void sweep_rows(Problem& p, Team& team) {
   const SweepData data{&p.a, p.curr.data(), p.b.data(), p.diag.data(), p.x.data(), p.num};
-  const SweepKernel kernel = sweep_kernel(team.isa, p.a.storage());
+  const SweepKernel kernel = isa_table(team.isa).sweep(p.a.storage());
   team.for_panels(p.a.panels(), p.num, [&](int32_t p0, int32_t p1) { kernel(data, p0, p1); });
 }
 

@@ -12,18 +12,15 @@ namespace itsolv {
 // curr <- x.
 void copy_curr(Problem& p);
 
-// x[i] from curr, one row, in the plain order of operations.
-void update_var(Problem& p, int32_t i);
-
 // The largest relative change |(x[i] - curr[i]) / x[i]| of the sweep just
 // made. Component 0 seeds the maximum and a later one replaces it only when
 // greater, so a NaN in component 0 is kept and any other NaN passed over.
 float get_max_err(const Problem& p);
 
-// update_var for every row held, from curr.
+// x[i] from curr for every row held (see kernels.hpp).
 void sweep_rows(Problem& p, Team& team);
 
-// One whole sweep: copy_curr, then update_var for every row held.
+// One whole sweep: copy_curr, then sweep_rows.
 void sweep(Problem& p, Team& team);
 
 // Told of every sweep as soon as its largest relative change is known,

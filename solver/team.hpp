@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <atomic>
 
-#include "kernels.hpp"
+#include "isa.hpp"
 #include "row_range.hpp"
 #include "workers.hpp"
 

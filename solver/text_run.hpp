@@ -12,7 +12,7 @@
 #include <functional>
 #include <vector>
 
-#include "kernels.hpp"
+#include "isa.hpp"
 #include "problem.hpp"
 #include "token_count.hpp"
 #include "value_placement.hpp"

@@ -2,6 +2,7 @@
 
 #include <immintrin.h>
 
+#include "isa_table.hpp"
 #include "number_token.hpp"
 
 namespace itsolv {
@@ -12,8 +13,7 @@ TokenCount count_tokens(const char* begin, const char* end) {
   // Sixteen bytes at a time: a token starts at a byte that is not white
   // space after one that is. Each byte of the counters counts up to 255
   // blocks before it is added up.
-  const __m128i blank = _mm_set1_epi8(' '), tab = _mm_set1_epi8('\t'), four = _mm_set1_epi8(4),
-                line_feed = _mm_set1_epi8('\n'), zero = _mm_setzero_si128();
+  const __m128i line_feed = _mm_set1_epi8('\n'), zero = _mm_setzero_si128();
   __m128i previous = _mm_set1_epi8(-1);  // the text starts after white space
   auto add_up = [&](__m128i counts) {
     const __m128i sums = _mm_sad_epu8(counts, zero);
@@ -23,9 +23,7 @@ TokenCount count_tokens(const char* begin, const char* end) {
     __m128i starts = zero, feeds = zero;
     for (int round = 0; round < 255 && end - p >= 16; ++round, p += 16) {
       const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-      const __m128i control = _mm_sub_epi8(v, tab);  // \t \n \v \f \r become 0 .. 4
-      const __m128i space =
-          _mm_or_si128(_mm_cmpeq_epi8(v, blank), _mm_cmpeq_epi8(_mm_min_epu8(control, four), control));
+      const __m128i space = space_bytes(v);
       const __m128i space_before = _mm_or_si128(_mm_slli_si128(space, 1), _mm_srli_si128(previous, 15));
       starts = _mm_sub_epi8(starts, _mm_andnot_si128(space, space_before));
       feeds = _mm_sub_epi8(feeds, _mm_cmpeq_epi8(v, line_feed));
@@ -36,25 +34,22 @@ TokenCount count_tokens(const char* begin, const char* end) {
   }
   bool after_space = _mm_movemask_epi8(previous) & 0x8000;
   for (; p != end; ++p) {
-    const unsigned char c = static_cast<unsigned char>(*p);
-    const bool space = kSpace.space[c];
+    const bool space = is_space(*p);
     tokens += after_space && !space;
-    newlines += c == '\n';
+    newlines += *p == '\n';
     after_space = space;
   }
   return {tokens, newlines};
 }
 
 TokenCount count_tokens(const char* begin, const char* end, Isa isa) {
-  const BlockCounter blocks = isa == Isa::avx512 && __builtin_cpu_supports("avx512bw") ? block_counter_avx512()
-                              : isa != Isa::plain && isa_supported(Isa::avx2)          ? block_counter_avx2()
-                                                                                       : nullptr;
+  const BlockCounter blocks = isa_table(isa).count_blocks;
   TokenCount c;
   bool after_space = true;
   const char* p = blocks != nullptr ? blocks(begin, end, c, after_space) : begin;
   // The rest of a token that the blocks end in (no line feed in it).
   if (!after_space)
-    while (p != end && !kSpace.space[static_cast<unsigned char>(*p)]) ++p;
+    while (p != end && !is_space(*p)) ++p;
   const TokenCount rest = count_tokens(p, end);
   return {c.tokens + rest.tokens, c.newlines + rest.newlines};
 }
@@ -66,12 +61,12 @@ int64_t count_newlines(const char* begin, const char* end) {
 }
 
 const char* complete_tokens_end(const char* from, const char* end) {
-  while (end > from && !kSpace.space[static_cast<unsigned char>(end[-1])]) --end;
+  while (end > from && !is_space(end[-1])) --end;
   return end;
 }
 
 const char* token_boundary(const char* from, const char* at, const char* end) {
-  while (at < end && at > from && !kSpace.space[static_cast<unsigned char>(at[-1])]) ++at;
+  while (at < end && at > from && !is_space(at[-1])) ++at;
   return at;
 }
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "kernels.hpp"
+#include "isa.hpp"
 
 namespace itsolv {
 

@@ -8,6 +8,7 @@
 
 #include "short_tokens.hpp"
 #include "token_count.hpp"
+#include "white_space.hpp"
 
 namespace itsolv {
 namespace {
@@ -25,13 +26,6 @@ TARGET __m256i shifted(__m256i x, __m256i prev) {
 TARGET __m256i is_digit(__m256i x) {
   const __m256i d = _mm256_sub_epi8(x, _mm256_set1_epi8('0'));
   return _mm256_cmpeq_epi8(_mm256_min_epu8(d, _mm256_set1_epi8(9)), d);
-}
-
-// The white space bytes of v: ' ', and \t \n \v \f \r (9 .. 13).
-TARGET __m256i space_bytes(__m256i v) {
-  const __m256i control = _mm256_sub_epi8(v, _mm256_set1_epi8('\t'));
-  return _mm256_or_si256(_mm256_cmpeq_epi8(v, _mm256_set1_epi8(' ')),
-                         _mm256_cmpeq_epi8(_mm256_min_epu8(control, _mm256_set1_epi8(4)), control));
 }
 
 TARGET uint64_t bits(__m256i low, __m256i high) {

@@ -8,6 +8,7 @@
 
 #include "short_tokens.hpp"
 #include "token_count.hpp"
+#include "white_space.hpp"
 
 namespace itsolv {
 namespace {
@@ -16,12 +17,6 @@ namespace {
 // it: the counter needs AVX-512BW, the reader VBMI2 besides.
 #define COUNT_TARGET __attribute__((target("avx512f,avx512bw,popcnt")))
 #define TARGET __attribute__((target("avx512f,avx512bw,avx512vbmi2,popcnt")))
-
-// The white space bytes of v: ' ', and \t \n \v \f \r (9 .. 13).
-COUNT_TARGET inline uint64_t space_mask(__m512i v) {
-  return _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(' ')) |
-         _mm512_cmple_epu8_mask(_mm512_sub_epi8(v, _mm512_set1_epi8('\t')), _mm512_set1_epi8(4));
-}
 
 COUNT_TARGET const char* count_blocks(const char* p, const char* end, TokenCount& c, bool& after_space) {
   uint64_t before = after_space;

@@ -4,11 +4,10 @@
 #include <cstdio>
 #include <type_traits>
 
-#include "decimal_tokens.hpp"
+#include "isa_table.hpp"
 #include "number_token.hpp"
 #include "row_stage.hpp"
 #include "run_backoff.hpp"
-#include "short_tokens.hpp"
 
 namespace itsolv {
 
@@ -72,7 +71,7 @@ __attribute__((noinline)) const char* read_other_token(const char* q, Token* t) 
   if (const int length = read_decimal(q, t->value)) {
     q += length;
   } else {
-    while (!kSpace.space[static_cast<unsigned char>(*q)]) ++q;
+    while (!is_space(*q)) ++q;
     if (!parse_float(begin, q, t->value)) return nullptr;
   }
   t->fits = Storage::f32;
@@ -85,12 +84,12 @@ __attribute__((always_inline)) inline const char* read_token(const char* q, Toke
   const unsigned d0 = static_cast<unsigned char>(q[0]) - '0';
   if (d0 < 10) {
     // One or two digits: most coefficients of generated problems.
-    if (kSpace.space[static_cast<unsigned char>(q[1])]) {
+    if (is_space(q[1])) {
       t = {static_cast<float>(d0), static_cast<int32_t>(d0), Storage::i8};
       return q + 1;
     }
     const unsigned d1 = static_cast<unsigned char>(q[1]) - '0';
-    if (d1 < 10 && kSpace.space[static_cast<unsigned char>(q[2])]) {
+    if (d1 < 10 && is_space(q[2])) {
       const int32_t m = static_cast<int32_t>(d0 * 10 + d1);
       t = {static_cast<float>(m), m, Storage::i8};
       return q + 2;
@@ -106,12 +105,12 @@ __attribute__((always_inline)) inline const char* read_token(const char* q, Toke
 // sets `bad` to its start.
 __attribute__((always_inline)) inline bool next_token(const char*& q, Token& t, const char*& bad) {
   const char* r = q;
-  while (kSpace.space[static_cast<unsigned char>(*r)]) ++r;
+  while (is_space(*r)) ++r;
   const char* const end = read_token(r, t);
   if (end == nullptr) {
     bad = r;
     const char* e = r;
-    while (!kSpace.space[static_cast<unsigned char>(*e)]) ++e;
+    while (!is_space(*e)) ++e;
     q = e;
     return false;
   }
@@ -141,93 +140,139 @@ struct RunReaders {
   DecimalRunReader decimals;
 };
 
+// Where the values of a row held go: element (row, col) at
+// base[col * stride], the diagonal apart.
+template <typename T>
+struct RowTarget {
+  T* base;
+  size_t stride;
+  bool staged;  // into the stage, side by side in token order
+  int32_t row;
+  float* diag;
+};
+
+// The reading of a text: where it stands, the first bad token, and the
+// widest storage that a value met needs.
+struct Reading {
+  Reading(const char* text, RunReaders run_readers) : q(text), readers(run_readers) {}
+  const char* q;
+  RunReaders readers;
+  Token token;
+  const char* bad = nullptr;
+  Storage need = Storage::i8;
+  Backoff shorts, decimals;
+};
+
+// Reads a run of short tokens into columns col ... of the row, at most
+// `max`; gives how many.
+template <typename T>
+int32_t place_shorts(const RowTarget<T>& r, Reading& in, int32_t col, int32_t max) {
+  alignas(64) int8_t vals[kRun + kBlockValues];
+  // Int8 values are read straight into the stage.
+  const bool direct = std::is_same_v<T, int8_t> && r.staged;
+  int8_t* const into = direct ? reinterpret_cast<int8_t*>(r.base) + col : vals;
+  const int32_t got = read_short_tokens(in.readers.shorts, in.q, max, into);
+  in.shorts.took(got);
+  if (!direct)
+    store_run(r.base, r.stride, r.row, col, got, vals, r.diag);
+  else if (r.row >= col && r.row < col + got)
+    r.diag[r.row] = static_cast<float>(into[r.row - col]);
+  return got;
+}
+
+// Stores the token the scalar reader read at column col of the row; a
+// value that T does not hold raises in.need instead.
+template <typename T>
+void store_token(const RowTarget<T>& r, Reading& in, int32_t col) {
+  constexpr Storage kStorage = sizeof(T) == 1 ? Storage::i8 : sizeof(T) == 2 ? Storage::i16 : Storage::f32;
+  Token& token = in.token;
+  if (col == r.row) {
+    r.diag[r.row] = token.value;
+  } else if constexpr (kStorage == Storage::f32) {
+    r.base[static_cast<size_t>(col) * r.stride] = token.value;
+  } else {
+    if (token.fits == Storage::f32) {  // not worked out yet
+      token.fits = storage_for(token.value);
+      token.whole = token.fits == Storage::f32 ? 0 : static_cast<int32_t>(token.value);
+    }
+    if (token.fits <= kStorage)
+      r.base[static_cast<size_t>(col) * r.stride] = static_cast<T>(token.whole);
+    else if (token.fits > in.need)
+      in.need = token.fits;
+  }
+}
+
+// Places the tokens of columns col .. stop-1 of a row held, the vector
+// readers first where they pay; gives the column reached.
+template <typename T>
+int32_t place_row(const RowTarget<T>& r, Reading& in, int32_t col, int32_t stop) {
+  in.shorts.wait = in.decimals.wait = 0;
+  for (; col < stop; ++col) {
+    if (in.readers.shorts != nullptr && in.shorts.due()) {
+      col += place_shorts(r, in, col, std::min(stop - col, kRun));
+      if (col == stop) break;
+    }
+    if constexpr (std::is_same_v<T, float>) {
+      if (in.readers.decimals != nullptr && in.decimals.due()) {
+        float values[kRun + 8];
+        const int32_t got = in.readers.decimals(in.q, std::min(stop - col, kRun), values);
+        in.decimals.took(got);
+        store_run(r.base, r.stride, r.row, col, got, values, r.diag);
+        col += got;
+        if (col == stop) break;
+      }
+    }
+    if (!next_token(in.q, in.token, in.bad)) break;
+    store_token(r, in, col);
+  }
+  return col;
+}
+
+// Places the starting values among tokens [t, t_end), from token t on.
+void place_starts(Problem& p, Reading& in, int64_t& t, int64_t t_end) {
+  const TokenPlace at = place_of(t, p.num);
+  if (at.kind != TokenPlace::Kind::start) return;
+  for (int32_t i = at.col; i < p.num && t < t_end; ++i, ++t) {
+    if (!next_token(in.q, in.token, in.bad)) break;
+    p.x[i] = in.token.value;
+  }
+}
+
 template <typename T>
 Placed place(Problem& p, const char* q, int64_t t, const int64_t t_end, RunReaders readers, RowStage* stage) {
-  constexpr Storage kStorage = sizeof(T) == 1 ? Storage::i8 : sizeof(T) == 2 ? Storage::i16 : Storage::f32;
   Placed placed;
   if (t >= t_end) return placed;
   const int32_t n = p.num;
   const RowRange held = p.a.held();
-  const char* bad = nullptr;
-  Token token;
-  Storage need = Storage::i8;
-  TokenPlace at = place_of(t, n);
-  if (at.kind == TokenPlace::Kind::start) {
-    for (int32_t i = at.col; i < n && t < t_end; ++i, ++t) {
-      if (!next_token(q, token, bad)) break;
-      p.x[i] = token.value;
-    }
-  }
-  float* const diag = p.diag.data();
-  Backoff shorts, decimals;
-  while (bad == nullptr && t < t_end) {
-    at = place_of(t, n);
+  Reading in(q, readers);
+  place_starts(p, in, t, t_end);
+  while (in.bad == nullptr && t < t_end) {
+    const TokenPlace at = place_of(t, n);
     const int32_t row = at.row;
     const int32_t stop = static_cast<int32_t>(std::min<int64_t>(n, at.col + (t_end - t)));
     int32_t col = at.col;
     if (!held.contains(row)) {
       // A row another process holds: read, not kept.
-      while (col < stop && next_token(q, token, bad)) ++col;
+      while (col < stop && next_token(in.q, in.token, in.bad)) ++col;
     } else {
-      // Staged, the row's values lie side by side in token order.
-      T* const base = stage != nullptr ? stage->at<T>(t) - col : p.a.row_base<T>(row);
-      const size_t stride = stage != nullptr ? 1 : static_cast<size_t>(p.a.panel_height((row - held.begin) / P));
-      shorts.wait = decimals.wait = 0;
-      alignas(64) int8_t vals[kRun + 64];
-      for (; col < stop; ++col) {
-        if (readers.shorts != nullptr && shorts.due()) {
-          // Int8 values are read straight into the stage.
-          int8_t* const into =
-              std::is_same_v<T, int8_t> && stage != nullptr ? reinterpret_cast<int8_t*>(base) + col : vals;
-          const int32_t got = read_short_tokens(readers.shorts, q, std::min(stop - col, kRun), into);
-          shorts.took(got);
-          if (into == vals)
-            store_run(base, stride, row, col, got, vals, diag);
-          else if (row >= col && row < col + got)
-            diag[row] = static_cast<float>(into[row - col]);
-          col += got;
-          if (col == stop) break;
-        }
-        if constexpr (kStorage == Storage::f32) {
-          if (readers.decimals != nullptr && decimals.due()) {
-            float values[kRun + 8];
-            const int32_t got = readers.decimals(q, std::min(stop - col, kRun), values);
-            decimals.took(got);
-            store_run(base, stride, row, col, got, values, diag);
-            col += got;
-            if (col == stop) break;
-          }
-        }
-        if (!next_token(q, token, bad)) break;
-        if (col == row) {
-          diag[row] = token.value;
-        } else if constexpr (kStorage == Storage::f32) {
-          base[static_cast<size_t>(col) * stride] = token.value;
-        } else {
-          if (token.fits == Storage::f32) {  // not worked out yet
-            token.fits = storage_for(token.value);
-            token.whole = token.fits == Storage::f32 ? 0 : static_cast<int32_t>(token.value);
-          }
-          if (token.fits <= kStorage)
-            base[static_cast<size_t>(col) * stride] = static_cast<T>(token.whole);
-          else if (token.fits > need)
-            need = token.fits;
-        }
-      }
+      const RowTarget<T> r{stage != nullptr ? stage->at<T>(t) - col : p.a.row_base<T>(row),
+                           stage != nullptr ? 1 : static_cast<size_t>(p.a.panel_height((row - held.begin) / P)),
+                           stage != nullptr, row, p.diag.data()};
+      col = place_row(r, in, col, stop);
     }
     t += col - at.col;
-    if (bad != nullptr) break;
+    if (in.bad != nullptr) break;
     if (col == n && t < t_end) {
-      if (!next_token(q, token, bad)) break;
-      if (held.contains(row)) p.b[row] = token.value;
+      if (!next_token(in.q, in.token, in.bad)) break;
+      if (held.contains(row)) p.b[row] = in.token.value;
       ++t;
     }
   }
-  placed.need = need;
-  if (bad != nullptr) {
+  placed.need = in.need;
+  if (in.bad != nullptr) {
     placed.bad = t;
-    placed.bad_begin = bad;
-    placed.bad_end = q;
+    placed.bad_begin = in.bad;
+    placed.bad_end = in.q;
   }
   return placed;
 }
@@ -235,13 +280,9 @@ Placed place(Problem& p, const char* q, int64_t t, const int64_t t_end, RunReade
 }  // namespace
 
 Placed place_values(Problem& p, const char* text, int64_t first, int64_t count, Isa isa, RowStage* stage) {
-  const RunReaders readers{short_block_reader(isa), decimal_run_reader(isa)};
+  const RunReaders readers{isa_table(isa).short_reader, isa_table(isa).decimal_reader};
   return by_storage(p.a.storage(),
                     [&](auto t) { return place<decltype(t)>(p, text, first, first + count, readers, stage); });
-}
-
-Placed place_values(Problem& p, const char* text, int64_t first, int64_t count) {
-  return place_values(p, text, first, count, best_isa());
 }
 
 const char* read_number(const char* q, float& value) {

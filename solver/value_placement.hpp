@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "kernels.hpp"
+#include "isa.hpp"
 #include "matrix.hpp"
 #include "problem.hpp"
 #include "token_place.hpp"
@@ -37,13 +37,12 @@ struct Placed {
 // sides. A coefficient that the matrix's storage cannot hold is not stored;
 // `need` says what storage it takes. Stops at the first token that is not
 // a number.
-// Runs of short integers are read with the vector reader of `isa` (the
-// best this machine runs when not given); the values are the same.
+// Runs of short integers and decimals are read with the vector readers of
+// `isa`; the values are the same.
 // Given a stage prepared for these tokens (and p.a's storage), the
 // coefficients go there instead of into p.a (see row_stage.hpp).
 class RowStage;
 Placed place_values(Problem& p, const char* text, int64_t first, int64_t count, Isa isa, RowStage* stage = nullptr);
-Placed place_values(Problem& p, const char* text, int64_t first, int64_t count);
 
 // Reads the one token at q (after white space, with white space or blanks
 // after it) into `value`, the float place_values would store: gives the

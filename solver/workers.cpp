@@ -30,7 +30,8 @@ inline void pause() {
 // Waits until `word` no longer holds `value`.
 template <typename T>
 T await_change(const std::atomic<T>& word, T value) {
-  for (int spin = 0; spin < 4000; ++spin) {
+  constexpr int kSpins = 4000;  // a few microseconds
+  for (int spin = 0; spin < kSpins; ++spin) {
     const T now = word.load(std::memory_order_acquire);
     if (now != value) return now;
     pause();

@@ -20,7 +20,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "decimal_tokens.hpp"
+#include "isa_table.hpp"
 #include "number_token.hpp"
 #include "workers.hpp"
 
@@ -101,7 +101,7 @@ TEST(EveryFloat, ReadsAsTheScanDoes) {
   std::printf("ITSOLV_FLOAT_STRIDE=%llu ITSOLV_FLOAT_SEED=%llu: %llu patterns from %llu\n",
               static_cast<unsigned long long>(stride), static_cast<unsigned long long>(seed),
               static_cast<unsigned long long>(patterns), static_cast<unsigned long long>(offset));
-  const itsolv::DecimalRunReader run = itsolv::decimal_run_reader(itsolv::Isa::avx512);
+  const itsolv::DecimalRunReader run = itsolv::isa_table(itsolv::Isa::avx512).decimal_reader;
   if (run == nullptr) std::printf("no AVX-512 decimal reader on this machine\n");
   Mismatches mismatches;
   itsolv::Workers workers;

@@ -20,6 +20,7 @@
 #include "row_stage.hpp"
 #include "support/isas.hpp"
 #include "support/load_values.hpp"
+#include "support/problem_access.hpp"
 #include "support/problem_values.hpp"
 #include "support/team.hpp"
 #include "support/temp_files.hpp"
@@ -159,10 +160,10 @@ TEST(LoaderPlacesValues, AnyWhiteSpaceAndTokenForm) {
     }
   itsolv::Problem p;
   ASSERT_EQ(load("2 1e-3\n+0 -0\n200 2e2 0x1p3\n200.0 +37 .5e1\n", p), "");
-  EXPECT_EQ(p.coefficient(0, 0), 200.0f);
-  EXPECT_EQ(p.coefficient(0, 1), 200.0f);
+  EXPECT_EQ(testing_support::coefficient(p, 0, 0), 200.0f);
+  EXPECT_EQ(testing_support::coefficient(p, 0, 1), 200.0f);
   EXPECT_EQ(p.b[0], 8.0f);
-  EXPECT_EQ(p.coefficient(1, 0), 200.0f);
+  EXPECT_EQ(testing_support::coefficient(p, 1, 0), 200.0f);
   EXPECT_EQ(p.b[1], 5.0f);
   EXPECT_TRUE(std::signbit(p.x[1]));
 }
@@ -244,7 +245,9 @@ TEST(LoaderPlacesValues, TokensNearTheShortShapesAsTheScalarReaderReadsThem) {
         ASSERT_EQ(p.a.storage(), want.a.storage());
         for (int32_t i = 0; i < n; ++i) {
           ASSERT_TRUE(same_bits(p.x[i], want.x[i]) && same_bits(p.b[i], want.b[i])) << i;
-          for (int32_t j = 0; j < n; ++j) ASSERT_TRUE(same_bits(p.coefficient(i, j), want.coefficient(i, j))) << text;
+          for (int32_t j = 0; j < n; ++j)
+            ASSERT_TRUE(same_bits(testing_support::coefficient(p, i, j), testing_support::coefficient(want, i, j)))
+                << text;
         }
       }
   }
@@ -347,7 +350,8 @@ TEST(RowStage, MovesReadOnlyTheStagedValues) {
           for (size_t k = 0; k < bands.count(); ++k) itsolv::move_staged_band(p, stage, bands, k);
           for (int32_t row = last_row - 8; row < last_row; ++row)
             for (int32_t col = 0; col < n; ++col)
-              ASSERT_EQ(p.a.get(row, col), row == col ? 0.0f : static_cast<float>(token(row, col) % 101 - 50))
+              ASSERT_EQ(testing_support::element(p.a, row, col),
+                        row == col ? 0.0f : static_cast<float>(token(row, col) % 101 - 50))
                   << row << " " << col;
         });
       }

@@ -16,12 +16,13 @@
 #include <string>
 #include <vector>
 
-#include "decimal_tokens.hpp"
 #include "failure.hpp"
+#include "isa_table.hpp"
 #include "loader.hpp"
 #include "support/float_bits.hpp"
 #include "support/isas.hpp"
 #include "support/number_corpus.hpp"
+#include "support/problem_access.hpp"
 #include "support/short_integer.hpp"
 #include "support/temp_files.hpp"
 
@@ -65,7 +66,7 @@ TEST(NumberTokens, FastRoutesAgreeWithTheScanOrDecline) {
       EXPECT_EQ(bits(v), bits(by_scan(token))) << token;
     }
     for (itsolv::Isa isa : testing_support::supported_isas())
-      if (const itsolv::DecimalRunReader run = itsolv::decimal_run_reader(isa)) {
+      if (const itsolv::DecimalRunReader run = itsolv::isa_table(isa).decimal_reader) {
         const char* q = padded.c_str();
         float vals[1 + 8];
         if (run(q, 1, vals) == 1) {
@@ -99,7 +100,7 @@ TEST(NumberTokens, DecimalRunsReadEveryTokenAsTheScanDoes) {
   const std::regex taken_form("[-+]?([0-9]+[.]?[0-9]*|[.][0-9]+)([eE][-+]?[0-9]{1,3})?");
   for (itsolv::Isa isa : testing_support::supported_isas())
     for (int32_t max : {1, 7, 256})
-      if (const itsolv::DecimalRunReader run = itsolv::decimal_run_reader(isa)) {
+      if (const itsolv::DecimalRunReader run = itsolv::isa_table(isa).decimal_reader) {
         const char* q = text.c_str();
         std::vector<float> vals(static_cast<size_t>(max) + 8);
         for (size_t k = 0; k < tokens.size();) {
@@ -107,7 +108,7 @@ TEST(NumberTokens, DecimalRunsReadEveryTokenAsTheScanDoes) {
           for (int32_t i = 0; i < got; ++i, ++k)
             ASSERT_EQ(bits(vals[static_cast<size_t>(i)]), bits(by_scan(tokens[k]))) << tokens[k] << " " << max;
           if (got == max || k == tokens.size()) continue;
-          while (itsolv::kSpace.space[static_cast<unsigned char>(*q)]) ++q;
+          while (itsolv::is_space(*q)) ++q;
           ASSERT_EQ(std::string(q, tokens[k].size()), tokens[k]);
           EXPECT_FALSE(tokens[k].size() < 16 && std::regex_match(tokens[k], taken_form)) << tokens[k] << " left";
           q += tokens[k++].size();
@@ -164,7 +165,7 @@ TEST(NumberTokens, LoaderReadsTheCorpusAsTheScanDoes) {
       for (int32_t i = 0; i < n; ++i, ++k) ASSERT_EQ(bits(p.x[i]), bits(by_scan(tokens[k]))) << tokens[k];
       for (int32_t i = 0; i < n; ++i) {
         for (int32_t j = 0; j < n; ++j, ++k)
-          ASSERT_EQ(bits(p.coefficient(i, j)), bits(by_scan(tokens[k]))) << tokens[k];
+          ASSERT_EQ(bits(testing_support::coefficient(p, i, j)), bits(by_scan(tokens[k]))) << tokens[k];
         ASSERT_EQ(bits(p.b[i]), bits(by_scan(tokens[k++])));
       }
     }

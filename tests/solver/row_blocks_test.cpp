@@ -15,6 +15,7 @@
 #include "report.hpp"
 #include "solve.hpp"
 #include "support/literal_solver.hpp"
+#include "support/problem_access.hpp"
 #include "support/problem_values.hpp"
 #include "support/temp_files.hpp"
 #include "sweeps.hpp"
@@ -79,7 +80,8 @@ TEST(RowBlocks, LoaderKeepsOnlyItsRows) {
   EXPECT_EQ(p.a.first_row(), 50);
   EXPECT_EQ(p.a.rows(), 50);
   for (int32_t i = 50; i < 100; ++i)
-    for (int32_t j = 0; j < 150; ++j) ASSERT_EQ(p.coefficient(i, j), v.a[static_cast<size_t>(i) * 150 + j]);
+    for (int32_t j = 0; j < 150; ++j)
+      ASSERT_EQ(testing_support::coefficient(p, i, j), v.a[static_cast<size_t>(i) * 150 + j]);
 }
 
 TEST(RowBlocks, BlocksJoinedAfterEachSweepGiveTheWholeResult) {

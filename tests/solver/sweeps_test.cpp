@@ -13,6 +13,7 @@
 #include "support/isas.hpp"
 #include "support/literal_solver.hpp"
 #include "support/load_values.hpp"
+#include "support/problem_access.hpp"
 #include "support/team.hpp"
 
 using itsolv::Isa;
@@ -118,7 +119,7 @@ TEST(Sweep, EqualsUpdateVarForEachRow) {
   load_values(plain, v);
   itsolv::sweep(fast, ctx);
   itsolv::copy_curr(plain);
-  for (int32_t i = 0; i < plain.num; ++i) itsolv::update_var(plain, i);
+  for (int32_t i = 0; i < plain.num; ++i) testing_support::update_var(plain, i);
   EXPECT_EQ(0, std::memcmp(fast.x.data(), plain.x.data(), 77 * sizeof(float)));
 }
 

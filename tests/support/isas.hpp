@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "kernels.hpp"
+#include "isa.hpp"
 
 namespace testing_support {
 

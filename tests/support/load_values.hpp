@@ -13,6 +13,7 @@
 #include "matrix.hpp"
 #include "problem.hpp"
 #include "support/float_bits.hpp"
+#include "support/problem_access.hpp"
 #include "support/problem_values.hpp"
 #include "support/team.hpp"
 
@@ -80,9 +81,10 @@ inline ::testing::AssertionResult holds(const itsolv::Problem& p, const testing_
     if (!same_bits(p.x[i], v.x[static_cast<size_t>(i)])) return ::testing::AssertionFailure() << "x " << i;
     if (!same_bits(p.b[i], v.b[static_cast<size_t>(i)])) return ::testing::AssertionFailure() << "b " << i;
     // The diagonal is kept apart; its place in the panels holds zero.
-    if (p.a.held().contains(i) && !same_bits(p.a.get(i, i), 0.0f)) return ::testing::AssertionFailure() << "a " << i;
+    if (p.a.held().contains(i) && !same_bits(testing_support::element(p.a, i, i), 0.0f))
+      return ::testing::AssertionFailure() << "a " << i;
     for (int32_t j = 0; j < v.num; ++j) {
-      const float got = p.coefficient(i, j), want = v.a[static_cast<size_t>(i) * v.num + j];
+      const float got = testing_support::coefficient(p, i, j), want = v.a[static_cast<size_t>(i) * v.num + j];
       if (!same_bits(got, want))
         return ::testing::AssertionFailure() << "a " << i << " " << j << " got " << got << " want " << want;
     }

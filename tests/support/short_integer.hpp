@@ -22,7 +22,7 @@ inline ShortInteger read_short_integer(const char* p) {
   const char* q = p + negative;
   uint64_t m = 0;
   const int length = itsolv::read_digits(q, m);
-  if (length == 0 || length > 7 || !itsolv::kSpace.space[static_cast<unsigned char>(*q)]) return {0, false, 0};
+  if (length == 0 || length > 7 || !itsolv::is_space(*q)) return {0, false, 0};
   return {length + negative, negative, static_cast<int32_t>(m)};
 }
 
