@@ -9,7 +9,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -34,8 +33,7 @@ RunResult mkprob(const TempDir& dir, std::vector<std::string> args, const std::f
   return testing_support::run_program(MKPROB_PATH, args, options);
 }
 
-// The generator written the plain way, drawing from the C library's
-// unseeded sequence, whatever this process drew before.
+// The generator written the plain way, from the C library's unseeded rand().
 std::string reference_file(int numvar, const char* error) {
   std::srand(1);
   return testing_support::plain_problem(numvar, static_cast<float>(std::atof(error)), [] { return std::rand(); });
@@ -154,10 +152,8 @@ TEST(MkprobReplaceTest, FollowsASymbolicLinkToTheFile) {
   }
 }
 
-// A private file stays private, a file's set-group-ID and sticky bits stay
-// set (and, for root, the file keeps its owner); a new file has the mode
-// that the umask allows. (Writing clears a set-user-ID bit, as it does in
-// place, unless the writer may keep it: not tested.)
+// A private file stays private, its set-group-ID and sticky bits stay set
+// (for root, its owner too); a new file has the mode the umask allows.
 TEST(MkprobReplaceTest, ReplacementKeepsTheModeAndOwnerNewFileTakesTheUmask) {
   TempDir dir;
   const bool root = ::geteuid() == 0;
@@ -195,8 +191,8 @@ TEST(MkprobReplaceTest, HardLinkedFileIsWrittenInPlace) {
 }
 
 // A writable file in a directory that takes no new names is written in place.
-// Run by root, the program runs as nobody, whom permissions stop: a copy of
-// it where nobody can reach it, as the build may lie where only root can.
+// Run by root, a copy of the program runs as nobody (the build may lie where
+// only root can reach it).
 TEST(MkprobReplaceTest, WritableFileInALockedDirectoryIsWrittenInPlace) {
   TempDir dir;
   const std::string locked = dir / "locked", file = locked + "/7.txt", program = dir / "mkprob";
