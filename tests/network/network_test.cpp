@@ -22,14 +22,6 @@ std::string run_mkprob(const testing_support::TempDir& dir, int n, const char* t
   return testing_support::read_file(dir / (std::to_string(n) + ".txt"));
 }
 
-// Whether itsolv-mpi takes a bound on its wait (--wait SECONDS), which the
-// tests of a lost link and of differing copies need.
-bool bounds_its_wait(const TestHosts& hosts) {
-  const std::string file = hosts.shared("one.txt", "1 0.1 0 2 1\n");
-  const RunResult run = hosts.mpirun(1, {ITSOLV_MPI_PATH, "--wait", "5", file});
-  return run.status == 0 && run.out == testing_support::run_program(ITSOLV_PATH, {file}).out;
-}
-
 // itsolv-mpi with 2 and 3 processes, one a host, prints what itsolv prints.
 void expect_same(const TestHosts& hosts, const std::string& name, const std::string& file) {
   const RunResult want = testing_support::run_program(ITSOLV_PATH, {file});
@@ -69,7 +61,6 @@ const std::string kSlow = "2\n0\n0 0\n1 -0.99999988 1\n-0.99999988 1 1\n";
 TEST(Network, LinkTakenDownMidRunEndsTheJobWithinTheBound) {
   TestHosts hosts(2);
   if (!hosts.skip_reason().empty()) GTEST_SKIP() << hosts.skip_reason();
-  if (!bounds_its_wait(hosts)) GTEST_SKIP() << "itsolv-mpi takes no --wait";
   const std::string file = hosts.shared("slow.txt", kSlow);
   const int bound = 3;
   auto job = std::async(std::launch::async, [&] {
@@ -94,7 +85,6 @@ TEST(Network, LinkTakenDownMidRunEndsTheJobWithinTheBound) {
 TEST(Network, DifferingHeadsAreRefused) {
   TestHosts hosts(3);
   if (!hosts.skip_reason().empty()) GTEST_SKIP() << hosts.skip_reason();
-  if (!bounds_its_wait(hosts)) GTEST_SKIP() << "itsolv-mpi takes no --wait, nor checks copies";
   const std::string text = "3\n0.001\n0 0 0\n4 1 1 1\n1 4 1 1\n1 1 4 1\n";
   struct Case {
     const char* host;
