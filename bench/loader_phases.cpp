@@ -12,12 +12,12 @@
 #include <cstdlib>
 #include <vector>
 
-#include "failure.hpp"
-#include "loader.hpp"
-#include "precheck.hpp"
-#include "report.hpp"
-#include "sweeps.hpp"
-#include "team.hpp"
+#include "base/failure.hpp"
+#include "load/loader.hpp"
+#include "solve/precheck.hpp"
+#include "solve/report.hpp"
+#include "solve/sweeps.hpp"
+#include "base/team.hpp"
 
 int main(int argc, char** argv) {
   if (argc < 2 || argc > 3) {

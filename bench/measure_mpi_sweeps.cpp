@@ -26,7 +26,7 @@ namespace {
 double now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
 
 // Notes the time at which loading ends.
-class LoadEnd : public itsolv::Progress {
+class LoadEnd : public common::Progress {
  public:
   void advance(uint64_t, uint64_t) override {}
   void finish() override { at = now(); }

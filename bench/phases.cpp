@@ -13,13 +13,13 @@
 #include <cstring>
 #include <string>
 
-#include "failure.hpp"
+#include "base/failure.hpp"
 #include "floors.hpp"
-#include "loader.hpp"
-#include "precheck.hpp"
-#include "report.hpp"
-#include "sweeps.hpp"
-#include "team.hpp"
+#include "load/loader.hpp"
+#include "solve/precheck.hpp"
+#include "solve/report.hpp"
+#include "solve/sweeps.hpp"
+#include "base/team.hpp"
 
 namespace {
 

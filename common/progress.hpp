@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace itsolv {
+namespace common {
 
 class Progress {
  public:
@@ -15,4 +15,4 @@ class Progress {
   virtual void finish() = 0;
 };
 
-}  // namespace itsolv
+}  // namespace common

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <utility>
 
-namespace itsolv {
+namespace common {
 
 namespace {
 
@@ -81,4 +81,4 @@ void ProgressLine::finish() {
   if (shown_) write_(kErase);
 }
 
-}  // namespace itsolv
+}  // namespace common

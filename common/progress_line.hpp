@@ -15,7 +15,7 @@
 #include "common/progress.hpp"
 #include "common/write_all.hpp"
 
-namespace itsolv {
+namespace common {
 
 class ProgressLine final : public Progress {
  public:
@@ -56,4 +56,4 @@ class ProgressLine final : public Progress {
   bool finished_ = false;
 };
 
-}  // namespace itsolv
+}  // namespace common

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-namespace itsolv {
+namespace common {
 
 bool write_all(int fd, const char* data, size_t size) {
   while (size > 0) {
@@ -39,4 +39,4 @@ void ignore_write_signals() {
   std::signal(SIGXFSZ, SIG_IGN);
 }
 
-}  // namespace itsolv
+}  // namespace common

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <string_view>
 
-namespace itsolv {
+namespace common {
 
 // Writes every byte, resuming after partial writes and interrupted calls.
 // True when all was written; false (errno set) on the first failure.
@@ -24,4 +24,4 @@ void write_stderr(std::string_view text);
 // the process: called first thing by every program.
 void ignore_write_signals();
 
-}  // namespace itsolv
+}  // namespace common

@@ -32,17 +32,17 @@
 #include <string>
 #include <vector>
 
-#include "failure.hpp"
-#include "isa.hpp"
-#include "loader.hpp"
-#include "precheck.hpp"
-#include "problem.hpp"
-#include "report.hpp"
+#include "base/failure.hpp"
+#include "base/isa.hpp"
+#include "load/loader.hpp"
+#include "solve/precheck.hpp"
+#include "matrix/problem.hpp"
+#include "solve/report.hpp"
 #include "support/float_bits.hpp"
 #include "support/literal_solver.hpp"
 #include "support/problem_access.hpp"
 #include "support/team.hpp"
-#include "sweeps.hpp"
+#include "solve/sweeps.hpp"
 
 namespace {
 
@@ -61,7 +61,7 @@ constexpr int kComparedSweeps = 3;
 // Both NaN, or the same bits.
 bool same_value(float a, float b) { return (std::isnan(a) && std::isnan(b)) || bits(a) == bits(b); }
 
-class CheckedProgress : public itsolv::Progress {
+class CheckedProgress : public common::Progress {
  public:
   void advance(uint64_t done, uint64_t total) override {
     if (finished_) fault("progress advanced after it finished");

@@ -40,7 +40,7 @@ void ChunkWriter::use_chunk(char* chunk) {
 }
 
 void ChunkWriter::write(const char* data, size_t size) {
-  if (size > 0 && good() && !itsolv::write_all(fd_, data, size)) failed_.store(true, std::memory_order_relaxed);
+  if (size > 0 && good() && !common::write_all(fd_, data, size)) failed_.store(true, std::memory_order_relaxed);
   written_ += size;
   // Asks for the pages written a step ago, in whole steps: only a start,
   // which does not wait for the disk.

@@ -49,14 +49,14 @@ int cannot_write(const std::string& name) {
 
 // Prints the help, the version or the usage: status 0, or 1 (after a note on
 // standard error) when standard output cannot take it.
-int print(std::string_view text) { return itsolv::write_stdout("mkprob", text) ? 0 : 1; }
+int print(std::string_view text) { return common::write_stdout("mkprob", text) ? 0 : 1; }
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
   // A closed standard output or a file size limit shows as a failed write,
   // not as the end of the process.
-  itsolv::ignore_write_signals();
+  common::ignore_write_signals();
 
   if (argc == 2) {
     const std::string_view request = argv[1];
@@ -76,7 +76,7 @@ int main(int argc, char* argv[]) {
   const std::string name = mkprob::problem_file_name(argv[1]);
   mkprob::RandStream draws;
 
-  std::optional<itsolv::ProgressLine> progress;
+  std::optional<common::ProgressLine> progress;
   if (::isatty(STDERR_FILENO)) progress.emplace("mkprob: writing");
 
   mkprob::AtomicFile file;

@@ -33,7 +33,7 @@ class ProgressOut {
   static constexpr uint64_t kStep = uint64_t{1} << 20;
 
   // `progress` may be null; `total` is the size expected.
-  ProgressOut(Out& out, itsolv::Progress* progress, uint64_t total) : out_(out), progress_(progress), total_(total) {}
+  ProgressOut(Out& out, common::Progress* progress, uint64_t total) : out_(out), progress_(progress), total_(total) {}
 
   char* reserve(size_t n) { return start_ = out_.reserve(n); }
 
@@ -64,7 +64,7 @@ class ProgressOut {
   }
 
   Out& out_;
-  itsolv::Progress* progress_;
+  common::Progress* progress_;
   uint64_t total_;
   uint64_t done_ = 0;
   uint64_t next_ = kStep;

@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "failure.hpp"
+#include "base/failure.hpp"
 
 namespace itsolv_mpi {
 

@@ -40,7 +40,7 @@ int rank_in(MPI_Comm comm) {
     std::this_thread::sleep_for(std::chrono::seconds(kAbortSeconds));
     _exit(1);
   }).detach();
-  itsolv::write_stdout("itsolv-mpi", no_answer_message(missing, host_name(missing), seconds));
+  common::write_stdout("itsolv-mpi", no_answer_message(missing, host_name(missing), seconds));
   MPI_Abort(comm, 1);
   _exit(1);
 }

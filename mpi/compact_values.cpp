@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
-#include "failure.hpp"
-#include "isa_table.hpp"
-#include "number_token.hpp"
-#include "run_backoff.hpp"
-#include "value_placement.hpp"
+#include "base/failure.hpp"
+#include "kernels/isa_table.hpp"
+#include "parse/number_token.hpp"
+#include "parse/run_backoff.hpp"
+#include "load/value_placement.hpp"
 
 namespace itsolv_mpi {
 namespace {

@@ -12,8 +12,8 @@
 #include <utility>
 #include <vector>
 
-#include "isa.hpp"
-#include "problem.hpp"
+#include "base/isa.hpp"
+#include "matrix/problem.hpp"
 
 namespace itsolv_mpi {
 

@@ -6,11 +6,11 @@
 
 #include "agreement.hpp"
 #include "bounded_wait.hpp"
-#include "precheck.hpp"
-#include "report.hpp"
+#include "solve/precheck.hpp"
+#include "solve/report.hpp"
 #include "row_blocks.hpp"
 #include "shared_load.hpp"
-#include "sweeps.hpp"
+#include "solve/sweeps.hpp"
 
 namespace itsolv_mpi {
 namespace {
@@ -42,7 +42,7 @@ MPI_Datatype row_check_type() {
 
 }  // namespace
 
-itsolv::Outcome solve_file(const char* path, MPI_Comm comm, itsolv::Team& team, itsolv::Progress* progress,
+itsolv::Outcome solve_file(const char* path, MPI_Comm comm, itsolv::Team& team, common::Progress* progress,
                            const itsolv::SweepWatch& watch) {
   int rank = 0, size = 1;
   MPI_Comm_rank(comm, &rank);

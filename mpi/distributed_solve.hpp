@@ -5,7 +5,7 @@
 
 #include <mpi.h>
 
-#include "solve.hpp"
+#include "solve/solve.hpp"
 
 namespace itsolv_mpi {
 
@@ -13,7 +13,7 @@ namespace itsolv_mpi {
 // the same status; the text, the report or the one failure message, is
 // complete on process 0 only. No failure of any process leaves the others
 // waiting. `watch`, when given, is told of every sweep on this process.
-itsolv::Outcome solve_file(const char* path, MPI_Comm comm, itsolv::Team& team, itsolv::Progress* progress = nullptr,
+itsolv::Outcome solve_file(const char* path, MPI_Comm comm, itsolv::Team& team, common::Progress* progress = nullptr,
                            const itsolv::SweepWatch& watch = {});
 
 }  // namespace itsolv_mpi

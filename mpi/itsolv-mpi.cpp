@@ -19,8 +19,8 @@
 #include "common/write_all.hpp"
 #include "distributed_solve.hpp"
 #include "help.hpp"
-#include "monitor.hpp"
 #include "node_share.hpp"
+#include "solve/monitor.hpp"
 #include "transport_defaults.hpp"
 
 namespace {
@@ -49,11 +49,23 @@ std::optional<RunLine> run_line(int argc, char** argv) {
   return line;
 }
 
+// itsolv's help, with the wait option and how a job runs.
+itsolv::HelpExtras help_extras() {
+  return {"       itsolv-mpi [--monitor] --wait SECONDS FILE\n",
+          "Run under mpirun (mpirun -np K itsolv-mpi FILE): each process keeps a block\n"
+          "of the matrix's rows, and process 0 prints exactly what itsolv prints.\n"
+          "A process waits for the others at most SECONDS (60 by default; more while\n"
+          "they read their parts of FILE); then the job ends with status 1 and\n"
+          "\"itsolv-mpi: no answer from process P on HOST for S s\". Copies of FILE on\n"
+          "several machines must be the same: copies that differ in size, in the head\n"
+          "or where two processes' parts meet are refused.\n\n"};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  itsolv::ignore_write_signals();
-  const std::optional<std::string> requested = itsolv::requested_text(argc, argv, "itsolv-mpi");
+  common::ignore_write_signals();
+  const std::optional<std::string> requested = itsolv::requested_text(argc, argv, "itsolv-mpi", help_extras());
   const std::optional<RunLine> line = run_line(argc, argv);
 
   itsolv_mpi::set_open_mpi_defaults();
@@ -84,7 +96,7 @@ int main(int argc, char** argv) {
     }
   }
   int status = outcome.status;
-  if (rank == 0 && !itsolv::write_stdout("itsolv", outcome.text)) status = 1;
+  if (rank == 0 && !common::write_stdout("itsolv", outcome.text)) status = 1;
   MPI_Finalize();
   return status;
 }

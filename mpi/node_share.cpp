@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "row_blocks.hpp"
-#include "workers.hpp"
+#include "base/workers.hpp"
 
 namespace itsolv_mpi {
 

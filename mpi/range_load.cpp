@@ -10,9 +10,9 @@
 
 #include "bounded_wait.hpp"
 #include "copy_checks.hpp"
-#include "failure.hpp"
-#include "file_reader.hpp"
-#include "load_steps.hpp"
+#include "base/failure.hpp"
+#include "load/file_reader.hpp"
+#include "load/load_steps.hpp"
 #include "message_tags.hpp"
 #include "range_values.hpp"
 #include "shared_load.hpp"

@@ -6,9 +6,9 @@
 #include <cerrno>
 #include <cstring>
 
-#include "failure.hpp"
-#include "file_reader.hpp"
-#include "token_count.hpp"
+#include "base/failure.hpp"
+#include "load/file_reader.hpp"
+#include "parse/token_count.hpp"
 #include "token_pieces.hpp"
 
 namespace itsolv_mpi {

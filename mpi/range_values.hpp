@@ -12,8 +12,8 @@
 
 #include "agreement.hpp"
 #include "compact_values.hpp"
-#include "loader.hpp"
-#include "workers.hpp"
+#include "load/loader.hpp"
+#include "base/workers.hpp"
 
 namespace itsolv_mpi {
 

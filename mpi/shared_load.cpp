@@ -4,12 +4,12 @@
 #include <sys/stat.h>
 
 #include "bounded_wait.hpp"
-#include "file_reader.hpp"
+#include "load/file_reader.hpp"
 
 namespace itsolv_mpi {
 
 StepFailure load_shared(itsolv::Problem& p, const char* path, MPI_Comm comm, itsolv::Workers& workers,
-                        itsolv::Progress* progress) {
+                        common::Progress* progress) {
   int rank = 0, size = 1;
   MPI_Comm_rank(comm, &rank);
   MPI_Comm_size(comm, &size);
@@ -18,7 +18,7 @@ StepFailure load_shared(itsolv::Problem& p, const char* path, MPI_Comm comm, its
   options.blocks = size;
   if (size == 1) return agree(comm, attempt([&] { itsolv::get_input(p, path, workers, options, progress); }));
   struct Finish {
-    itsolv::Progress* progress;
+    common::Progress* progress;
     ~Finish() {
       if (progress != nullptr) progress->finish();
     }

@@ -22,9 +22,9 @@
 
 #include "agreement.hpp"
 #include "common/progress.hpp"
-#include "loader.hpp"
-#include "problem.hpp"
-#include "workers.hpp"
+#include "load/loader.hpp"
+#include "matrix/problem.hpp"
+#include "base/workers.hpp"
 
 namespace itsolv_mpi {
 
@@ -33,7 +33,7 @@ namespace itsolv_mpi {
 // failure, if any (its text on process 0). `progress` is told when loading
 // ends.
 StepFailure load_shared(itsolv::Problem& p, const char* path, MPI_Comm comm, itsolv::Workers& workers,
-                        itsolv::Progress* progress = nullptr);
+                        common::Progress* progress = nullptr);
 
 // The two ways of loading, for a file that process 0 has opened as `fd`
 // (other processes: -1) of `size` bytes.

@@ -8,12 +8,12 @@
 #include <vector>
 
 #include "bounded_wait.hpp"
-#include "failure.hpp"
-#include "file_reader.hpp"
-#include "load_steps.hpp"
+#include "base/failure.hpp"
+#include "load/file_reader.hpp"
+#include "load/load_steps.hpp"
 #include "message_tags.hpp"
 #include "shared_load.hpp"
-#include "text_run.hpp"
+#include "load/text_run.hpp"
 #include "token_pieces.hpp"
 
 namespace itsolv_mpi {

@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "row_range.hpp"
-#include "token_place.hpp"
-#include "white_space.hpp"
+#include "matrix/row_range.hpp"
+#include "load/token_place.hpp"
+#include "parse/white_space.hpp"
 
 namespace itsolv_mpi {
 

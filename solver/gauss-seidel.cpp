@@ -12,17 +12,17 @@
 #include "common/progress_line.hpp"
 #include "common/write_all.hpp"
 #include "help.hpp"
-#include "monitor.hpp"
-#include "solve.hpp"
+#include "solve/monitor.hpp"
+#include "solve/solve.hpp"
 
 int main(int argc, char** argv) {
-  itsolv::ignore_write_signals();
+  common::ignore_write_signals();
   if (const auto text = itsolv::requested_text(argc, argv, "itsolv"))
-    return itsolv::write_stdout("itsolv", *text) ? 0 : 1;
+    return common::write_stdout("itsolv", *text) ? 0 : 1;
   // --monitor is an option only as the first of exactly two arguments.
   const bool monitor = argc == 3 && std::string_view(argv[1]) == "--monitor";
   if (argc != 2 && !monitor) {
-    itsolv::write_stdout("itsolv", "Usage: itsolv filename\n");
+    common::write_stdout("itsolv", "Usage: itsolv filename\n");
     return 1;
   }
   try {
@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
     // On a terminal, loading and then the sweeps each show a line; both
     // count their first second from the start. The monitor's lines take the
     // place of the sweeps' line.
-    std::optional<itsolv::ProgressLine> loading, sweeping;
+    std::optional<common::ProgressLine> loading, sweeping;
     if (isatty(STDERR_FILENO)) {
       loading.emplace("itsolv: loading");
       if (!monitor) sweeping.emplace("itsolv:");
@@ -43,9 +43,9 @@ int main(int argc, char** argv) {
       watch = [&](int64_t sweep, float change, float err) { sweeping->sweep(sweep, change, err); };
     const itsolv::Outcome outcome = itsolv::solve_file(argv[argc - 1], team, {}, loading ? &*loading : nullptr, watch);
     if (sweeping) sweeping->finish();  // erased before the report shows
-    return itsolv::write_stdout("itsolv", outcome.text) ? outcome.status : 1;
+    return common::write_stdout("itsolv", outcome.text) ? outcome.status : 1;
   } catch (const std::bad_alloc&) {
-    itsolv::write_stdout("itsolv", "Cannot allocate a!\n");
+    common::write_stdout("itsolv", "Cannot allocate a!\n");
     return 1;
   }
 }

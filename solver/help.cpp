@@ -2,23 +2,15 @@
 
 namespace itsolv {
 
-std::string help_text(std::string_view program) {
+std::string help_text(std::string_view program, const HelpExtras& extras) {
   const std::string name(program);
   std::string text = name + " - solve a dense linear system A x = b by Jacobi iteration\n\n";
   text += "Usage: " + name + " FILE\n";
   text += "       " + name + " --monitor FILE\n";
-  if (program != "itsolv") text += "       " + name + " [--monitor] --wait SECONDS FILE\n";
+  text += extras.usage;
   text += "       " + name + " --help | -h\n";
   text += "       " + name + " --version\n\n";
-  if (program != "itsolv")
-    text += "Run under mpirun (mpirun -np K " + name +
-            " FILE): each process keeps a block\n"
-            "of the matrix's rows, and process 0 prints exactly what itsolv prints.\n"
-            "A process waits for the others at most SECONDS (60 by default; more while\n"
-            "they read their parts of FILE); then the job ends with status 1 and\n"
-            "\"itsolv-mpi: no answer from process P on HOST for S s\". Copies of FILE on\n"
-            "several machines must be the same: copies that differ in size, in the head\n"
-            "or where two processes' parts meet are refused.\n\n";
+  text += extras.running;
   return text +
          "Reads the problem in FILE, refuses a matrix that is not diagonally dominant\n"
          "by rows, then runs Jacobi sweeps in single precision until the largest\n"
@@ -47,10 +39,10 @@ std::string help_text(std::string_view program) {
 
 std::string version_text(std::string_view program) { return std::string(program) + " " ITSOLV_VERSION "\n"; }
 
-std::optional<std::string> requested_text(int argc, char** argv, std::string_view program) {
+std::optional<std::string> requested_text(int argc, char** argv, std::string_view program, const HelpExtras& extras) {
   if (argc != 2) return std::nullopt;
   const std::string_view request = argv[1];
-  if (request == "--help" || request == "-h") return help_text(program);
+  if (request == "--help" || request == "-h") return help_text(program, extras);
   if (request == "--version") return version_text(program);
   return std::nullopt;
 }

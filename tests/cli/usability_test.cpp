@@ -67,10 +67,10 @@ TEST_F(HelpAndVersion, AnsweredOnStandardOutputThatMustTakeThem) {
 
 class ProgressLineTest : public ::testing::Test {
  protected:
-  using Clock = itsolv::ProgressLine::Clock;
+  using Clock = common::ProgressLine::Clock;
   std::vector<std::string> written;
   Clock::time_point now{};
-  itsolv::ProgressLine line{"L", [this](std::string_view text) { written.emplace_back(text); }, [this] { return now; }};
+  common::ProgressLine line{"L", [this](std::string_view text) { written.emplace_back(text); }, [this] { return now; }};
   void at(double seconds) {
     now = Clock::time_point{} + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
   }
@@ -85,7 +85,7 @@ TEST_F(ProgressLineTest, ShowsShareRateAndTimeLeftOrBytesAfterTheDelay) {
            {2, 120'000'000, 0, "\rL  120.0 MB  60.0 MB/s\033[K"}}) {
     written.clear();
     at(0);  // a line of its own, started at 0
-    itsolv::ProgressLine fresh{"L", [this](std::string_view text) { written.emplace_back(text); },
+    common::ProgressLine fresh{"L", [this](std::string_view text) { written.emplace_back(text); },
                                [this] { return now; }};
     at(t);
     fresh.advance(done, total);

@@ -20,9 +20,9 @@
 #include <cstring>
 #include <mutex>
 
-#include "isa_table.hpp"
-#include "number_token.hpp"
-#include "workers.hpp"
+#include "kernels/isa_table.hpp"
+#include "parse/number_token.hpp"
+#include "base/workers.hpp"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 
-#include "file_reader.hpp"
+#include "load/file_reader.hpp"
 #include "mpi/same_output.hpp"
-#include "value_placement.hpp"
+#include "load/value_placement.hpp"
 
 namespace {
 

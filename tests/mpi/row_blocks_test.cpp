@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "loader.hpp"
+#include "load/loader.hpp"
 #include "support/problem_values.hpp"
 #include "support/temp_files.hpp"
 

@@ -24,8 +24,8 @@
 #include <thread>
 
 #include "common/progress.hpp"
-#include "failure.hpp"
-#include "loader.hpp"
+#include "base/failure.hpp"
+#include "load/loader.hpp"
 #include "support/load_values.hpp"
 #include "support/preconditions.hpp"
 #include "support/problem_values.hpp"
@@ -57,7 +57,7 @@ void append_file(const std::string& path, const std::string& text) {
 }
 
 // Runs an action when the loader reports the end of its k-th chunk.
-class AtChunk : public itsolv::Progress {
+class AtChunk : public common::Progress {
  public:
   AtChunk(int k, std::function<void(uint64_t done)> action) : k_(k), action_(std::move(action)) {}
   void advance(uint64_t done, uint64_t) override {
@@ -83,7 +83,7 @@ struct Setting {
 constexpr Setting kSettings[] = {{1, 16}, {2, 16}, {1, 300}, {2, 1000}};
 
 // Loads the file at `path`; the failure's message, or "" when it loads.
-std::string load(const std::string& path, Setting s, itsolv::Problem& p, itsolv::Progress* progress = nullptr) {
+std::string load(const std::string& path, Setting s, itsolv::Problem& p, common::Progress* progress = nullptr) {
   itsolv::LoadOptions options;
   options.part_bytes = s.part_bytes;
   options.compact_chunks = 1;

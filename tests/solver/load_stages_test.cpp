@@ -8,12 +8,12 @@
 #include <cctype>
 #include <string>
 
-#include "row_stage.hpp"
+#include "load/row_stage.hpp"
 #include "support/isas.hpp"
 #include "support/problem_access.hpp"
-#include "token_count.hpp"
-#include "token_place.hpp"
-#include "value_placement.hpp"
+#include "parse/token_count.hpp"
+#include "load/token_place.hpp"
+#include "load/value_placement.hpp"
 
 using itsolv::Isa;
 

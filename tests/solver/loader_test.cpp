@@ -1,7 +1,7 @@
 // The loader places every value of a file where the literal reading puts
 // it, whatever the chunking, team size and storage, and refuses files that
 // are not whole problems with one line that says what and where.
-#include "loader.hpp"
+#include "load/loader.hpp"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -14,16 +14,16 @@
 #include <string>
 #include <vector>
 
-#include "failure.hpp"
-#include "load_steps.hpp"
+#include "base/failure.hpp"
+#include "load/load_steps.hpp"
 #include "support/isas.hpp"
 #include "support/load_values.hpp"
 #include "support/problem_access.hpp"
 #include "support/problem_values.hpp"
 #include "support/team.hpp"
 #include "support/temp_files.hpp"
-#include "text_run.hpp"
-#include "value_placement.hpp"
+#include "load/text_run.hpp"
+#include "load/value_placement.hpp"
 
 using itsolv::Isa;
 using testing_support::Kind;

@@ -2,7 +2,7 @@
 // all of it, and then reads as exactly the float that the scan stores,
 // through every route of the reader: short integers, decimals, fast_float and
 // the scan itself.
-#include "number_token.hpp"
+#include "parse/number_token.hpp"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "failure.hpp"
-#include "isa_table.hpp"
-#include "loader.hpp"
+#include "base/failure.hpp"
+#include "kernels/isa_table.hpp"
+#include "load/loader.hpp"
 #include "support/float_bits.hpp"
 #include "support/isas.hpp"
 #include "support/number_corpus.hpp"

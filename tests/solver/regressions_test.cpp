@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "failure.hpp"
-#include "loader.hpp"
-#include "matrix.hpp"
+#include "base/failure.hpp"
+#include "load/loader.hpp"
+#include "matrix/matrix.hpp"
 #include "support/load_values.hpp"
 #include "support/progress_log.hpp"
 #include "support/team.hpp"

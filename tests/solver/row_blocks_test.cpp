@@ -9,16 +9,16 @@
 #include <memory>
 #include <vector>
 
-#include "failure.hpp"
-#include "loader.hpp"
-#include "precheck.hpp"
-#include "report.hpp"
-#include "solve.hpp"
+#include "base/failure.hpp"
+#include "load/loader.hpp"
+#include "solve/precheck.hpp"
+#include "solve/report.hpp"
+#include "solve/solve.hpp"
 #include "support/literal_solver.hpp"
 #include "support/problem_access.hpp"
 #include "support/problem_values.hpp"
 #include "support/temp_files.hpp"
-#include "sweeps.hpp"
+#include "solve/sweeps.hpp"
 
 using testing_support::Kind;
 using testing_support::Values;

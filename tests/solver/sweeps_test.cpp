@@ -1,6 +1,6 @@
 // Every kernel (instruction set x storage) on every team size gives the bits
 // of the literal solver.
-#include "sweeps.hpp"
+#include "solve/sweeps.hpp"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <memory>
 #include <tuple>
 
-#include "solve.hpp"
+#include "solve/solve.hpp"
 #include "support/isas.hpp"
 #include "support/literal_solver.hpp"
 #include "support/load_values.hpp"

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "isa.hpp"
+#include "base/isa.hpp"
 
 namespace testing_support {
 

@@ -8,10 +8,10 @@
 
 #include <string>
 
-#include "failure.hpp"
-#include "loader.hpp"
-#include "matrix.hpp"
-#include "problem.hpp"
+#include "base/failure.hpp"
+#include "load/loader.hpp"
+#include "matrix/matrix.hpp"
+#include "matrix/problem.hpp"
 #include "support/float_bits.hpp"
 #include "support/problem_access.hpp"
 #include "support/problem_values.hpp"
@@ -20,7 +20,7 @@
 // Loads the file at `path` with a team of `threads`; the failure's message,
 // or "" when it loads.
 inline std::string load_message(itsolv::Problem& p, const std::string& path, int threads,
-                                const itsolv::LoadOptions& options = {}, itsolv::Progress* progress = nullptr) {
+                                const itsolv::LoadOptions& options = {}, common::Progress* progress = nullptr) {
   try {
     itsolv::get_input(p, path.c_str(), testing_support::team(threads), options, progress);
   } catch (const itsolv::Failure& f) {

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "problem.hpp"
+#include "matrix/problem.hpp"
 
 namespace testing_support {
 

@@ -9,7 +9,7 @@
 
 namespace testing_support {
 
-struct ProgressLog : itsolv::Progress {
+struct ProgressLog : common::Progress {
   std::vector<std::pair<uint64_t, uint64_t>> reports;  // (done, total)
   void advance(uint64_t done, uint64_t total) override { reports.emplace_back(done, total); }
   void finish() override {}

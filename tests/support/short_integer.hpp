@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "number_token.hpp"
+#include "parse/number_token.hpp"
 
 namespace testing_support {
 

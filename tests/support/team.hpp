@@ -4,7 +4,7 @@
 #include <map>
 #include <memory>
 
-#include "workers.hpp"
+#include "base/workers.hpp"
 
 namespace testing_support {
 

@@ -1,0 +1,25 @@
+// The implementations of each instruction set, chosen once: the machine's
+// features are checked when the table is filled (on its first use), never
+// again while loading or solving.
+#pragma once
+
+#include "parse/decimal_tokens.hpp"
+#include "base/isa.hpp"
+#include "kernels/kernels.hpp"
+#include "parse/short_tokens.hpp"
+#include "parse/token_count.hpp"
+
+namespace itsolv {
+
+struct IsaTable {
+  SweepKernel (*sweep)(Storage);
+  AbsSumKernel (*abs_sums)(Storage);
+  BlockCounter count_blocks;        // null: counted sixteen bytes at a time
+  ShortBlockReader short_reader;    // null: short tokens read one by one
+  DecimalRunReader decimal_reader;  // null: decimals read one by one
+};
+
+// The implementations for `isa`, each the best of it that this machine runs.
+const IsaTable& isa_table(Isa isa);
+
+}  // namespace itsolv

@@ -1,0 +1,258 @@
+// Loading, stage 5: the driver. Reads the header and allocates (see
+// load_steps.hpp), then runs the other stages over chunks of the file,
+// widening the matrix's storage and placing a chunk again when a value
+// needs it, and reports refusals.
+#include "load/loader.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <atomic>
+#include <new>
+#include <vector>
+
+#include "base/failure.hpp"
+#include "load/file_reader.hpp"
+#include "load/load_steps.hpp"
+#include "load/row_stage.hpp"
+#include "load/token_place.hpp"
+#include "load/value_placement.hpp"
+#include "matrix/matrix_commit.hpp"
+#include "parse/token_count.hpp"
+
+namespace itsolv {
+namespace {
+
+constexpr size_t kFloatChunks = 4;  // chunks of float matrices, in team parts
+
+// One team member's share of a chunk of text.
+struct Part {
+  const char* begin;
+  const char* end;
+  TokenCount count;
+  int64_t first = 0;  // index of its first token in the file
+  Placed placed;
+};
+
+[[noreturn]] void ends_before(const Reader& in, int64_t t, int32_t n) {
+  fail_ends_before(in.path(), in.last_line(), t, n);
+}
+
+[[noreturn]] void bad_token(const Reader& in, int64_t t, int32_t n, const char* begin, const char* end, int64_t line) {
+  fail_bad_token(in.path(), t, n, begin, end, line);
+}
+
+}  // namespace
+
+namespace {
+
+// Reads the values after the header chunk by chunk, each chunk split among
+// the team: counting its tokens gives each part its first token index, and
+// then each part places its values.
+class ChunkLoader {
+ public:
+  ChunkLoader(Problem& p, Reader& reader, int64_t total, uint64_t size, Workers& workers, const LoadOptions& options,
+              common::Progress* progress)
+      : p_(p), in_(reader), total_(total), size_(size), workers_(workers), options_(options), progress_(progress) {}
+
+  void run() {
+    int64_t t = kHeaderTokens;  // index of the next token
+    while (t < total_) {
+      if (in_.pos() == in_.end()) {
+        if (!in_.fill(chunk_capacity())) break;
+        continue;
+      }
+      // Complete tokens end at the last white space of the buffer, or at
+      // the end of the file.
+      const char* const from = in_.data() + in_.pos();
+      const char* cut = in_.data() + in_.end();
+      if (!in_.eof()) {
+        cut = complete_tokens_end(from, cut);
+        if (cut == from) {
+          in_.too_long(in_.end() - in_.pos());
+          in_.fill(chunk_capacity());  // grows the buffer round a long token
+          continue;
+        }
+      }
+      t = place_chunk(t, static_cast<size_t>(cut - in_.data()));
+    }
+    if (t < total_) ends_before(in_, t, p_.num);
+  }
+
+ private:
+  size_t chunk_capacity() const {
+    const size_t chunk = options_.part_bytes * static_cast<size_t>(workers_.size());
+    // A float chunk spans a few bands of rows (see bands()), so that the
+    // team shares it, and stays under a 64th of the matrix: a float matrix
+    // takes as much memory as a program that stores it plainly, and the
+    // read buffer and the stage are most of what comes on top.
+    if (p_.a.storage() == Storage::f32) return std::max(chunk, std::min(chunk * kFloatChunks, p_.a.bytes() / 64));
+    // Compact chunks stay small beside the matrix (a sixteenth of it at
+    // most), so that the read buffer and the stage, which holds a value for
+    // each of the chunk's tokens, keep the peak memory of a generated
+    // problem of a few thousand variables under 0.3 times that of a
+    // program that stores floats.
+    return std::max(chunk, std::min(chunk * options_.compact_chunks, p_.a.bytes() / 16));
+  }
+
+  // Splits data()[pos() .. cut) into parts that the members take as they
+  // come (a few for each, so that one held up by another process delays
+  // only its own), each ending at a token boundary.
+  std::vector<Part> split_chunk(size_t cut) {
+    constexpr int kPartsPerMember = 16;
+    const char* const from = in_.data() + in_.pos();
+    const char* const to = in_.data() + cut;
+    const size_t length = cut - in_.pos();
+    const int members = length >= options_.team_bytes ? workers_.size() * kPartsPerMember : 1;
+    std::vector<Part> parts(static_cast<size_t>(members));
+    const char* bound = from;
+    for (int k = 0; k < members; ++k) {
+      const char* next =
+          k + 1 == members ? to : from + length * static_cast<size_t>(k + 1) / static_cast<size_t>(members);
+      next = token_boundary(from, std::max(next, bound), to);
+      parts[static_cast<size_t>(k)].begin = bound;
+      parts[static_cast<size_t>(k)].end = next;
+      bound = next;
+    }
+    return parts;
+  }
+
+  // The widest storage the placed parts' values need; refuses the first
+  // token that is not a number.
+  Storage needed(const std::vector<Part>& parts) const {
+    Storage need = p_.a.storage();
+    const char* const from = in_.data() + in_.pos();
+    for (const Part& part : parts) {
+      if (part.placed.bad >= 0)
+        bad_token(in_, part.placed.bad, p_.num, part.placed.bad_begin, part.placed.bad_end,
+                  in_.line() + count_newlines(from, part.placed.bad_begin));
+      need = std::max(need, part.placed.need);
+    }
+    return need;
+  }
+
+  // Places the parts of tokens [t, end) through the stage, each member
+  // taking parts as they come; the member that places the last part a band
+  // of rows needs moves that band into the matrix (while its values are
+  // still in the cache), so that the team meets once. Gives needed(): when
+  // a value needs wider storage, the chunk is placed again and every band
+  // moved again.
+  Storage stage_parts(std::vector<Part>& parts, int64_t t, int64_t end) {
+    if (!stage_.prepare(p_.a.storage(), t, end)) throw std::bad_alloc();
+    const StagedBands bands = staged_bands(p_, stage_, options_.move_columns);
+    const size_t band_count = bands.count() / static_cast<size_t>(bands.blocks);
+    // The bands each part reaches, and how many parts each band waits for.
+    std::vector<std::pair<size_t, size_t>> reach(parts.size(), {0, 0});
+    std::vector<std::atomic<size_t>> waiting(band_count);
+    for (size_t k = 0; k < parts.size(); ++k) {
+      const int64_t count = std::min(parts[k].first + parts[k].count.tokens, end) - parts[k].first;
+      const RowRange rows = count > 0 ? held_rows_of(p_, parts[k].first, parts[k].first + count) : RowRange{};
+      if (rows.size() <= 0) continue;
+      reach[k] = {band_index(bands, rows.begin), band_index(bands, rows.end - 1) + 1};
+      for (size_t b = reach[k].first; b < reach[k].second; ++b) waiting[b].fetch_add(1, std::memory_order_relaxed);
+    }
+    auto move = [&](size_t b) {
+      for (size_t j = 0; j < static_cast<size_t>(bands.blocks); ++j)
+        move_staged_band(p_, stage_, bands, b * static_cast<size_t>(bands.blocks) + j);
+    };
+    // The memory the moves will store into first, then the parts.
+    const MatrixCommit memory(p_.a, {bands.begin, bands.end});
+    const size_t pieces = memory.pieces();
+    workers_.for_each(pieces + parts.size(), [&](size_t k) {
+      if (k < pieces) return memory.commit(k);
+      Part& part = parts[k - pieces];
+      const int64_t count = std::min(part.first + part.count.tokens, end) - part.first;
+      part.placed = count > 0 ? place_values(p_, part.begin, part.first, count, options_.isa, &stage_) : Placed{};
+      for (size_t b = reach[k - pieces].first; b < reach[k - pieces].second; ++b)
+        if (waiting[b].fetch_sub(1, std::memory_order_acq_rel) == 1) move(b);
+    });
+    const Storage need = needed(parts);
+    memory.check();
+    return need;
+  }
+
+  // Band b of `bands` counted from its first, for a row in it.
+  static size_t band_index(const StagedBands& bands, int32_t row) {
+    return static_cast<size_t>((row - bands.origin) / bands.height - bands.first);
+  }
+
+  // Places the complete tokens in data()[pos() .. cut), whose first is token
+  // t; returns the index of the next token.
+  int64_t place_chunk(int64_t t, size_t cut) {
+    std::vector<Part> parts = split_chunk(cut);
+    workers_.for_each(parts.size(),
+                      [&](size_t k) { parts[k].count = count_tokens(parts[k].begin, parts[k].end, options_.isa); });
+    int64_t next = t;
+    for (Part& part : parts) {
+      part.first = next;
+      next += part.count.tokens;
+    }
+    const int64_t end = std::min(next, total_);  // tokens past the last value are not read
+    bool widened = false;
+    for (;;) {
+      const Storage need = stage_parts(parts, t, end);
+      if (need <= p_.a.storage()) break;
+      // A coefficient does not fit the compact storage: widen what has been
+      // stored so far and place this chunk again. That is safe because a
+      // value's place follows from its token index alone, so placing a token
+      // twice stores the same value in the same place; widening converts
+      // every value stored so far exactly; and nothing after the chunk has
+      // been placed yet. What must be widened is every row up to and
+      // including the chunk's last one: that row may have begun in an
+      // earlier chunk, whose values this chunk does not place again.
+      if (!p_.a.widen(need, rows_reached(end, p_.num))) fail("Cannot allocate a!\n");
+      widened = true;
+    }
+    int64_t newlines = 0;
+    for (const Part& part : parts) newlines += part.count.newlines;
+    in_.consume(cut, newlines);
+    // Memory for the float matrix comes first: the read buffer and the
+    // stage give back what they took for compact chunks.
+    if (widened && p_.a.storage() == Storage::f32) {
+      in_.shrink(chunk_capacity());
+      stage_.release();
+    }
+    // The buffer may have moved: its position, not `cut`, gives the offset.
+    if (progress_ != nullptr) progress_->advance(in_.offset(in_.pos()), size_);
+    return next;
+  }
+
+  Problem& p_;
+  Reader& in_;
+  const int64_t total_;  // tokens of the whole problem
+  const uint64_t size_;  // the file's size, 0 when not known
+  Workers& workers_;
+  const LoadOptions& options_;
+  common::Progress* progress_;
+  RowStage stage_;
+};
+
+}  // namespace
+
+void get_input(Problem& p, const char* path, Workers& workers, const LoadOptions& options, common::Progress* progress) {
+  FileHandle file(open(path, O_RDONLY | O_CLOEXEC));
+  struct stat st {};
+  if (file.fd() < 0 || fstat(file.fd(), &st) != 0 || S_ISDIR(st.st_mode)) fail("Cannot open file %s\n", path);
+  // The progress shown, if any, ends with the loading, whichever way.
+  struct Finish {
+    common::Progress* progress;
+    ~Finish() {
+      if (progress != nullptr) progress->finish();
+    }
+  } finish{progress};
+  try {
+    // Some files (under /proc) call themselves regular with size 0 and still
+    // hold bytes: their size is as unknown as a pipe's.
+    const uint64_t size = S_ISREG(st.st_mode) && st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
+    Reader reader(file.fd(), path, std::min(options.part_bytes, Reader::kFirstRead), size);
+    reader.share_reads(&workers);
+    const int64_t total = read_header(p, reader, size);
+    allocate(p, options);
+    ChunkLoader(p, reader, total, size, workers, options, progress).run();
+  } catch (const std::bad_alloc&) {
+    fail("Cannot read file %s: not enough memory to read it\n", path);
+  }
+}
+
+}  // namespace itsolv

@@ -1,0 +1,69 @@
+// Loading, a stage over a run of text held whole: the tokens of one byte
+// range of the file (or of a piece of it handed over by another process),
+// counted first, so that the index of their first token can be learned
+// elsewhere, then placed by token index. The run is cut into parts at token
+// boundaries; the team counts them all, then places them a part per member
+// at a time, so that a value that widens the matrix's storage has only the
+// parts in hand placed again.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "base/isa.hpp"
+#include "matrix/problem.hpp"
+#include "parse/token_count.hpp"
+#include "load/value_placement.hpp"
+#include "base/workers.hpp"
+
+namespace itsolv {
+
+class TextRun {
+ public:
+  // [begin, end) starts after white space (or at a token's start) and has
+  // white space or blanks after it; its parts are about part_bytes long and
+  // are read with `isa`'s readers. Counts its tokens and line feeds.
+  TextRun(const char* begin, const char* end, Workers& workers, size_t part_bytes, Isa isa = best_isa());
+
+  int64_t tokens() const { return tokens_; }
+  int64_t newlines() const { return newlines_; }
+  const char* begin() const { return begin_; }
+
+  // Places the tokens of the run, the first of which is token `first`,
+  // those before token `end` only, into p, widening p's storage when a
+  // coefficient needs it (throws "Cannot allocate a!" when it cannot grow).
+  // The runs of a file are placed in file order: a widening converts the
+  // rows up to the last one this run reaches.
+  // Gives the first token that is not a number, if any. `done`, when
+  // given, is told of each stretch of text placed for good, which is not
+  // read again.
+  Placed place(Problem& p, int64_t first, int64_t end, const std::function<void(const char*, const char*)>& done = {});
+
+  // The line feeds in the run before `at`.
+  int64_t newlines_before(const char* at) const;
+
+ private:
+  struct Part {
+    const char* begin;
+    const char* end;
+    TokenCount count;
+    Placed placed;
+  };
+  // Calls job(part) for each of parts_[from, to), members taking them as
+  // they come.
+  template <typename Job>
+  void each(size_t from, size_t to, const Job& job) {
+    workers_.for_each(to - from, [&](size_t k) { job(parts_[from + k]); });
+  }
+
+  const char* begin_;
+  Workers& workers_;
+  Isa isa_;
+  std::vector<Part> parts_;
+  int64_t tokens_ = 0;
+  int64_t newlines_ = 0;
+};
+
+}  // namespace itsolv
