@@ -5,8 +5,8 @@
 
 #include <algorithm>
 
-#include "parse/short_tokens.hpp"
 #include "load/token_place.hpp"
+#include "parse/short_tokens.hpp"
 
 namespace itsolv {
 
@@ -127,7 +127,7 @@ void move_band(Problem& p, const RowStage& stage, int32_t begin, int32_t end, in
   };
   const RowRange held = p.a.held();
   for (int32_t row = begin; row < end;) {
-    const size_t stride = static_cast<size_t>(p.a.panel_height((row - held.begin) / Matrix::kPanel));
+    const size_t stride = p.a.row_stride(row);
     int32_t lo = 0, hi = 0;
     cols(row, lo, hi);
     int32_t last_lo = 0, last_hi = 0;

@@ -88,18 +88,20 @@ class Matrix {
     return (rows + kLanes - 1) / kLanes * kLanes;
   }
 
+  // The distance between a row's columns: the height of its panel.
+  size_t row_stride(int32_t row) const { return static_cast<size_t>(panel_height((row - held_.begin) / kPanel)); }
+
   // Element index of (row, col) in the panel layout; row counts from 0 for
   // the matrix, not for the rows held.
   size_t index(int32_t row, int32_t col) const {
     const int32_t local = row - held_.begin;
-    const int32_t p = local / kPanel;
-    return panel_offset(p) + static_cast<size_t>(col) * static_cast<size_t>(panel_height(p)) +
+    return panel_offset(local / kPanel) + static_cast<size_t>(col) * row_stride(row) +
            static_cast<size_t>(local % kPanel);
   }
   // Element index of panel p's first element.
   size_t panel_offset(int32_t p) const { return static_cast<size_t>(p) * static_cast<size_t>(n_) * kPanel; }
 
-  // Element (row, 0); element (row, col) is col * panel_height() further.
+  // Element (row, 0); element (row, col) is col * row_stride(row) further.
   template <typename T>
   T* row_base(int32_t row) {
     const int32_t local = row - held_.begin;
