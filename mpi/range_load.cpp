@@ -110,7 +110,7 @@ void gather_starts(itsolv::Problem& p, const std::vector<Tokens>& ranges, MPI_Co
   std::vector<int> x_counts, x_displs;
   for (const Tokens& r : ranges) {
     const Tokens starts = r.meet(start_tokens(p.num));
-    x_displs.push_back(starts.size() > 0 ? static_cast<int>(starts.begin - itsolv::kHeaderTokens) : 0);
+    x_displs.push_back(starts.size() > 0 ? itsolv::place_of(starts.begin, p.num).col : 0);
     x_counts.push_back(static_cast<int>(starts.size()));
   }
   MPI_Request request;

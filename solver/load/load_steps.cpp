@@ -47,14 +47,14 @@ int64_t read_header(Problem& p, Reader& in, uint64_t size) {
          in.path(), describe(0, 0).c_str(), static_cast<long long>(in.line()), quote(begin, end).c_str());
   if (num < 0) fail("Cannot allocate a!\n");
   p.num = num;
-  if (num == 0) return 2;
+  if (num == 0) return kHeaderTokens;
   if (!in.next_token(begin, end)) ends_before(in, 1, 0);
   float err = 0.0f;
   if (!parse_float(begin, end, err)) bad_token(in, 1, 0, begin, end, in.line());
   p.err = err;
 
   // Every value takes at least one byte and a separator before it.
-  const uint64_t values = static_cast<uint64_t>(num) * (static_cast<uint64_t>(num) + 2);
+  const auto values = static_cast<uint64_t>(row_token(num, num) - kHeaderTokens);
   if (size > 0) {
     const uint64_t done = in.offset(in.pos());
     const uint64_t left = size > done ? size - done : 0;
