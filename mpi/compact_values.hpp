@@ -1,30 +1,17 @@
-// The values of a run of tokens read before the index of its first token in
-// the file is known: a process reads its byte range into this form as the
-// bytes come, and places the values once it has learned where its range
-// starts. Most coefficients of a problem are small integers, which take a
-// byte each here; the other values are kept aside with their index, or, when
-// they are many, every value of the run is kept as a float. So the values of
-// a range take about as much memory as the rows they fill, and less than
-// their text.
+// A process's byte range read into compact values (load/compact_values.hpp)
+// as the bytes come, and placed once it has learned where its range starts.
 #pragma once
 
 #include <cstdint>
-#include <utility>
 #include <vector>
 
 #include "base/isa.hpp"
+#include "load/compact_values.hpp"
 #include "matrix/problem.hpp"
 
 namespace itsolv_mpi {
 
-struct CompactValues {
-  int64_t count = 0;                               // values held
-  std::vector<int8_t> small;                       // value k when it fits a byte, 0 when kept aside
-  std::vector<std::pair<uint32_t, float>> others;  // the values kept aside, by index
-  std::vector<float> wide;                         // every value instead, when `small` is empty
-
-  float at(int64_t k) const;
-};
+using itsolv::CompactValues;
 
 // Reads the `count` tokens at `text` (which starts after white space and has
 // white space or at least 64 blanks after every token) into v, with the
@@ -37,9 +24,9 @@ int64_t read_compact(const char* text, int64_t count, itsolv::Isa isa, CompactVa
 
 // Places v's values, which are tokens first, first + 1, ... of the file
 // (those before token `end` only), into p: the starting values, and the
-// coefficients and right-hand sides of the rows p holds. A coefficient that
-// p's storage cannot hold widens it first; runs of values are placed in file
-// order. Throws "Cannot allocate a!" when the storage cannot grow.
+// coefficients and right-hand sides of the rows p holds, widening p's
+// storage when a coefficient needs it. The runs of a file are placed in
+// file order. Throws "Cannot allocate a!" when the storage cannot grow.
 void place_compact(itsolv::Problem& p, const CompactValues& v, int64_t first, int64_t end);
 
 // Appends values [from, to) of v to out.

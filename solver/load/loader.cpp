@@ -1,7 +1,7 @@
 // Loading, stage 5: the driver. Reads the header and allocates (see
 // load_steps.hpp), then runs the other stages over chunks of the file,
 // widening the matrix's storage and placing a chunk again when a value
-// needs it, and reports refusals.
+// needs it (widening.hpp), and reports refusals.
 #include "load/loader.hpp"
 
 #include <fcntl.h>
@@ -18,6 +18,7 @@
 #include "load/row_stage.hpp"
 #include "load/token_place.hpp"
 #include "load/value_placement.hpp"
+#include "load/widening.hpp"
 #include "matrix/matrix_commit.hpp"
 #include "parse/token_count.hpp"
 
@@ -189,21 +190,7 @@ class ChunkLoader {
       next += part.count.tokens;
     }
     const int64_t end = std::min(next, total_);  // tokens past the last value are not read
-    bool widened = false;
-    for (;;) {
-      const Storage need = stage_parts(parts, t, end);
-      if (need <= p_.a.storage()) break;
-      // A coefficient does not fit the compact storage: widen what has been
-      // stored so far and place this chunk again. That is safe because a
-      // value's place follows from its token index alone, so placing a token
-      // twice stores the same value in the same place; widening converts
-      // every value stored so far exactly; and nothing after the chunk has
-      // been placed yet. What must be widened is every row up to and
-      // including the chunk's last one: that row may have begun in an
-      // earlier chunk, whose values this chunk does not place again.
-      if (!p_.a.widen(need, rows_reached(end, p_.num))) fail("Cannot allocate a!\n");
-      widened = true;
-    }
+    const bool widened = place_widening(p_, end, [&] { return stage_parts(parts, t, end); });
     int64_t newlines = 0;
     for (const Part& part : parts) newlines += part.count.newlines;
     in_.consume(cut, newlines);

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "base/failure.hpp"
+#include "load/widening.hpp"
 
 namespace itsolv {
 
@@ -32,7 +32,10 @@ Placed TextRun::place(Problem& p, int64_t first, int64_t end,
   const size_t members = static_cast<size_t>(workers_.size());
   for (size_t from = 0; from < parts_.size(); from += members) {
     const size_t to = std::min(from + members, parts_.size());
-    for (;;) {
+    // Widening converts the rows up to the last one these parts reach.
+    const int64_t reached = std::min(firsts[to - 1] + parts_[to - 1].count.tokens, end);
+    Placed bad;
+    place_widening(p, reached, [&] {
       each(from, to, [&](Part& part) {
         const int64_t at = firsts[static_cast<size_t>(&part - parts_.data())];
         const int64_t count = std::min(at + part.count.tokens, end) - at;
@@ -40,19 +43,16 @@ Placed TextRun::place(Problem& p, int64_t first, int64_t end,
       });
       Storage need = p.a.storage();
       for (size_t i = from; i < to; ++i) {
-        if (parts_[i].placed.bad >= 0) return parts_[i].placed;
+        if (parts_[i].placed.bad >= 0) {
+          bad = parts_[i].placed;
+          return p.a.storage();
+        }
         need = std::max(need, parts_[i].placed.need);
       }
-      if (need <= p.a.storage()) {
-        if (done) done(parts_[from].begin, parts_[to - 1].end);
-        break;
-      }
-      // Widening keeps every value placed so far, from this run or an
-      // earlier one, and placing a token again stores the same value in the
-      // same place. Rows after those that these parts reach hold nothing yet.
-      const int64_t reached = std::min(firsts[to - 1] + parts_[to - 1].count.tokens, end);
-      if (!p.a.widen(need, rows_reached(reached, p.num))) fail("Cannot allocate a!\n");
-    }
+      return need;
+    });
+    if (bad.bad >= 0) return bad;
+    if (done) done(parts_[from].begin, parts_[to - 1].end);
   }
   return {};
 }

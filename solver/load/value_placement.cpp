@@ -5,9 +5,9 @@
 #include <type_traits>
 
 #include "kernels/isa_table.hpp"
-#include "parse/number_token.hpp"
 #include "load/row_stage.hpp"
-#include "parse/run_backoff.hpp"
+#include "load/text_source.hpp"
+#include "parse/number_token.hpp"
 
 namespace itsolv {
 
@@ -51,21 +51,6 @@ std::string quote(const char* begin, const char* end) {
   return out + "\"";
 }
 
-namespace {
-
-constexpr int P = Matrix::kPanel;
-
-// One number token: its value and, for short integers, the narrowest
-// storage that holds it (f32 stands for "not worked out": a float matrix has
-// no use for it).
-struct Token {
-  float value;
-  int32_t whole;  // the value, when `fits` is narrower than float
-  Storage fits;
-};
-
-// The forms read_token does not read itself: returns the token's end, or
-// null when it is not wholly a number.
 __attribute__((noinline)) const char* read_other_token(const char* q, Token* t) {
   const char* const begin = q;
   if (const int length = read_decimal(q, t->value)) {
@@ -78,112 +63,71 @@ __attribute__((noinline)) const char* read_other_token(const char* q, Token* t) 
   return q;
 }
 
-// The token at q (after white space): its end, or null when it is not
-// wholly a number. q has the reader's blanks after it.
-__attribute__((always_inline)) inline const char* read_token(const char* q, Token& t) {
-  const unsigned d0 = static_cast<unsigned char>(q[0]) - '0';
-  if (d0 < 10) {
-    // One or two digits: most coefficients of generated problems.
-    if (is_space(q[1])) {
-      t = {static_cast<float>(d0), static_cast<int32_t>(d0), Storage::i8};
-      return q + 1;
+namespace {
+
+// Values kept in compact form, value k being token first + k: the byte form
+// in runs up to the next value kept aside, or every value as a float.
+class CompactSource {
+ public:
+  explicit CompactSource(const CompactValues& v) : v_(v) {}
+
+  bool next(Token& t) {
+    const auto k = static_cast<size_t>(k_++);
+    if (!v_.wide.empty()) {
+      t = {v_.wide[k], 0, Storage::f32};
+    } else if (o_ < v_.others.size() && v_.others[o_].first == k) {
+      t = {v_.others[o_++].second, 0, Storage::f32};
+    } else {
+      t = {static_cast<float>(v_.small[k]), v_.small[k], Storage::i8};
     }
-    const unsigned d1 = static_cast<unsigned char>(q[1]) - '0';
-    if (d1 < 10 && is_space(q[2])) {
-      const int32_t m = static_cast<int32_t>(d0 * 10 + d1);
-      t = {static_cast<float>(m), m, Storage::i8};
-      return q + 2;
+    return true;
+  }
+  int32_t skip(int32_t count) {
+    k_ += count;
+    while (o_ < v_.others.size() && v_.others[o_].first < k_) ++o_;
+    return count;
+  }
+  void begin_row() {}
+  // The byte-form values up to the next one kept aside (all of a float
+  // matrix's when every value is a float), at most `max`.
+  template <typename T>
+  int32_t run(const RowTarget<T>& r, int32_t col, int32_t max) {
+    int32_t got = 0;
+    if (v_.wide.empty()) {
+      const int64_t aside = o_ < v_.others.size() ? v_.others[o_].first : k_ + max;
+      got = static_cast<int32_t>(std::min<int64_t>(max, aside - k_));
+      store_run(r, col, got, v_.small.data() + k_);
+    } else if constexpr (std::is_same_v<T, float>) {
+      got = max;
+      store_run(r, col, got, v_.wide.data() + k_);
     }
+    k_ += got;
+    return got;
   }
-  Token other;
-  const char* const end = read_other_token(q, &other);
-  t = other;
-  return end;
-}
 
-// Skips white space and reads the next token into t; when it is not a number
-// sets `bad` to its start.
-__attribute__((always_inline)) inline bool next_token(const char*& q, Token& t, const char*& bad) {
-  const char* r = q;
-  while (is_space(*r)) ++r;
-  const char* const end = read_token(r, t);
-  if (end == nullptr) {
-    bad = r;
-    const char* e = r;
-    while (!is_space(*e)) ++e;
-    q = e;
-    return false;
-  }
-  q = end;
-  return true;
-}
+  // Compact values are all numbers.
+  static constexpr const char* bad = nullptr;
+  static constexpr const char* q = nullptr;
 
-// Stores the values vals[0 .. count) of columns col, col + 1, ... of row
-// `row`, whose element (row, 0) is at base.
-template <typename T, typename V>
-void store_run(T* base, size_t stride, int32_t row, int32_t col, int32_t count, const V* vals, float* diag) {
-  auto put = [&](int32_t from, int32_t to) {
-    for (int32_t c = from; c < to; ++c) base[static_cast<size_t>(c) * stride] = static_cast<T>(vals[c - col]);
-  };
-  if (row >= col && row < col + count) {
-    put(col, row);
-    diag[row] = static_cast<float>(vals[row - col]);
-    put(row + 1, col + count);
-  } else {
-    put(col, col + count);
-  }
-}
-
-// The vector readers that place() runs before its scalar one.
-struct RunReaders {
-  ShortBlockReader shorts;
-  DecimalRunReader decimals;
+ private:
+  const CompactValues& v_;
+  int64_t k_ = 0;
+  size_t o_ = 0;  // the first value kept aside not yet placed
 };
 
-// Where the values of a row held go: element (row, col) at
-// base[col * stride], the diagonal apart.
-template <typename T>
-struct RowTarget {
-  T* base;
-  size_t stride;
-  bool staged;  // into the stage, side by side in token order
-  int32_t row;
-  float* diag;
-};
-
-// The reading of a text: where it stands, the first bad token, and the
-// widest storage that a value met needs.
-struct Reading {
-  Reading(const char* text, RunReaders run_readers) : q(text), readers(run_readers) {}
-  const char* q;
-  RunReaders readers;
-  Token token;
-  const char* bad = nullptr;
+// Placing values from a source: the value read last, and the widest storage
+// that a value met needs.
+template <typename Source>
+struct Placing {
+  Source& values;
+  Token token{};
   Storage need = Storage::i8;
-  Backoff shorts, decimals;
 };
 
-// Reads a run of short tokens into columns col ... of the row, at most
-// `max`; gives how many.
-template <typename T>
-int32_t place_shorts(const RowTarget<T>& r, Reading& in, int32_t col, int32_t max) {
-  alignas(64) int8_t vals[kRun + kBlockValues];
-  // Int8 values are read straight into the stage.
-  const bool direct = std::is_same_v<T, int8_t> && r.staged;
-  int8_t* const into = direct ? reinterpret_cast<int8_t*>(r.base) + col : vals;
-  const int32_t got = read_short_tokens(in.readers.shorts, in.q, max, into);
-  in.shorts.took(got);
-  if (!direct)
-    store_run(r.base, r.stride, r.row, col, got, vals, r.diag);
-  else if (r.row >= col && r.row < col + got)
-    r.diag[r.row] = static_cast<float>(into[r.row - col]);
-  return got;
-}
-
-// Stores the token the scalar reader read at column col of the row; a
-// value that T does not hold raises in.need instead.
-template <typename T>
-void store_token(const RowTarget<T>& r, Reading& in, int32_t col) {
+// Stores the token read last at column col of the row; a value that T does
+// not hold raises in.need instead.
+template <typename T, typename Source>
+void store_token(const RowTarget<T>& r, Placing<Source>& in, int32_t col) {
   constexpr Storage kStorage = sizeof(T) == 1 ? Storage::i8 : sizeof(T) == 2 ? Storage::i16 : Storage::f32;
   Token& token = in.token;
   if (col == r.row) {
@@ -202,77 +146,66 @@ void store_token(const RowTarget<T>& r, Reading& in, int32_t col) {
   }
 }
 
-// Places the tokens of columns col .. stop-1 of a row held, the vector
-// readers first where they pay; gives the column reached.
-template <typename T>
-int32_t place_row(const RowTarget<T>& r, Reading& in, int32_t col, int32_t stop) {
-  in.shorts.wait = in.decimals.wait = 0;
+// Places the values of columns col .. stop-1 of a row held, the source's
+// runs first where it has them; gives the column reached.
+template <typename T, typename Source>
+int32_t place_row(const RowTarget<T>& r, Placing<Source>& in, int32_t col, int32_t stop) {
+  in.values.begin_row();
   for (; col < stop; ++col) {
-    if (in.readers.shorts != nullptr && in.shorts.due()) {
-      col += place_shorts(r, in, col, std::min(stop - col, kRun));
-      if (col == stop) break;
-    }
-    if constexpr (std::is_same_v<T, float>) {
-      if (in.readers.decimals != nullptr && in.decimals.due()) {
-        float values[kRun + 8];
-        const int32_t got = in.readers.decimals(in.q, std::min(stop - col, kRun), values);
-        in.decimals.took(got);
-        store_run(r.base, r.stride, r.row, col, got, values, r.diag);
-        col += got;
-        if (col == stop) break;
-      }
-    }
-    if (!next_token(in.q, in.token, in.bad)) break;
+    col += in.values.run(r, col, stop - col);
+    if (col == stop) break;
+    if (!in.values.next(in.token)) break;
     store_token(r, in, col);
   }
   return col;
 }
 
 // Places the starting values among tokens [t, t_end), from token t on.
-void place_starts(Problem& p, Reading& in, int64_t& t, int64_t t_end) {
+template <typename Source>
+void place_starts(Problem& p, Placing<Source>& in, int64_t& t, int64_t t_end) {
   const TokenPlace at = place_of(t, p.num);
   if (at.kind != TokenPlace::Kind::start) return;
   for (int32_t i = at.col; i < p.num && t < t_end; ++i, ++t) {
-    if (!next_token(in.q, in.token, in.bad)) break;
+    if (!in.values.next(in.token)) break;
     p.x[i] = in.token.value;
   }
 }
 
-template <typename T>
-Placed place(Problem& p, const char* q, int64_t t, const int64_t t_end, RunReaders readers, RowStage* stage) {
+// The values of tokens [t, t_end), from `source`, into p (through the
+// stage, when given), p's storage being T.
+template <typename T, typename Source>
+Placed place(Problem& p, Source& source, int64_t t, const int64_t t_end, RowStage* stage) {
   Placed placed;
   if (t >= t_end) return placed;
   const int32_t n = p.num;
   const RowRange held = p.a.held();
-  Reading in(q, readers);
+  Placing<Source> in{source};
   place_starts(p, in, t, t_end);
-  while (in.bad == nullptr && t < t_end) {
+  while (source.bad == nullptr && t < t_end) {
     const TokenPlace at = place_of(t, n);
     const int32_t row = at.row;
     const int32_t stop = static_cast<int32_t>(std::min<int64_t>(n, at.col + (t_end - t)));
     int32_t col = at.col;
     if (!held.contains(row)) {
-      // A row another process holds: read, not kept.
-      while (col < stop && next_token(in.q, in.token, in.bad)) ++col;
+      col += source.skip(stop - col);  // a row another process holds
     } else {
       const RowTarget<T> r{stage != nullptr ? stage->at<T>(t) - col : p.a.row_base<T>(row),
-                           stage != nullptr ? 1 : static_cast<size_t>(p.a.panel_height((row - held.begin) / P)),
-                           stage != nullptr, row, p.diag.data()};
+                           stage != nullptr ? 1 : p.a.row_stride(row), stage != nullptr, row, p.diag.data()};
       col = place_row(r, in, col, stop);
     }
     t += col - at.col;
-    if (in.bad != nullptr) break;
+    if (source.bad != nullptr) break;
     if (col == n && t < t_end) {
-      if (!next_token(in.q, in.token, in.bad)) break;
+      if (!source.next(in.token)) break;
       if (held.contains(row)) p.b[row] = in.token.value;
       ++t;
     }
   }
   placed.need = in.need;
-  if (in.bad != nullptr) {
+  if (source.bad != nullptr) {
     placed.bad = t;
-    placed.bad_begin = in.bad;
-    placed.bad_end = in.q;
+    placed.bad_begin = source.bad;
+    placed.bad_end = source.q;
   }
   return placed;
 }
@@ -280,9 +213,15 @@ Placed place(Problem& p, const char* q, int64_t t, const int64_t t_end, RunReade
 }  // namespace
 
 Placed place_values(Problem& p, const char* text, int64_t first, int64_t count, Isa isa, RowStage* stage) {
-  const RunReaders readers{isa_table(isa).short_reader, isa_table(isa).decimal_reader};
-  return by_storage(p.a.storage(),
-                    [&](auto t) { return place<decltype(t)>(p, text, first, first + count, readers, stage); });
+  TextSource source(text, {isa_table(isa).short_reader, isa_table(isa).decimal_reader});
+  return by_storage(p.a.storage(), [&](auto t) { return place<decltype(t)>(p, source, first, first + count, stage); });
+}
+
+Storage place_values(Problem& p, const CompactValues& values, int64_t first, int64_t count) {
+  return by_storage(p.a.storage(), [&](auto t) {
+    CompactSource source(values);
+    return place<decltype(t)>(p, source, first, first + count, nullptr).need;
+  });
 }
 
 const char* read_number(const char* q, float& value) {

@@ -8,9 +8,10 @@
 #include <string>
 
 #include "base/isa.hpp"
+#include "load/compact_values.hpp"
+#include "load/token_place.hpp"
 #include "matrix/matrix.hpp"
 #include "matrix/problem.hpp"
-#include "load/token_place.hpp"
 
 namespace itsolv {
 
@@ -43,6 +44,11 @@ struct Placed {
 // coefficients go there instead of into p.a (see row_stage.hpp).
 class RowStage;
 Placed place_values(Problem& p, const char* text, int64_t first, int64_t count, Isa isa, RowStage* stage = nullptr);
+
+// Places values [0, count) of `values`, tokens first ... of the file, the
+// same way (without a stage); they are all numbers. Gives what storage the
+// coefficients need.
+Storage place_values(Problem& p, const CompactValues& values, int64_t first, int64_t count);
 
 // Reads the one token at q (after white space, with white space or blanks
 // after it) into `value`, the float place_values would store: gives the

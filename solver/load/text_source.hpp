@@ -1,0 +1,131 @@
+// Loading, stage 4: values read from text as they are placed
+// (value_placement.cpp): one token at a time, and runs of short integers
+// and decimals with the vector readers where they pay.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <type_traits>
+
+#include "load/row_target.hpp"
+#include "parse/decimal_tokens.hpp"
+#include "parse/run_backoff.hpp"
+#include "parse/short_tokens.hpp"
+#include "parse/white_space.hpp"
+
+namespace itsolv {
+
+// The forms read_token does not read itself: returns the token's end, or
+// null when it is not wholly a number.
+const char* read_other_token(const char* q, Token* t);
+
+// The token at q (after white space): its end, or null when it is not
+// wholly a number. q has the reader's blanks after it.
+__attribute__((always_inline)) inline const char* read_token(const char* q, Token& t) {
+  const unsigned d0 = static_cast<unsigned char>(q[0]) - '0';
+  if (d0 < 10) {
+    // One or two digits: most coefficients of generated problems.
+    if (is_space(q[1])) {
+      t = {static_cast<float>(d0), static_cast<int32_t>(d0), Storage::i8};
+      return q + 1;
+    }
+    const unsigned d1 = static_cast<unsigned char>(q[1]) - '0';
+    if (d1 < 10 && is_space(q[2])) {
+      const int32_t m = static_cast<int32_t>(d0 * 10 + d1);
+      t = {static_cast<float>(m), m, Storage::i8};
+      return q + 2;
+    }
+  }
+  Token other;
+  const char* const end = read_other_token(q, &other);
+  t = other;
+  return end;
+}
+
+// The vector readers tried before the scalar one.
+struct RunReaders {
+  ShortBlockReader shorts;
+  DecimalRunReader decimals;
+};
+
+// Tokens of a text, from q on: where the reading stands and the first token
+// that is not a number.
+class TextSource {
+ public:
+  TextSource(const char* text, RunReaders readers) : q(text), readers_(readers) {}
+
+  // Skips white space and reads the next token into t; when it is not a
+  // number sets `bad` to its start (and q to its end).
+  __attribute__((always_inline)) bool next(Token& t) {
+    const char* r = q;
+    while (is_space(*r)) ++r;
+    const char* const end = read_token(r, t);
+    if (end == nullptr) {
+      bad = r;
+      const char* e = r;
+      while (!is_space(*e)) ++e;
+      q = e;
+      return false;
+    }
+    q = end;
+    return true;
+  }
+
+  // Reads up to `count` tokens not kept; gives how many were numbers.
+  int32_t skip(int32_t count) {
+    Token t;
+    int32_t k = 0;
+    while (k < count && next(t)) ++k;
+    return k;
+  }
+
+  // A row begins: the vector readers are tried at once.
+  void begin_row() { shorts_.wait = decimals_.wait = 0; }
+
+  // Places a run of tokens at columns col ... of r's row, at most `max`,
+  // with the vector readers that are due; gives how many.
+  template <typename T>
+  __attribute__((always_inline)) int32_t run(const RowTarget<T>& r, int32_t col, int32_t max) {
+    int32_t got = 0;
+    if (readers_.shorts != nullptr && shorts_.due()) {
+      got = place_shorts(r, col, std::min(max, kRun));
+      if (got == max) return got;
+    }
+    if constexpr (std::is_same_v<T, float>) {
+      if (readers_.decimals != nullptr && decimals_.due()) {
+        float values[kRun + 8];
+        const int32_t more = readers_.decimals(q, std::min(max - got, kRun), values);
+        decimals_.took(more);
+        store_run(r, col + got, more, values);
+        got += more;
+      }
+    }
+    return got;
+  }
+
+  const char* q;
+  const char* bad = nullptr;
+
+ private:
+  // Reads a run of short tokens into columns col ... of the row, at most
+  // `max`; gives how many.
+  template <typename T>
+  int32_t place_shorts(const RowTarget<T>& r, int32_t col, int32_t max) {
+    alignas(64) int8_t vals[kRun + kBlockValues];
+    // Int8 values are read straight into the stage.
+    const bool direct = std::is_same_v<T, int8_t> && r.staged;
+    int8_t* const into = direct ? reinterpret_cast<int8_t*>(r.base) + col : vals;
+    const int32_t got = read_short_tokens(readers_.shorts, q, max, into);
+    shorts_.took(got);
+    if (!direct)
+      store_run(r.base, r.stride, r.row, col, got, vals, r.diag);
+    else if (r.row >= col && r.row < col + got)
+      r.diag[r.row] = static_cast<float>(into[r.row - col]);
+    return got;
+  }
+
+  RunReaders readers_;
+  Backoff shorts_, decimals_;
+};
+
+}  // namespace itsolv
