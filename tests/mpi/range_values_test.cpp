@@ -1,14 +1,19 @@
 // A process's range read a chunk at a time: the ranges of a file, read in
 // chunks of any size, hold every token and line feed after the tolerance
-// once, with the values the loader reads, in file order.
+// once, with the values the loader reads, in file order. Runs of a file
+// placed one after another, from text or from compact values, widen what
+// earlier runs placed.
 #include "range_values.hpp"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
 
 #include "load/file_reader.hpp"
-#include "mpi/same_output.hpp"
+#include "load/load_steps.hpp"
+#include "load/text_run.hpp"
 #include "load/value_placement.hpp"
+#include "mpi/same_output.hpp"
+#include "support/load_values.hpp"
 
 namespace {
 
@@ -46,6 +51,50 @@ TEST(RangeValues, RangesInChunksOfAnySizeHoldEveryTokenOnce) {
       EXPECT_EQ(tokens, static_cast<int64_t>(want.size()));
       EXPECT_EQ(newlines, std::count(laid.text.begin() + static_cast<ptrdiff_t>(header), laid.text.end(), '\n'));
       EXPECT_EQ(got, want);
+    }
+}
+
+// Row 64 starts the second panel. Its first values are placed in one run,
+// and values later in the row, in a run that ends inside the row, widen the
+// storage: the row's values placed before must be widened with it. Runs of
+// text and runs of compact values (a byte each and the wide ones aside, or
+// all floats when the wide ones are many) place through the same step.
+TEST(RunsPlaced, WideningKeepsARowBegunInAnEarlierRun) {
+  const struct {
+    float wide;
+    int32_t columns;  // how many, from column 40 on
+    itsolv::Storage storage;
+  } cases[] = {{1000.0f, 1, itsolv::Storage::i16}, {0.5f, 1, itsolv::Storage::f32}, {300.0f, 8, itsolv::Storage::i16}};
+  for (const auto& c : cases)
+    for (const bool compact : {false, true}) {
+      SCOPED_TRACE(testing::Message() << c.wide << " in " << c.columns << (compact ? ", compact" : ", text"));
+      mpi_test::Values v = testing_support::random_values(70, mpi_test::Kind::small_integers, 64);
+      for (int32_t col = 40; col < 40 + c.columns; ++col) v.at(64, col) = c.wide;
+      mpi_test::Laid laid = mpi_test::lay_out(v, 1);
+      laid.text += std::string(64, ' ');  // the blanks a reader leaves after its bytes
+      const int64_t total = static_cast<int64_t>(laid.starts.size());
+      const int64_t cuts[] = {2, itsolv::row_token(70, 64, 10), itsolv::row_token(70, 64, 50), total};
+      itsolv::Problem p;
+      p.num = v.num;
+      p.err = v.err;
+      itsolv::allocate(p, {});
+      for (size_t k = 0; k + 1 < std::size(cuts); ++k) {
+        const char* const begin = laid.text.data() + laid.starts[static_cast<size_t>(cuts[k])];
+        const char* const end = cuts[k + 1] == total ? laid.text.data() + laid.text.size() - 64
+                                                     : laid.text.data() + laid.starts[static_cast<size_t>(cuts[k + 1])];
+        if (compact) {
+          itsolv_mpi::CompactValues values;
+          const char *bad_begin = nullptr, *bad_end = nullptr;
+          ASSERT_EQ(
+              itsolv_mpi::read_compact(begin, cuts[k + 1] - cuts[k], itsolv::best_isa(), values, bad_begin, bad_end),
+              -1);
+          itsolv_mpi::place_compact(p, values, cuts[k], total);
+        } else {
+          EXPECT_EQ(itsolv::TextRun(begin, end, testing_support::team(2), 64).place(p, cuts[k], total).bad, -1);
+        }
+      }
+      EXPECT_EQ(p.a.storage(), c.storage);
+      EXPECT_TRUE(holds(p, v));
     }
 }
 
