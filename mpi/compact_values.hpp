@@ -1,12 +1,18 @@
-// A process's byte range read into compact values (load/compact_values.hpp)
-// as the bytes come, and placed once it has learned where its range starts.
+// The values of a run of tokens read before the index of its first token in
+// the file is known: a process reads its byte range into this form as the
+// bytes come, and places the values once it has learned where its range
+// starts. Most coefficients of a problem are small integers, which take a
+// byte each here; the other values are kept aside with their index, or, when
+// they are many, every value of the run is kept as a float. So the values of
+// a range take about as much memory as the rows they fill, and less than
+// their text.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
 #include "base/isa.hpp"
-#include "load/compact_values.hpp"
+#include "load/value_placement.hpp"
 #include "matrix/problem.hpp"
 
 namespace itsolv_mpi {

@@ -6,7 +6,7 @@
 
 #include "kernels/isa_table.hpp"
 #include "load/row_stage.hpp"
-#include "load/text_source.hpp"
+#include "load/value_sources.hpp"
 #include "parse/number_token.hpp"
 
 namespace itsolv {
@@ -64,56 +64,6 @@ __attribute__((noinline)) const char* read_other_token(const char* q, Token* t) 
 }
 
 namespace {
-
-// Values kept in compact form, value k being token first + k: the byte form
-// in runs up to the next value kept aside, or every value as a float.
-class CompactSource {
- public:
-  explicit CompactSource(const CompactValues& v) : v_(v) {}
-
-  bool next(Token& t) {
-    const auto k = static_cast<size_t>(k_++);
-    if (!v_.wide.empty()) {
-      t = {v_.wide[k], 0, Storage::f32};
-    } else if (o_ < v_.others.size() && v_.others[o_].first == k) {
-      t = {v_.others[o_++].second, 0, Storage::f32};
-    } else {
-      t = {static_cast<float>(v_.small[k]), v_.small[k], Storage::i8};
-    }
-    return true;
-  }
-  int32_t skip(int32_t count) {
-    k_ += count;
-    while (o_ < v_.others.size() && v_.others[o_].first < k_) ++o_;
-    return count;
-  }
-  void begin_row() {}
-  // The byte-form values up to the next one kept aside (all of a float
-  // matrix's when every value is a float), at most `max`.
-  template <typename T>
-  int32_t run(const RowTarget<T>& r, int32_t col, int32_t max) {
-    int32_t got = 0;
-    if (v_.wide.empty()) {
-      const int64_t aside = o_ < v_.others.size() ? v_.others[o_].first : k_ + max;
-      got = static_cast<int32_t>(std::min<int64_t>(max, aside - k_));
-      store_run(r, col, got, v_.small.data() + k_);
-    } else if constexpr (std::is_same_v<T, float>) {
-      got = max;
-      store_run(r, col, got, v_.wide.data() + k_);
-    }
-    k_ += got;
-    return got;
-  }
-
-  // Compact values are all numbers.
-  static constexpr const char* bad = nullptr;
-  static constexpr const char* q = nullptr;
-
- private:
-  const CompactValues& v_;
-  int64_t k_ = 0;
-  size_t o_ = 0;  // the first value kept aside not yet placed
-};
 
 // Placing values from a source: the value read last, and the widest storage
 // that a value met needs.

@@ -6,9 +6,10 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "base/isa.hpp"
-#include "load/compact_values.hpp"
 #include "load/token_place.hpp"
 #include "matrix/matrix.hpp"
 #include "matrix/problem.hpp"
@@ -44,6 +45,16 @@ struct Placed {
 // coefficients go there instead of into p.a (see row_stage.hpp).
 class RowStage;
 Placed place_values(Problem& p, const char* text, int64_t first, int64_t count, Isa isa, RowStage* stage = nullptr);
+
+// The values of a run of tokens read before the index of its first token
+// is known (see itsolv-mpi's compact_values.hpp): value k in a byte when it
+// fits one, else kept aside with its index; or every value as a float.
+struct CompactValues {
+  int64_t count = 0;                               // values held
+  std::vector<int8_t> small;                       // value k when it fits a byte, 0 when kept aside
+  std::vector<std::pair<uint32_t, float>> others;  // the values kept aside, by index
+  std::vector<float> wide;                         // every value instead, when `small` is empty
+};
 
 // Places values [0, count) of `values`, tokens first ... of the file, the
 // same way (without a stage); they are all numbers. Gives what storage the

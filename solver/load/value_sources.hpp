@@ -1,19 +1,57 @@
-// Loading, stage 4: values read from text as they are placed
-// (value_placement.cpp): one token at a time, and runs of short integers
-// and decimals with the vector readers where they pay.
+// Loading, stage 4: the sources that the placement of values
+// (value_placement.cpp) reads from, one value or a run of values at a
+// time: the tokens of a text, with the vector readers of short integers and
+// decimals where they pay, or compact values.
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <type_traits>
 
-#include "load/row_target.hpp"
+#include "load/value_placement.hpp"
+#include "matrix/matrix.hpp"
 #include "parse/decimal_tokens.hpp"
 #include "parse/run_backoff.hpp"
 #include "parse/short_tokens.hpp"
 #include "parse/white_space.hpp"
 
 namespace itsolv {
+
+// One value and, for a short integer, the narrowest storage that holds it
+// (f32 stands for "not worked out": a float matrix has no use for it).
+struct Token {
+  float value;
+  int32_t whole;  // the value, when `fits` is narrower than float
+  Storage fits;
+};
+
+// Where the values of a row held go: element (row, col) at
+// base[col * stride], the diagonal apart.
+template <typename T>
+struct RowTarget {
+  T* base;
+  size_t stride;
+  bool staged;  // into the stage, side by side in token order
+  int32_t row;
+  float* diag;
+};
+
+// Stores the values vals[0 .. count) of columns col, col + 1, ... of row
+// `row`, whose element (row, 0) is at base.
+template <typename T, typename V>
+void store_run(T* base, size_t stride, int32_t row, int32_t col, int32_t count, const V* vals, float* diag) {
+  auto put = [&](int32_t from, int32_t to) {
+    for (int32_t c = from; c < to; ++c) base[static_cast<size_t>(c) * stride] = static_cast<T>(vals[c - col]);
+  };
+  if (row >= col && row < col + count) {
+    put(col, row);
+    diag[row] = static_cast<float>(vals[row - col]);
+    put(row + 1, col + count);
+  } else {
+    put(col, col + count);
+  }
+}
 
 // The forms read_token does not read itself: returns the token's end, or
 // null when it is not wholly a number.
@@ -96,7 +134,7 @@ class TextSource {
         float values[kRun + 8];
         const int32_t more = readers_.decimals(q, std::min(max - got, kRun), values);
         decimals_.took(more);
-        store_run(r, col + got, more, values);
+        store_run(r.base, r.stride, r.row, col + got, more, values, r.diag);
         got += more;
       }
     }
@@ -126,6 +164,56 @@ class TextSource {
 
   RunReaders readers_;
   Backoff shorts_, decimals_;
+};
+
+// Values kept in compact form, value k being token first + k: the byte form
+// in runs up to the next value kept aside, or every value as a float.
+class CompactSource {
+ public:
+  explicit CompactSource(const CompactValues& v) : v_(v) {}
+
+  bool next(Token& t) {
+    const auto k = static_cast<size_t>(k_++);
+    if (!v_.wide.empty()) {
+      t = {v_.wide[k], 0, Storage::f32};
+    } else if (o_ < v_.others.size() && v_.others[o_].first == k) {
+      t = {v_.others[o_++].second, 0, Storage::f32};
+    } else {
+      t = {static_cast<float>(v_.small[k]), v_.small[k], Storage::i8};
+    }
+    return true;
+  }
+  int32_t skip(int32_t count) {
+    k_ += count;
+    while (o_ < v_.others.size() && v_.others[o_].first < k_) ++o_;
+    return count;
+  }
+  void begin_row() {}
+  // The byte-form values up to the next one kept aside (all of a float
+  // matrix's when every value is a float), at most `max`.
+  template <typename T>
+  int32_t run(const RowTarget<T>& r, int32_t col, int32_t max) {
+    int32_t got = 0;
+    if (v_.wide.empty()) {
+      const int64_t aside = o_ < v_.others.size() ? v_.others[o_].first : k_ + max;
+      got = static_cast<int32_t>(std::min<int64_t>(max, aside - k_));
+      store_run(r.base, r.stride, r.row, col, got, v_.small.data() + k_, r.diag);
+    } else if constexpr (std::is_same_v<T, float>) {
+      got = max;
+      store_run(r.base, r.stride, r.row, col, got, v_.wide.data() + k_, r.diag);
+    }
+    k_ += got;
+    return got;
+  }
+
+  // Compact values are all numbers.
+  static constexpr const char* bad = nullptr;
+  static constexpr const char* q = nullptr;
+
+ private:
+  const CompactValues& v_;
+  int64_t k_ = 0;
+  size_t o_ = 0;  // the first value kept aside not yet placed
 };
 
 }  // namespace itsolv
