@@ -3,10 +3,8 @@
 #include <algorithm>
 
 #include "kernels/isa_table.hpp"
-#include "load/value_placement.hpp"
+#include "load/value_sources.hpp"
 #include "load/widening.hpp"
-#include "parse/number_token.hpp"
-#include "parse/run_backoff.hpp"
 
 namespace itsolv_mpi {
 namespace {
@@ -28,35 +26,25 @@ void widen_all(CompactValues& v) {
 
 int64_t read_compact(const char* text, int64_t count, itsolv::Isa isa, CompactValues& v, const char*& bad_begin,
                      const char*& bad_end) {
-  const itsolv::ShortBlockReader reader = itsolv::isa_table(isa).short_reader;
   v = CompactValues{};
   v.small.resize(static_cast<size_t>(count) + itsolv::kBlockValues);
-  const char* q = text;
+  itsolv::TextSource in(text, {itsolv::isa_table(isa).short_reader, nullptr});
   int64_t k = 0, bad = -1;
-  itsolv::Backoff shorts;  // as the loader's placing
   while (k < count) {
-    if (reader != nullptr && shorts.due()) {
-      const int32_t got =
-          itsolv::read_short_tokens(reader, q, static_cast<int32_t>(std::min<int64_t>(count - k, kRun)), &v.small[k]);
-      shorts.took(got);
-      k += got;
-      if (k == count) break;
-    }
-    while (itsolv::is_space(*q)) ++q;
-    float value = 0.0f;
-    const char* const end = itsolv::read_number(q, value);
-    if (end == nullptr) {
+    k += in.shorts(&v.small[static_cast<size_t>(k)], static_cast<int32_t>(std::min<int64_t>(count - k, kRun)));
+    if (k == count) break;
+    itsolv::Token t;
+    if (!in.next(t)) {
       bad = k;
-      bad_begin = bad_end = q;
-      while (!itsolv::is_space(*bad_end)) ++bad_end;
+      bad_begin = in.bad;
+      bad_end = in.q;
       break;
     }
-    q = end;
-    if (itsolv::storage_for(value) == Storage::i8) {
-      v.small[static_cast<size_t>(k)] = static_cast<int8_t>(value);
+    if (itsolv::storage_for(t.value) == Storage::i8) {
+      v.small[static_cast<size_t>(k)] = static_cast<int8_t>(t.value);
     } else {
       v.small[static_cast<size_t>(k)] = 0;
-      v.others.emplace_back(static_cast<uint32_t>(k), value);
+      v.others.emplace_back(static_cast<uint32_t>(k), t.value);
     }
     ++k;
   }

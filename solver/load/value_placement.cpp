@@ -174,11 +174,4 @@ Storage place_values(Problem& p, const CompactValues& values, int64_t first, int
   });
 }
 
-const char* read_number(const char* q, float& value) {
-  Token t;
-  const char* const end = read_token(q, t);
-  if (end != nullptr) value = t.value;
-  return end;
-}
-
 }  // namespace itsolv

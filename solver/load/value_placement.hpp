@@ -61,9 +61,4 @@ struct CompactValues {
 // coefficients need.
 Storage place_values(Problem& p, const CompactValues& values, int64_t first, int64_t count);
 
-// Reads the one token at q (after white space, with white space or blanks
-// after it) into `value`, the float place_values would store: gives the
-// token's end, or null when it is not wholly a number.
-const char* read_number(const char* q, float& value);
-
 }  // namespace itsolv

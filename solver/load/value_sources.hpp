@@ -125,7 +125,7 @@ class TextSource {
   template <typename T>
   __attribute__((always_inline)) int32_t run(const RowTarget<T>& r, int32_t col, int32_t max) {
     int32_t got = 0;
-    if (readers_.shorts != nullptr && shorts_.due()) {
+    if (shorts_due()) {
       got = place_shorts(r, col, std::min(max, kRun));
       if (got == max) return got;
     }
@@ -141,10 +141,21 @@ class TextSource {
     return got;
   }
 
+  // Reads a run of short integers into `into`, at most `max`, when that
+  // reader is due; gives how many.
+  int32_t shorts(int8_t* into, int32_t max) { return shorts_due() ? read_shorts(into, max) : 0; }
+
   const char* q;
   const char* bad = nullptr;
 
  private:
+  bool shorts_due() { return readers_.shorts != nullptr && shorts_.due(); }
+  int32_t read_shorts(int8_t* into, int32_t max) {
+    const int32_t got = read_short_tokens(readers_.shorts, q, max, into);
+    shorts_.took(got);
+    return got;
+  }
+
   // Reads a run of short tokens into columns col ... of the row, at most
   // `max`; gives how many.
   template <typename T>
@@ -153,8 +164,7 @@ class TextSource {
     // Int8 values are read straight into the stage.
     const bool direct = std::is_same_v<T, int8_t> && r.staged;
     int8_t* const into = direct ? reinterpret_cast<int8_t*>(r.base) + col : vals;
-    const int32_t got = read_short_tokens(readers_.shorts, q, max, into);
-    shorts_.took(got);
+    const int32_t got = read_shorts(into, max);
     if (!direct)
       store_run(r.base, r.stride, r.row, col, got, vals, r.diag);
     else if (r.row >= col && r.row < col + got)

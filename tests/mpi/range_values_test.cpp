@@ -11,7 +11,7 @@
 #include "load/file_reader.hpp"
 #include "load/load_steps.hpp"
 #include "load/text_run.hpp"
-#include "load/value_placement.hpp"
+#include "load/value_sources.hpp"
 #include "mpi/same_output.hpp"
 #include "support/load_values.hpp"
 
@@ -27,8 +27,9 @@ TEST(RangeValues, RangesInChunksOfAnySizeHoldEveryTokenOnce) {
     const std::string token =
         laid.text.substr(laid.starts[t], laid.text.find_first_of(" \t\r\n", laid.starts[t]) - laid.starts[t]) +
         std::string(64, ' ');
-    want.push_back(0.0f);
-    ASSERT_NE(itsolv::read_number(token.c_str(), want.back()), nullptr) << token;
+    itsolv::Token value;
+    ASSERT_NE(itsolv::read_token(token.c_str(), value), nullptr) << token;
+    want.push_back(value.value);
   }
   itsolv::Workers workers(2);
   for (const size_t part_bytes : {size_t{1}, size_t{5}, size_t{64}, size_t{1} << 18})
