@@ -54,9 +54,11 @@ int64_t read_compact(const char* text, int64_t count, itsolv::Isa isa, CompactVa
   return bad;
 }
 
-void place_compact(itsolv::Problem& p, const CompactValues& v, int64_t first, int64_t end) {
-  const int64_t count = std::min(first + v.count, end) - first;
-  if (count > 0) itsolv::place_widening(p, first + count, [&] { return itsolv::place_values(p, v, first, count); });
+void place_compact(itsolv::Problem& p, std::span<const CompactValues> runs, int64_t first, int64_t end) {
+  int64_t values = 0;
+  for (const CompactValues& run : runs) values += run.count;
+  const int64_t count = std::min(first + values, end) - first;
+  if (count > 0) itsolv::place_widening(p, first + count, [&] { return itsolv::place_values(p, runs, first, count); });
 }
 
 void copy_values(const CompactValues& v, int64_t from, int64_t to, std::vector<float>& out) {

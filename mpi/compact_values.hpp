@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "base/isa.hpp"
@@ -28,12 +29,13 @@ using itsolv::CompactValues;
 int64_t read_compact(const char* text, int64_t count, itsolv::Isa isa, CompactValues& v, const char*& bad_begin,
                      const char*& bad_end);
 
-// Places v's values, which are tokens first, first + 1, ... of the file
-// (those before token `end` only), into p: the starting values, and the
-// coefficients and right-hand sides of the rows p holds, widening p's
-// storage when a coefficient needs it. The runs of a file are placed in
-// file order. Throws "Cannot allocate a!" when the storage cannot grow.
-void place_compact(itsolv::Problem& p, const CompactValues& v, int64_t first, int64_t end);
+// Places the values of consecutive runs, which are tokens first, first + 1,
+// ... of the file (those before token `end` only), into p: the starting
+// values, and the coefficients and right-hand sides of the rows p holds,
+// widening p's storage when a coefficient needs it. The runs of a file are
+// placed in file order. Throws "Cannot allocate a!" when the storage cannot
+// grow.
+void place_compact(itsolv::Problem& p, std::span<const CompactValues> runs, int64_t first, int64_t end);
 
 // Appends values [from, to) of v to out.
 void copy_values(const CompactValues& v, int64_t from, int64_t to, std::vector<float>& out);

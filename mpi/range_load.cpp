@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/failure.hpp"
 #include "bounded_wait.hpp"
 #include "copy_checks.hpp"
-#include "base/failure.hpp"
 #include "load/file_reader.hpp"
 #include "load/load_steps.hpp"
 #include "message_tags.hpp"
@@ -189,16 +189,21 @@ StepFailure place_ranges(itsolv::Problem& p, RangeValues& range, const Layout& l
   const Tokens held = block_tokens(p.num, procs, rank);
   const auto place_pieces = [&](int from, int to) {
     for (size_t k = static_cast<size_t>(from); k < static_cast<size_t>(to); ++k)
-      place_compact(p, pieces[k], l.ranges[k].meet(held).begin, total);
+      place_compact(p, {&pieces[k], 1}, l.ranges[k].meet(held).begin, total);
   };
   return agree(comm, attempt([&] {
                  place_pieces(0, rank);
-                 for (size_t k = 0; k < range.parts.size(); ++k) {
-                   place_compact(p, range.parts[k], l.my_first + range.starts[k], total);
-                   range.parts[k] = CompactValues{};
-                   // Blocks freed below others still in use go back to the
-                   // system only when asked.
-                   if (k % 16 == 15) malloc_trim(0);
+                 // This range's parts, a panel's rows or more at a time.
+                 for (size_t k = 0, j = 0; k < range.parts.size(); k = j) {
+                   for (int64_t tokens = 0; j < range.parts.size() && tokens < itsolv::panel_tokens(p.num); ++j)
+                     tokens += range.parts[j].count;
+                   place_compact(p, {range.parts.data() + k, j - k}, l.my_first + range.starts[k], total);
+                   for (; k < j; ++k) {
+                     range.parts[k] = CompactValues{};
+                     // Blocks freed below others still in use go back to
+                     // the system only when asked.
+                     if (k % 16 == 15) malloc_trim(0);
+                   }
                  }
                  place_pieces(rank + 1, procs);
                }));

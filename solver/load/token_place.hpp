@@ -29,6 +29,9 @@ inline int64_t row_token(int32_t n, int32_t row, int32_t col = 0) {
   return kHeaderTokens + n + int64_t{row} * (int64_t{n} + 1) + col;
 }
 
+// The tokens of a panel's rows.
+inline int64_t panel_tokens(int32_t n) { return row_token(n, Matrix::kPanel) - row_token(n, 0); }
+
 // The rows that the tokens before index `end` reach: the rows up to and
 // including the one that holds token end - 1.
 int32_t rows_reached(int64_t end, int32_t n);

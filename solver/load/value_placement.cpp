@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <new>
 #include <type_traits>
 
 #include "kernels/isa_table.hpp"
+#include "load/load_options.hpp"
 #include "load/row_stage.hpp"
 #include "load/value_sources.hpp"
 #include "parse/number_token.hpp"
@@ -167,11 +169,20 @@ Placed place_values(Problem& p, const char* text, int64_t first, int64_t count, 
   return by_storage(p.a.storage(), [&](auto t) { return place<decltype(t)>(p, source, first, first + count, stage); });
 }
 
-Storage place_values(Problem& p, const CompactValues& values, int64_t first, int64_t count) {
-  return by_storage(p.a.storage(), [&](auto t) {
-    CompactSource source(values);
-    return place<decltype(t)>(p, source, first, first + count, nullptr).need;
-  });
+Storage place_values(Problem& p, std::span<const CompactValues> runs, int64_t first, int64_t count) {
+  // Through a stage, as itsolv's chunks, a panel of rows at a time.
+  CompactSource source(runs);
+  RowStage stage;
+  Storage need = Storage::i8;
+  for (int64_t t = first, end = first + count; t < end; t += panel_tokens(p.num)) {
+    const int64_t stop = std::min(end, t + panel_tokens(p.num));
+    if (!stage.prepare(p.a.storage(), t, stop)) throw std::bad_alloc();
+    by_storage(p.a.storage(),
+               [&](auto v) { need = std::max(need, place<decltype(v)>(p, source, t, stop, &stage).need); });
+    const StagedBands bands = staged_bands(p, stage, LoadOptions{}.move_columns);
+    for (size_t k = 0; k < bands.count(); ++k) move_staged_band(p, stage, bands, k);
+  }
+  return need;
 }
 
 }  // namespace itsolv

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -56,9 +57,9 @@ struct CompactValues {
   std::vector<float> wide;                         // every value instead, when `small` is empty
 };
 
-// Places values [0, count) of `values`, tokens first ... of the file, the
-// same way (without a stage); they are all numbers. Gives what storage the
-// coefficients need.
-Storage place_values(Problem& p, const CompactValues& values, int64_t first, int64_t count);
+// Places the first `count` values of consecutive runs, tokens first ... of
+// the file, the same way, through a stage; they are all numbers. Gives what
+// storage the coefficients need.
+Storage place_values(Problem& p, std::span<const CompactValues> runs, int64_t first, int64_t count);
 
 }  // namespace itsolv

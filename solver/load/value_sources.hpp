@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <type_traits>
 
 #include "load/value_placement.hpp"
@@ -176,41 +177,59 @@ class TextSource {
   Backoff shorts_, decimals_;
 };
 
-// Values kept in compact form, value k being token first + k: the byte form
-// in runs up to the next value kept aside, or every value as a float.
+// Stores values[0 .. count) of columns col ... of a staged row (a row's
+// values side by side); the diagonal goes to diag.
+template <typename T, typename V>
+void stage_run(const RowTarget<T>& r, int32_t col, int32_t count, const V* values) {
+  std::copy(values, values + count, r.base + col);
+  if (r.row >= col && r.row < col + count) r.diag[r.row] = static_cast<float>(values[r.row - col]);
+}
+
+// Values kept in compact form, in consecutive runs, placed through a stage:
+// the byte form in runs up to the next value kept aside, or every value as
+// a float.
 class CompactSource {
  public:
-  explicit CompactSource(const CompactValues& v) : v_(v) {}
+  explicit CompactSource(std::span<const CompactValues> runs) : runs_(runs) {}
 
   bool next(Token& t) {
+    const CompactValues& v = settle();
     const auto k = static_cast<size_t>(k_++);
-    if (!v_.wide.empty()) {
-      t = {v_.wide[k], 0, Storage::f32};
-    } else if (o_ < v_.others.size() && v_.others[o_].first == k) {
-      t = {v_.others[o_++].second, 0, Storage::f32};
+    if (!v.wide.empty()) {
+      t = {v.wide[k], 0, Storage::f32};
+    } else if (o_ < v.others.size() && v.others[o_].first == k) {
+      t = {v.others[o_++].second, 0, Storage::f32};
     } else {
-      t = {static_cast<float>(v_.small[k]), v_.small[k], Storage::i8};
+      t = {static_cast<float>(v.small[k]), v.small[k], Storage::i8};
     }
     return true;
   }
   int32_t skip(int32_t count) {
-    k_ += count;
-    while (o_ < v_.others.size() && v_.others[o_].first < k_) ++o_;
+    for (int64_t left = count; left > 0;) {
+      const CompactValues& v = settle();
+      const int64_t taken = std::min(left, v.count - k_);
+      k_ += taken;
+      left -= taken;
+      while (o_ < v.others.size() && v.others[o_].first < k_) ++o_;
+    }
     return count;
   }
   void begin_row() {}
-  // The byte-form values up to the next one kept aside (all of a float
-  // matrix's when every value is a float), at most `max`.
+  // The values up to the next one kept aside or the end of the run (a
+  // float matrix's all of them, when every value is a float), at most
+  // `max`, into the stage.
   template <typename T>
   int32_t run(const RowTarget<T>& r, int32_t col, int32_t max) {
+    const CompactValues& v = settle();
+    const int64_t left = std::min<int64_t>(max, v.count - k_);
     int32_t got = 0;
-    if (v_.wide.empty()) {
-      const int64_t aside = o_ < v_.others.size() ? v_.others[o_].first : k_ + max;
-      got = static_cast<int32_t>(std::min<int64_t>(max, aside - k_));
-      store_run(r.base, r.stride, r.row, col, got, v_.small.data() + k_, r.diag);
+    if (v.wide.empty()) {
+      const int64_t aside = o_ < v.others.size() ? v.others[o_].first : k_ + left;
+      got = static_cast<int32_t>(std::min(left, aside - k_));
+      stage_run(r, col, got, v.small.data() + k_);
     } else if constexpr (std::is_same_v<T, float>) {
-      got = max;
-      store_run(r.base, r.stride, r.row, col, got, v_.wide.data() + k_, r.diag);
+      got = static_cast<int32_t>(left);
+      stage_run(r, col, got, v.wide.data() + k_);
     }
     k_ += got;
     return got;
@@ -221,7 +240,14 @@ class CompactSource {
   static constexpr const char* q = nullptr;
 
  private:
-  const CompactValues& v_;
+  // The run that holds the next value.
+  const CompactValues& settle() {
+    for (; k_ == runs_[r_].count; ++r_) k_ = 0, o_ = 0;
+    return runs_[r_];
+  }
+
+  std::span<const CompactValues> runs_;
+  size_t r_ = 0;  // the run read
   int64_t k_ = 0;
   size_t o_ = 0;  // the first value kept aside not yet placed
 };

@@ -89,7 +89,7 @@ TEST(RunsPlaced, WideningKeepsARowBegunInAnEarlierRun) {
           ASSERT_EQ(
               itsolv_mpi::read_compact(begin, cuts[k + 1] - cuts[k], itsolv::best_isa(), values, bad_begin, bad_end),
               -1);
-          itsolv_mpi::place_compact(p, values, cuts[k], total);
+          itsolv_mpi::place_compact(p, {&values, 1}, cuts[k], total);
         } else {
           EXPECT_EQ(itsolv::TextRun(begin, end, testing_support::team(2), 64).place(p, cuts[k], total).bad, -1);
         }
