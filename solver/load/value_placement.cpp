@@ -170,12 +170,14 @@ Placed place_values(Problem& p, const char* text, int64_t first, int64_t count, 
 }
 
 Storage place_values(Problem& p, std::span<const CompactValues> runs, int64_t first, int64_t count) {
-  // Through a stage, as itsolv's chunks, a panel of rows at a time.
+  // Through a stage, as itsolv's chunks, a panel of rows held at a time.
+  const int64_t panel = panel_tokens(p.num), panels_from = row_token(p.num, p.a.held().begin);
   CompactSource source(runs);
   RowStage stage;
   Storage need = Storage::i8;
-  for (int64_t t = first, end = first + count; t < end; t += panel_tokens(p.num)) {
-    const int64_t stop = std::min(end, t + panel_tokens(p.num));
+  for (int64_t t = first, end = first + count, stop = 0; t < end; t = stop) {
+    const int64_t from = t - panels_from;
+    stop = std::min(end, t + (from >= 0 ? panel - from % panel : std::min(panel, -from)));
     if (!stage.prepare(p.a.storage(), t, stop)) throw std::bad_alloc();
     by_storage(p.a.storage(),
                [&](auto v) { need = std::max(need, place<decltype(v)>(p, source, t, stop, &stage).need); });
