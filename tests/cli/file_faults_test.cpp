@@ -8,23 +8,22 @@
 namespace cli {
 namespace {
 
-std::string problem_text(int32_t n, uint32_t seed) {
-  return testing_support::problem_text(testing_support::random_values(n, testing_support::Kind::small_integers, seed));
-}
+using StandardInput = CliTest;
 
-class StandardInput : public CliTest {};
+std::string problem_text(int32_t n, uint32_t seed) {
+  return testing_support::problem_text(random_values(n, Kind::small_integers, seed));
+}
 
 // Small problems, and large ones that fill a pipe many times over.
 TEST_F(StandardInput, RedirectedFromAFileOrFedThroughAPipePrintsWhatTheReferencePrints) {
   for (const std::string& text :
-       {std::string("2\n0.001\n0 0 \n200 37 3\n64 200 5\n"), problem_text(30, 1), problem_text(150, 2),
+       {std::string(kTwoByTwo), problem_text(30, 1), problem_text(150, 2),
         ProblemMaker(7).problem(
             {.n = 250, .style = Style::kDecimals, .allow_special = false, .tolerance = "0.0001"})}) {
-    const std::string path = write("p.txt", text);
     const Reference ref = reference(text);
     ASSERT_EQ(ref.kind, Reference::kOutcome);
     RunOptions redirected, piped;
-    redirected.stdin_path = path;
+    redirected.stdin_path = write("p.txt", text);
     piped.stdin_text = text;
     for (const RunOptions& options : {redirected, piped})
       EXPECT_TRUE(printed(itsolv({"/dev/stdin"}, options), ref.outcome.out, ref.outcome.status))
@@ -32,6 +31,7 @@ TEST_F(StandardInput, RedirectedFromAFileOrFedThroughAPipePrintsWhatTheReference
   }
 }
 
+// Cut short, it is refused; empty, it is the empty problem.
 TEST_F(StandardInput, PipeThatEndsEarlyIsRefusedWithOneLine) {
   const std::string text = problem_text(40, 3);
   RunOptions options;
@@ -39,7 +39,7 @@ TEST_F(StandardInput, PipeThatEndsEarlyIsRefusedWithOneLine) {
     options.stdin_text = part;
     EXPECT_TRUE(read_refusal(itsolv({"/dev/stdin"}, options), "/dev/stdin")) << part.size() << " bytes";
   }
-  options.stdin_text = "";  // nothing at all: the empty problem
+  options.stdin_text = "";
   EXPECT_TRUE(printed(itsolv({"/dev/stdin"}, options), "The matrix will not converge...\n", 1));
 }
 
@@ -48,22 +48,20 @@ TEST_F(StandardInput, PipeThatEndsEarlyIsRefusedWithOneLine) {
 TEST_F(StandardInput, HugeCountThroughAPipeIsRefusedInLittleMemory) {
   std::string rows = "50000 0.001\n";  // the starting values and three rows
   for (int k = 0; k < 50000 + 3 * 50001; ++k) rows += k % 50 == 49 ? "1\n" : "1 ";
-  const struct {
-    std::string text, mention;
-  } cases[] = {
+  const std::pair<std::string, std::string> cases[] = {
+      // text, and what the reason must mention
       {"50000 0.001\n1 2 3\n", "the file ends at line 2 before the starting value x[3]\n"},
       {rows, "before the coefficient a[3][0]"},
       {"20000 0.1 1 2 3\n", ""},
       {"2000000000 0.1 1 2 3\n", ""},  // too large to allocate: either refusal is fair
   };
-  RunOptions options;
-  options.timeout_seconds = 10;
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.text.substr(0, 30));
-    options.stdin_text = c.text;
+  RunOptions options = within(10);
+  for (const auto& [text, mention] : cases) {
+    SCOPED_TRACE(text.substr(0, 30));
+    options.stdin_text = text;
     const RunResult run = itsolv({"/dev/stdin"}, options);
-    EXPECT_TRUE(read_refusal(run, "/dev/stdin", c.mention) ||
-                (c.mention.empty() && printed(run, "Cannot allocate a!\n", 1)));
+    EXPECT_TRUE(read_refusal(run, "/dev/stdin", mention) ||
+                (mention.empty() && printed(run, "Cannot allocate a!\n", 1)));
     EXPECT_LT(run.max_rss_kib, 100 * 1024);
   }
 }
