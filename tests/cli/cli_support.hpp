@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,27 +31,17 @@ inline const std::string kItsolv = ITSOLV_PATH;
 inline constexpr char kTwoByTwo[] = "2\n0.001\n0 0 \n200 37 3\n64 200 5\n";
 inline constexpr char kTwoByTwoOut[] = "0.011029\n0.021472\ntotal number of iterations: 7\n";
 
-// The reference outcome of a problem text: literal::solve_text, plus the
-// negative count that it does not cover.
-struct Reference {
-  enum Kind {
-    kOutcome,        // a complete problem: exactly this output and status
-    kNegativeCount,  // "Cannot allocate a!"
-    kUnreadable,     // one "Cannot read file <path>: ..." line
-  } kind = kUnreadable;
-  literal::Outcome outcome;
-};
-
-inline Reference reference(const std::string& text) {
-  Reference r;
+// What itsolv must print for a problem text: literal::solve_text's outcome,
+// or "Cannot allocate a!" for a negative count whatever follows it; none
+// when the text is not a complete problem (one "Cannot read file" line).
+inline std::optional<literal::Outcome> reference(const std::string& text) {
   const std::vector<std::string> head = literal::tokens_of(text, 2);
   int32_t count = 0;
-  if (!head.empty() && !literal::whole_count(head[0], count)) return r;
-  if (count < 0)
-    r.kind = Reference::kNegativeCount;  // whatever follows the count
-  else if (literal::solve_text(text, r.outcome))
-    r.kind = Reference::kOutcome;
-  return r;
+  literal::Outcome outcome;
+  if (!head.empty() && !literal::whole_count(head[0], count)) return std::nullopt;
+  if (count < 0) return literal::Outcome{"Cannot allocate a!\n", 1, ""};
+  if (literal::solve_text(text, outcome)) return outcome;
+  return std::nullopt;
 }
 
 // The bytes readable in a failure message: line breaks kept, the rest of
@@ -94,11 +85,8 @@ inline ::testing::AssertionResult read_refusal(const RunResult& run, const std::
 
 // The run did what the reference says for `text`, the bytes of `path`.
 inline ::testing::AssertionResult agrees(const RunResult& run, const std::string& text, const std::string& path) {
-  const Reference ref = reference(text);
-  ::testing::AssertionResult result = ref.kind == Reference::kOutcome
-                                          ? printed(run, ref.outcome.out, ref.outcome.status)
-                                      : ref.kind == Reference::kNegativeCount ? printed(run, "Cannot allocate a!\n", 1)
-                                                                              : read_refusal(run, path);
+  const auto ref = reference(text);
+  ::testing::AssertionResult result = ref ? printed(run, ref->out, ref->status) : read_refusal(run, path);
   if (!result) result << "\nfor the file\n" << shown(text, 3000);
   return result;
 }

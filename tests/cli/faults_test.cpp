@@ -45,14 +45,18 @@ TEST_F(Faults, UnwritableStandardOutputIsAFailureNotASignal) {
     }
 }
 
-// The program may share its work among threads, but a thread it cannot
-// start must not end it: here the address space has no room for a second
-// thread's stack (a single thread needs less than 4 MiB).
-TEST_F(Faults, NoRoomForAnotherThreadStillSolves) {
-  RunOptions options;
+// Under a cap on the address space: a thread the program cannot start must
+// not end it (here there is no room for a second thread's stack; a single
+// thread needs less than 4 MiB); a token that never ends (here /dev/zero's
+// bytes) is refused when memory runs out, with one line, never by a signal.
+TEST_F(Faults, CappedAddressSpaceStillSolvesAndRefusesAnEndlessToken) {
+  RunOptions options = within(20);
   options.memory_limit_bytes = size_t{10} << 20;
   options.stack_limit_bytes = size_t{8} << 20;
   EXPECT_TRUE(printed(solve_text(kTwoByTwo, "p.txt", options), kTwoByTwoOut, 0));
+  options.memory_limit_bytes = size_t{64} << 20;
+  options.stack_limit_bytes = 0;
+  EXPECT_TRUE(read_refusal(solve("/dev/zero", options), "/dev/zero"));
 }
 
 TEST_F(Faults, RegularFileReceivesExactlyTheOutput) {

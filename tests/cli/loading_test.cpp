@@ -1,5 +1,8 @@
 // Loading: what the loader accepts, and that it reads it as the literal
-// reference (the C library's "%f" scan, token by token) does.
+// reference (the C library's "%f" scan, token by token) does; also from
+// standard input redirected from a file or fed through a pipe, where no
+// size is known (a count is believed only as far as values arrive). Files
+// that change while read are the loader's own tests.
 #include <algorithm>
 #include <cmath>
 
@@ -9,6 +12,11 @@ namespace cli {
 namespace {
 
 using Loading = CliTest;
+using StandardInput = CliTest;
+
+std::string small_integers(int32_t n, uint32_t seed) {
+  return problem_text(random_values(n, Kind::small_integers, seed));
+}
 
 TEST_F(Loading, EveryWhiteSpaceLayoutLoadsLikeTheGeneratorLayout) {
   const std::string generator_layout = "3\n0.0001\n0 0 0 \n10 2.5 -3 7\n-1 8 2 4\n1.5 -2 12 -6\n";
@@ -148,6 +156,35 @@ TEST_F(Loading, RelativePathAndFileThatReportsNoSizeAreReadByTheirContent) {
   RunOptions options;
   options.environment = {{std::string(kTwoByTwo) + "=", "x=1"}};
   EXPECT_TRUE(printed(solve("/proc/self/environ", options), kTwoByTwoOut, 0));
+}
+
+// Small problems, and large ones that fill a pipe many times over.
+TEST_F(StandardInput, RedirectedFromAFileOrFedThroughAPipePrintsWhatTheReferencePrints) {
+  for (const std::string& text :
+       {std::string(kTwoByTwo), small_integers(30, 1), small_integers(150, 2),
+        ProblemMaker(7).problem(
+            {.n = 250, .style = Style::kDecimals, .allow_special = false, .tolerance = "0.0001"})}) {
+    const auto ref = reference(text);
+    ASSERT_TRUE(ref);
+    RunOptions redirected, piped;
+    redirected.stdin_path = write("p.txt", text);
+    piped.stdin_text = text;
+    for (const RunOptions& options : {redirected, piped})
+      EXPECT_TRUE(printed(itsolv({"/dev/stdin"}, options), ref->out, ref->status))
+          << (options.stdin_text ? "piped" : "redirected") << ", " << text.size() << " bytes";
+  }
+}
+
+// Cut short, it is refused; empty, it is the empty problem.
+TEST_F(StandardInput, PipeThatEndsEarlyIsRefusedWithOneLine) {
+  const std::string text = small_integers(40, 3);
+  RunOptions options;
+  for (const std::string& part : {text.substr(0, 1), text.substr(0, text.size() / 2)}) {
+    options.stdin_text = part;
+    EXPECT_TRUE(read_refusal(itsolv({"/dev/stdin"}, options), "/dev/stdin")) << part.size() << " bytes";
+  }
+  options.stdin_text = "";
+  EXPECT_TRUE(printed(itsolv({"/dev/stdin"}, options), "The matrix will not converge...\n", 1));
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 // Usage: itsolv takes exactly one argument, or --monitor and one; both
 // programs answer help and version on request.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <regex>
 
 #include "cli/cli_support.hpp"
@@ -15,9 +18,11 @@ using HelpAndVersion = CliTest;
 // argument. Any other count of arguments prints the usage, even when they
 // are good files or --help and --version; only their exact forms alone are
 // requests, and a file of such a name is still a file when its path says so.
-TEST_F(Usage, OneFileOrMonitorAndOneFileElseTheUsage) {
+// Missing files, directories and (unless root) a file nobody may read
+// cannot be opened; the path is printed as it is, never used as a format.
+TEST_F(Usage, OneFileOrMonitorAndOneFileElseTheUsageOrCannotOpen) {
   const std::string p = write("p.txt", "1 0.001 0 4 2\n"), usage = "Usage: itsolv filename\n";
-  const std::pair<std::vector<std::string>, std::string> cases[] = {
+  std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{}, usage},
       {{p, p}, usage},
       {{"a", "b", "c"}, usage},
@@ -35,6 +40,13 @@ TEST_F(Usage, OneFileOrMonitorAndOneFileElseTheUsage) {
       {{"--version=1"}, "Cannot open file --version=1\n"},
       {{"-v"}, "Cannot open file -v\n"},
   };
+  std::vector<std::string> unopenable{
+      dir() + "/missing.txt", "no/such/dir/p.txt", dir() + "/%s%n%d %x\\n", dir(), dir() + "/", "."};
+  if (::geteuid() != 0) {  // for root, permissions do not stop reading
+    unopenable.push_back(write("locked.txt", "1 0.001 0 4 2\n"));
+    EXPECT_EQ(::chmod(unopenable.back().c_str(), 0), 0);
+  }
+  for (const std::string& path : unopenable) cases.push_back({{path}, "Cannot open file " + path + "\n"});
   for (const auto& [args, out] : cases) {
     std::string shown_args;
     for (const std::string& arg : args) shown_args += "'" + arg + "' ";
