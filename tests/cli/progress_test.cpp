@@ -108,26 +108,14 @@ RunResult run_held(const std::string& program, const std::vector<std::string>& a
   return ::testing::AssertionSuccess();
 }
 
-// mkprob writing 6000.txt into a FIFO in `here` that the test reads: the
-// first 3 MB, then nothing for kHold while mkprob waits to write, then the
-// rest, which `got` receives.
-RunResult mkprob_into_held_fifo(const TempDir& here, bool terminal, std::string& got) {
-  const std::string fifo = here / "6000.txt";
-  const int fd = ::mkfifo(fifo.c_str(), 0600) == 0 ? ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC) : -1;
-  if (fd < 0) throw std::runtime_error("cannot make a FIFO");
-  std::thread reader([&] { got = read_held(fd, size_t{3} << 20, kHold); });
-  const RunResult run = run_held(kMkprob, {"6000", "0.0001"}, here.path(), terminal);
-  reader.join();
-  ::close(fd);
-  return run;
-}
-
 class ProgressOnTerminal : public ::testing::Test {
  protected:
-  // One generated problem of 100 MB for the suite.
+  // One generated problem of 100 MB for the suite, and what itsolv prints
+  // for it without a terminal.
   static void SetUpTestSuite() {
     dir_ = new TempDir;
     ASSERT_EQ(run_held(kMkprob, {"6000", "0.0001"}, dir_->path(), false).status, 0);
+    plain_ = run_program(kItsolv, {problem()}).out;
   }
   static void TearDownTestSuite() { delete dir_; }
   // The program is held through inotify; standard error is a terminal.
@@ -136,7 +124,6 @@ class ProgressOnTerminal : public ::testing::Test {
     SKIP_WITHOUT(without_terminal());
   }
   static std::string problem() { return *dir_ / "6000.txt"; }
-  static std::string plain_output() { return run_program(kItsolv, {problem()}).out; }
 
   // The first of a few runs of itsolv with `args`, held at its opening of
   // the problem, that showed something (a hold that comes too late does not).
@@ -147,15 +134,15 @@ class ProgressOnTerminal : public ::testing::Test {
     return held;
   }
 
-  static TempDir* dir_;
+  static inline TempDir* dir_ = nullptr;
+  static inline std::string plain_;
 };
-
-TempDir* ProgressOnTerminal::dir_ = nullptr;
 
 // Held while loading, the run shows its share, rate and time left; it is
 // then past its first second when it sweeps: the loading's line is erased
 // and each sweep may redraw the next one, unless --monitor's lines take its
-// place. Standard output is what it is without a terminal.
+// place. Standard output is what it is without a terminal; without one,
+// held the same, nothing goes to standard error.
 TEST_F(ProgressOnTerminal, ItsolvShowsItsLoadingThenGoesOnThroughTheSweepsUnlessMonitored) {
   const RunResult run = first_shown({problem()}), monitored = first_shown({"--monitor", problem()});
   EXPECT_EQ(run.status, 0);
@@ -163,11 +150,13 @@ TEST_F(ProgressOnTerminal, ItsolvShowsItsLoadingThenGoesOnThroughTheSweepsUnless
   for (const char* part :
        {"% ", " MB/s ", " left", "\r\033[K\ritsolv: sweep 1  change 1.0e+00  tolerance 1.0e-04\033[K"})
     EXPECT_NE(run.err.find(part), std::string::npos) << shown(part) << " in " << shown(run.err);
-  EXPECT_TRUE(run.out == plain_output()) << "standard output differs from a run without a terminal";
+  EXPECT_TRUE(run.out == plain_) << "standard output differs from a run without a terminal";
   EXPECT_EQ(monitored.status, 0);
   EXPECT_TRUE(monitored.out == run.out);
   EXPECT_EQ(monitored.err.find("itsolv: sweep"), std::string::npos) << shown(monitored.err);
   EXPECT_NE(monitored.err.find("\r\033[K1 1\n2 "), std::string::npos) << shown(monitored.err);
+  const RunResult not_terminal = run_held(kItsolv, {problem()}, dir_->path(), false, problem(), IN_OPEN);
+  EXPECT_TRUE(not_terminal.status == 0 && not_terminal.err.empty()) << not_terminal.how() << shown(not_terminal.err);
 }
 
 TEST_F(ProgressOnTerminal, ItsolvReadingAPipeShowsBytesAndRate) {
@@ -182,30 +171,31 @@ TEST_F(ProgressOnTerminal, ItsolvReadingAPipeShowsBytesAndRate) {
   EXPECT_TRUE(shown_then_erased(run.err, "itsolv: loading"));
   EXPECT_NE(run.err.find(" MB  "), std::string::npos);
   EXPECT_EQ(run.err.find('%'), std::string::npos);
-  EXPECT_TRUE(run.out == plain_output()) << "standard output differs from a run without a terminal";
+  EXPECT_TRUE(run.out == plain_) << "standard output differs from a run without a terminal";
 }
 
-TEST_F(ProgressOnTerminal, MkprobShowsItsWritingThenErasesIt) {
-  TempDir here;
-  std::string written;
-  const RunResult run = mkprob_into_held_fifo(here, true, written);
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out, "");
-  EXPECT_TRUE(shown_then_erased(run.err, "mkprob: writing"));
-  EXPECT_NE(run.err.find(" left"), std::string::npos);
-  EXPECT_TRUE(written == read_file(problem())) << "it differs from a file written without a terminal";
-}
-
-TEST_F(ProgressOnTerminal, NothingOnStandardErrorWhenItIsNotATerminal) {
-  const RunResult load = run_held(kItsolv, {problem()}, dir_->path(), false, problem(), IN_OPEN);
-  EXPECT_EQ(load.status, 0);
-  EXPECT_EQ(load.err, "");
-  TempDir here;
-  std::string written;
-  const RunResult write = mkprob_into_held_fifo(here, false, written);
-  EXPECT_EQ(write.status, 0);
-  EXPECT_EQ(write.err, "");
-  EXPECT_EQ(written.size(), read_file(problem()).size());
+// mkprob writing 6000.txt into a FIFO that the test reads: the first 3 MB,
+// then nothing for kHold while mkprob waits to write, then the rest. On a
+// terminal it shows its writing, then erases it; elsewhere nothing.
+TEST_F(ProgressOnTerminal, MkprobShowsItsWritingThenErasesItOnATerminalOnly) {
+  for (const bool terminal : {true, false}) {
+    SCOPED_TRACE(terminal ? "terminal" : "pipe");
+    TempDir here;
+    const std::string fifo = here / "6000.txt";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int fd = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    std::string written;
+    std::thread reader([&] { written = read_held(fd, size_t{3} << 20, kHold); });
+    const RunResult run = run_held(kMkprob, {"6000", "0.0001"}, here.path(), terminal);
+    reader.join();
+    ::close(fd);
+    EXPECT_TRUE(run.status == 0 && run.out.empty()) << run;
+    EXPECT_TRUE(terminal ? shown_then_erased(run.err, "mkprob: writing") : ::testing::AssertionResult(run.err.empty()))
+        << shown(run.err);
+    EXPECT_EQ(run.err.find(" left") != std::string::npos, terminal) << shown(run.err);
+    EXPECT_TRUE(written == read_file(problem())) << "it differs from the file written without a terminal";
+  }
 }
 
 }  // namespace
