@@ -48,61 +48,51 @@ class RandomProblems : public CliTest {
                                                                        : "other"];
     return tally;
   }
+};
 
-  // The complete problem `text`, written to the file `name`, run on one CPU
-  // and on two prints what the reference prints.
-  void expect_same_on_one_and_two_cpus(const std::string& name, const std::string& text) const {
-    const std::string path = write(name, text);
+// Small and medium problems, many; a few large ones.
+TEST_F(RandomProblems, SmallMediumAndLargeProblemsAgreeWithTheReference) {
+  expect_reached(run_many(0x5eed0001, 250, 1, 70, 10),
+                 {{"solved", 120}, {"row fails pre-check", 15}, {"endless sweeps", 10}});
+  expect_reached(run_many(0x5eed0002, 8, 100, 300, 20), {{"solved", 4}});
+}
+
+// Large enough that the loader parses in parts and the sweeps are shared by
+// a team of threads, one CPU or two must print the same as the reference:
+// junk after the last right-hand side, in the same chunk, is never read;
+// in a file larger than the loader's chunks (4 MiB per thread) whose small
+// integer coefficients are widened in the last chunk, what earlier chunks
+// stored must keep its values.
+TEST_F(RandomProblems, LargeFilesReadInPartsAndSweptByATeamAgreeWithTheReference) {
+  ProblemMaker maker(0x5eed0003);
+  std::vector<std::string> texts;
+  for (const Style style : {Style::kLateWide, Style::kMixed})
+    texts.push_back(maker.problem({.n = maker.uniform(520, 640),
+                                   .style = style,
+                                   .allow_special = false,
+                                   .allow_weak = false,
+                                   .zero_share = 0.1,
+                                   .tolerance = maker.pick<std::string>({"0", "1e-6", "-1"})}) +
+                    "\n1.5.2 abc \xff\n");
+  texts.emplace_back();
+  for (const char c : ProblemMaker(0x5eed0004)
+                          .problem({.n = 1200,
+  .style = Style::kLateWide,
+  .allow_special = false,
+  .allow_weak = false,
+  .zero_share = 0.0,
+  .tolerance = "0.001"}))
+    texts.back() += c == ' ' ? std::string(6, ' ') : std::string(1, c);
+  ASSERT_GT(texts.back().size(), size_t{9} << 20);  // more than one chunk, even for two threads
+  for (const std::string& text : texts) {
+    SCOPED_TRACE(std::to_string(text.size()) + " bytes");
+    const std::string path = write("team.txt", text);
     const auto ref = reference(text);
     ASSERT_TRUE(ref);
     RunOptions options;
     for (options.cpus = 1; options.cpus <= 2; ++options.cpus)
       EXPECT_TRUE(printed(solve(path, options), ref->out, ref->status)) << options.cpus << " CPUs";
   }
-};
-
-TEST_F(RandomProblems, SmallAndMediumProblemsAgreeWithTheReference) {
-  expect_reached(run_many(0x5eed0001, 250, 1, 70, 10),
-                 {{"solved", 120}, {"row fails pre-check", 15}, {"endless sweeps", 10}});
-}
-
-TEST_F(RandomProblems, LargeProblemsAgreeWithTheReference) {
-  expect_reached(run_many(0x5eed0002, 8, 100, 300, 20), {{"solved", 4}});
-}
-
-// Large enough that the loader parses in parts and the sweeps are shared by
-// a team of threads: one CPU or two must print the same as the reference.
-TEST_F(RandomProblems, ProblemsReadAndSweptByATeamAgreeWithTheReference) {
-  ProblemMaker maker(0x5eed0003);
-  for (const Style style : {Style::kLateWide, Style::kMixed}) {
-    // Junk after the last right-hand side, in the same chunk: never read.
-    const std::string text = maker.problem({.n = maker.uniform(520, 640),
-                                            .style = style,
-                                            .allow_special = false,
-                                            .allow_weak = false,
-                                            .zero_share = 0.1,
-                                            .tolerance = maker.pick<std::string>({"0", "1e-6", "-1"})}) +
-                             "\n1.5.2 abc \xff\n";
-    SCOPED_TRACE(std::to_string(text.size()) + " bytes");
-    expect_same_on_one_and_two_cpus("team.txt", text);
-  }
-}
-
-// A file larger than the loader's chunks (4 MiB per thread), whose small
-// integer coefficients are widened in the last chunk: what earlier chunks
-// stored must keep its values.
-TEST_F(RandomProblems, FileOfSeveralChunksWidenedAtTheEndAgreesWithTheReference) {
-  const std::string problem = ProblemMaker(0x5eed0004)
-                                  .problem({.n = 1200,
-                                            .style = Style::kLateWide,
-                                            .allow_special = false,
-                                            .allow_weak = false,
-                                            .zero_share = 0.0,
-                                            .tolerance = "0.001"});
-  std::string text;
-  for (const char c : problem) text += c == ' ' ? std::string(6, ' ') : std::string(1, c);
-  ASSERT_GT(text.size(), size_t{9} << 20);  // more than one chunk, even for two threads
-  expect_same_on_one_and_two_cpus("chunks.txt", text);
 }
 
 }  // namespace

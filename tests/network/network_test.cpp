@@ -17,13 +17,14 @@
 #include <vector>
 
 #include "mpi/same_output.hpp"
+#include "support/preconditions.hpp"
 #include "support/run_program.hpp"
 #include "support/temp_files.hpp"
 
 namespace network_test {
 namespace {
 
-using testing_support::RunResult;
+using namespace testing_support;
 
 class TestHosts {
  public:
@@ -70,8 +71,8 @@ class TestHosts {
     RunResult run =
         shell("ITSOLV_NET_DIR=" + dir_.path() + " exec " + agent() + " head " + mpi_test::shell_word(command),
               timeout_seconds);
-    run.out = testing_support::read_file(dir_ / "out");
-    run.err += testing_support::read_file(dir_ / "err");
+    run.out = read_file(dir_ / "out");
+    run.err += read_file(dir_ / "err");
     return run;
   }
 
@@ -99,31 +100,28 @@ class TestHosts {
   static std::string script() { return NETWORK_SCRIPTS "/hosts.sh"; }
   static std::string agent() { return NETWORK_SCRIPTS "/host.sh"; }
   static RunResult shell(const std::string& script, double timeout_seconds = 30) {
-    testing_support::RunOptions options;
+    RunOptions options;
     options.timeout_seconds = timeout_seconds;
-    return testing_support::run_program("/bin/sh", {"-c", script}, options);
+    return run_program("/bin/sh", {"-c", script}, options);
   }
 
-  testing_support::TempDir dir_;
+  TempDir dir_;
   std::string name_ = std::string(kPrefix) + "-" + std::to_string(::getpid());
   std::string skip_;
 };
 
-#define SKIP_WITHOUT_HOSTS(hosts) \
-  if (!(hosts).skip_reason().empty()) GTEST_SKIP() << (hosts).skip_reason()
-
-std::string run_mkprob(const testing_support::TempDir& dir, int n, const char* tolerance) {
-  testing_support::RunOptions options;
+std::string run_mkprob(const TempDir& dir, int n, const char* tolerance) {
+  RunOptions options;
   options.directory = dir.path();
-  testing_support::run_program(MKPROB_PATH, {std::to_string(n), tolerance}, options);
-  return testing_support::read_file(dir / (std::to_string(n) + ".txt"));
+  run_program(MKPROB_PATH, {std::to_string(n), tolerance}, options);
+  return read_file(dir / (std::to_string(n) + ".txt"));
 }
 
 // itsolv-mpi with 2 and 3 processes, one a host, prints what itsolv prints.
 TEST(Network, TwoAndThreeHostsPrintWhatItsolvPrints) {
   TestHosts hosts(3);
-  SKIP_WITHOUT_HOSTS(hosts);
-  testing_support::TempDir made;
+  SKIP_WITHOUT(hosts.skip_reason());
+  TempDir made;
   const std::string generated = run_mkprob(made, 500, "0.0001");
   const std::string rows = "3\n0.001\n0 0 0\n4 1 1 1\n1 4 1 1\n";  // and row 3:
   const std::pair<const char*, std::string> problems[] = {
@@ -137,7 +135,7 @@ TEST(Network, TwoAndThreeHostsPrintWhatItsolvPrints) {
   };
   for (const auto& [name, text] : problems) {
     const std::string file = text.empty() ? hosts.shared("x", "") + ".missing" : hosts.shared("problem.txt", text);
-    const RunResult want = testing_support::run_program(ITSOLV_PATH, {file});
+    const RunResult want = run_program(ITSOLV_PATH, {file});
     for (int processes : {2, 3}) {
       const RunResult got = hosts.mpirun(processes, {ITSOLV_MPI_PATH, file});
       EXPECT_EQ(got.out, want.out) << name << ", " << processes << " hosts; standard error:\n" << got.err;
@@ -150,7 +148,7 @@ TEST(Network, TwoAndThreeHostsPrintWhatItsolvPrints) {
 // sweeps to converge), node2 is given up within the bound --wait sets.
 TEST(Network, LinkTakenDownMidRunEndsTheJobWithinTheBound) {
   TestHosts hosts(2);
-  SKIP_WITHOUT_HOSTS(hosts);
+  SKIP_WITHOUT(hosts.skip_reason());
   const std::string file = hosts.shared("slow.txt", "2\n0\n0 0\n1 -0.99999988 1\n-0.99999988 1 1\n");
   const int bound = 3;
   auto job = std::async(std::launch::async, [&] {
@@ -174,7 +172,7 @@ TEST(Network, LinkTakenDownMidRunEndsTheJobWithinTheBound) {
 // tolerance) refuses the file instead of solving another problem.
 TEST(Network, DifferingHeadsAreRefused) {
   TestHosts hosts(3);
-  SKIP_WITHOUT_HOSTS(hosts);
+  SKIP_WITHOUT(hosts.skip_reason());
   const std::string rows = "0 0 0\n4 1 1 1\n1 4 1 1\n1 1 4 1\n";
   const struct {
     const char* host;
