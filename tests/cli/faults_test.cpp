@@ -39,9 +39,9 @@ TEST_F(Faults, UnwritableStandardOutputIsAFailureNotASignal) {
   };
   for (const auto& c : cases)
     for (const auto& args : c.runs) {
-      SCOPED_TRACE(std::string(c.name) + ": " + (args.empty() ? "no argument" : args[0]));
       const RunResult run = itsolv(args, c.options);
-      EXPECT_TRUE(run.exited && run.status == 1 && !run.err.empty()) << "expected exit 1 with a note: " << run;
+      EXPECT_TRUE(run.exited && run.status == 1 && !run.err.empty())
+          << c.name << ", " << (args.empty() ? "no argument" : args[0]) << ": expected exit 1 with a note: " << run;
     }
 }
 

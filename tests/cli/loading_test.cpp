@@ -129,10 +129,8 @@ TEST_F(Loading, EachTextPrintsWhatItsGroupPrints) {
         "-5 abc", "-5\n\n", "-1 1.5.2 0"}},
   };
   for (const auto& group : groups)
-    for (const std::string& text : group.texts) {
-      SCOPED_TRACE(shown(text, 100));
-      EXPECT_TRUE(printed(solve_text(text), group.out, group.status));
-    }
+    for (const std::string& text : group.texts)
+      EXPECT_TRUE(printed(solve_text(text), group.out, group.status)) << "for\n" << shown(text, 100);
 }
 
 TEST_F(Loading, WhiteSpaceAndLongTokensAcrossReadBuffers) {

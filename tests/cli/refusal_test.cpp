@@ -1,8 +1,5 @@
-// Refusal: files that cannot be opened, counts that cannot be allocated, and
-// short or malformed files, each refused with one line and status 1.
-#include <sys/stat.h>
-#include <unistd.h>
-
+// Refusal: counts that cannot be allocated, and short or malformed files,
+// each refused with one line and status 1.
 #include "cli/cli_support.hpp"
 
 namespace cli {

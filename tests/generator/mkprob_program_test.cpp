@@ -22,10 +22,7 @@
 
 namespace {
 
-using testing_support::read_file;
-using testing_support::RunOptions;
-using testing_support::RunResult;
-using testing_support::TempDir;
+using namespace testing_support;
 namespace fs = std::filesystem;
 
 // Runs mkprob in `dir`, or in options.directory when that is set.
@@ -33,13 +30,13 @@ RunResult mkprob(const TempDir& dir, std::vector<std::string> args, const std::f
                  RunOptions options = {}) {
   if (options.directory.empty()) options.directory = dir.path();
   if (setup) options.in_child = setup;
-  return testing_support::run_program(MKPROB_PATH, args, options);
+  return run_program(MKPROB_PATH, args, options);
 }
 
 // The generator written the plain way, from the C library's unseeded rand().
 std::string reference_file(int numvar, const char* error) {
   std::srand(1);
-  return testing_support::plain_problem(numvar, static_cast<float>(std::atof(error)), [] { return std::rand(); });
+  return plain_problem(numvar, static_cast<float>(std::atof(error)), [] { return std::rand(); });
 }
 
 // Any count of arguments but two, whatever they say, prints the usage and
@@ -56,7 +53,7 @@ TEST(MkprobUsageTest, AnyOtherArgumentCountPrintsUsage) {
               "[1-0.0001]\n");
     EXPECT_TRUE(dir.entries().empty());
   }
-  SKIP_WITHOUT(testing_support::without_full_device());
+  SKIP_WITHOUT(without_full_device());
   RunOptions full, dead_pipe;
   full.stdout_path = "/dev/full";
   dead_pipe.stdout_closed_pipe = true;
@@ -117,7 +114,7 @@ TEST(MkprobFileTest, FileNamedAsTypedHoldsThePlainGeneratorsProblemWhichItsolvSo
                              : value >= 1 && value <= 99)
             << "row " << i << ", column " << j << ": " << value;
     if (n < 1 || n > 1000) continue;
-    const RunResult solved = testing_support::run_program(ITSOLV_PATH, {dir / (c.count + ".txt")});
+    const RunResult solved = run_program(ITSOLV_PATH, {dir / (c.count + ".txt")});
     EXPECT_EQ(solved.status, 0) << solved;
     EXPECT_EQ(std::count(solved.out.begin(), solved.out.end(), '\n'), n + 1) << solved.out;
     EXPECT_EQ(solved.out.compare(solved.out.rfind('\n', solved.out.size() - 2) + 1, 28, "total number of iterations: "),
@@ -154,7 +151,7 @@ TEST(MkprobReplaceTest, WhateverTheNameIsTheFileItNamesGetsTheWholeProblem) {
     const std::string name = std::to_string(c.n) + ".txt", target = dir / c.target;
     fs::create_directories(fs::path(target).parent_path());
     ASSERT_TRUE(!c.fifo || ::mkfifo(target.c_str(), 0600) == 0);
-    if (c.old_bytes > 0) testing_support::write_file(target, std::string(c.old_bytes, 'x'));
+    if (c.old_bytes > 0) write_file(target, std::string(c.old_bytes, 'x'));
     if (c.link == kSymbolic) fs::create_symlink(c.target, dir / name);
     if (c.link == kHard) fs::create_hard_link(target, dir / name);
     const fs::file_type kind = fs::symlink_status(dir / name).type();
@@ -179,7 +176,7 @@ TEST(MkprobReplaceTest, ReplacementKeepsTheModeAndOwnerNewFileTakesTheUmask) {
   const bool root = ::geteuid() == 0;
   struct stat status;
   for (const mode_t mode : {0600, 03640}) {
-    testing_support::write_file(dir / "4.txt", "old");
+    write_file(dir / "4.txt", "old");
     ASSERT_EQ(::chmod((dir / "4.txt").c_str(), mode), 0);
     ASSERT_TRUE(!root || ::chown((dir / "4.txt").c_str(), 4321, 8765) == 0);
     ASSERT_EQ(mkprob(dir, {"4", "0.1"}, [] { ::umask(0); }).status, 0);
@@ -201,7 +198,7 @@ TEST(MkprobReplaceTest, WritableFileInALockedDirectoryIsWrittenInPlace) {
   TempDir dir;
   const std::string locked = dir / "locked", file = locked + "/7.txt", program = dir / "mkprob";
   fs::create_directory(locked);
-  testing_support::write_file(file, "old");
+  write_file(file, "old");
   fs::copy_file(MKPROB_PATH, program);
   for (const auto& [path, mode] : {std::pair{file, 0666}, {locked, 0555}, {dir.path(), 0755}, {program, 0755}})
     ASSERT_EQ(::chmod(path.c_str(), static_cast<mode_t>(mode)), 0) << path;
@@ -211,7 +208,7 @@ TEST(MkprobReplaceTest, WritableFileInALockedDirectoryIsWrittenInPlace) {
     const bool stopped_by_permissions = ::geteuid() != 0 || (::setgid(65534) == 0 && ::setuid(65534) == 0);
     if (!stopped_by_permissions || ::access(program.c_str(), X_OK) != 0) ::_exit(98);
   };
-  const RunResult run = testing_support::run_program(program, {"7", "0.01"}, options);
+  const RunResult run = run_program(program, {"7", "0.01"}, options);
   if (run.status == 98) GTEST_SKIP() << "nobody (uid 65534) cannot run " << program;
   EXPECT_EQ(run.status, 0) << run;
   EXPECT_EQ(read_file(file), reference_file(7, "0.01"));
@@ -222,7 +219,7 @@ TEST(MkprobReplaceTest, WritableFileInALockedDirectoryIsWrittenInPlace) {
 TEST(MkprobFailureTest, KilledWhileWritingLeavesNoName) {
   TempDir dir;
   const RunResult run = mkprob(dir, {"2000", "0.1"}, [] {
-    testing_support::kill_at_calls({SYS_link, SYS_linkat, SYS_rename, SYS_renameat, SYS_renameat2});
+    kill_at_calls({SYS_link, SYS_linkat, SYS_rename, SYS_renameat, SYS_renameat2});
   });
   if (run.status == 98) GTEST_SKIP() << "no seccomp filters here";
   EXPECT_EQ(run.signal, SIGSYS) << run;
@@ -234,7 +231,7 @@ TEST(MkprobFailureTest, KilledWhileWritingLeavesNoName) {
 TEST(MkprobFailureTest, FailedWriteLeavesTheOldFileAndNoTemporary) {
   for (const bool linked : {false, true}) {
     TempDir dir;
-    testing_support::write_file(dir / "300.txt", "old");
+    write_file(dir / "300.txt", "old");
     if (linked) fs::create_hard_link(dir / "300.txt", dir / "other");
     // The file size limit stops the writes part way; SIGXFSZ keeps its
     // default action, which would end the program if it did not ignore it.

@@ -23,6 +23,8 @@
 
 namespace {
 
+using namespace testing_support;
+
 // Draws 0, 7919, 2 * 7919, ... modulo 2^31: every remainder occurs. They
 // come in small, uneven batches.
 class CountingDraws {
@@ -76,7 +78,7 @@ class GeneratorSource {
 
 template <class Draws = CountingDraws>
 std::string reference_problem(int32_t numvar, float error, Draws draws = {}) {
-  return testing_support::plain_problem(numvar, error, [&] { return draws.next(); });
+  return plain_problem(numvar, error, [&] { return draws.next(); });
 }
 
 // What write_problem puts into `out`, drawing with CountingDraws.
@@ -115,7 +117,7 @@ TEST(ProblemArgsTest, ReadsLikeAtoiAndAtof) {
 // What a ChunkWriter with small chunks puts in a file.
 template <class Draws = CountingDraws>
 std::string through_chunk_writer(int32_t numvar, size_t chunk_size, const mkprob::Parallel& parallel = {}) {
-  testing_support::TempDir dir;
+  TempDir dir;
   const int fd = ::open((dir / "out").c_str(), O_WRONLY | O_CREAT, 0600);
   {
     Draws draws;
@@ -127,7 +129,7 @@ std::string through_chunk_writer(int32_t numvar, size_t chunk_size, const mkprob
     }
   }
   ::close(fd);
-  return testing_support::read_file(dir / "out");
+  return read_file(dir / "out");
 }
 
 // Every chunk in order, from one thread; then rows drawn and formatted on
@@ -162,14 +164,14 @@ void fails_on_a_full_device() {
 }
 
 TEST(ChunkWriterTest, ReportsAFailedWriteAndStopsTheProducer) {
-  SKIP_WITHOUT(testing_support::without_full_device());
+  SKIP_WITHOUT(without_full_device());
   fails_on_a_full_device<CountingDraws>();
   fails_on_a_full_device<GeneratorSource>();
 }
 
 TEST(WriteProgressTest, CountsEveryByteAndReportsEachMebibyte) {
   const int32_t n = 1500;  // about 6.5 MB
-  testing_support::ProgressLog recorder;
+  ProgressLog recorder;
   StringOut counted;
   mkprob::ProgressOut out(counted, &recorder, mkprob::expected_size(n, 0.001f));
   write_counting(n, 0.001f, out);
