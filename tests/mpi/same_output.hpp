@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "support/problem_values.hpp"
+#include "support/problem_texts.hpp"
 #include "support/run_program.hpp"
 #include "support/temp_files.hpp"
 

@@ -28,7 +28,7 @@
 #include "loader.hpp"
 #include "support/load_values.hpp"
 #include "support/preconditions.hpp"
-#include "support/problem_values.hpp"
+#include "support/problem_texts.hpp"
 #include "support/temp_files.hpp"
 
 using testing_support::Kind;

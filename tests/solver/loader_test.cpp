@@ -19,7 +19,7 @@
 #include "support/isas.hpp"
 #include "support/load_values.hpp"
 #include "support/problem_access.hpp"
-#include "support/problem_values.hpp"
+#include "support/problem_texts.hpp"
 #include "support/team.hpp"
 #include "support/temp_files.hpp"
 #include "text_run.hpp"
@@ -253,9 +253,9 @@ TEST(LoaderPlacesValues, TokensNearTheShortShapesAsTheScalarReaderReadsThem) {
 TEST(LoaderRefuses, ShortFilesInEverySetting) {
   const Values v = testing_support::random_values(30, Kind::small_integers, 11);
   const std::string text = testing_support::problem_text(v);
-  // Cut the text inside the last row: the size check passes only when
-  // enough bytes remain, so pad with blanks to reach the reading itself.
-  const std::string cut = text.substr(0, text.size() - 40) + std::string(200, ' ');
+  // Cut the text between two tokens of the last row, padded with blanks
+  // that pass the size check, to reach the reading itself.
+  const std::string cut = text.substr(0, text.rfind(' ', text.size() - 40)) + std::string(200, ' ');
   for (const Setting& s : kSettings)
     for (Isa isa : testing_support::supported_isas()) {
       itsolv::Problem p;

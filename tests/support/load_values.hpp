@@ -14,7 +14,7 @@
 #include "problem.hpp"
 #include "support/float_bits.hpp"
 #include "support/problem_access.hpp"
-#include "support/problem_values.hpp"
+#include "support/problem_texts.hpp"
 #include "support/team.hpp"
 
 // Loads the file at `path` with a team of `threads`; the failure's message,
