@@ -31,18 +31,8 @@ inline std::string load_message(itsolv::Problem& p, const std::string& path, int
 
 // Stores v, which must fit the matrix's storage, at (row, col).
 inline void set_coefficient(itsolv::Matrix& a, int32_t row, int32_t col, float v) {
-  const size_t k = a.index(row, col);
-  switch (a.storage()) {
-    case itsolv::Storage::i8:
-      a.data<int8_t>()[k] = static_cast<int8_t>(v);
-      break;
-    case itsolv::Storage::i16:
-      a.data<int16_t>()[k] = static_cast<int16_t>(v);
-      break;
-    default:
-      a.data<float>()[k] = v;
-      break;
-  }
+  itsolv::by_storage(a.storage(),
+                     [&](auto t) { a.data<decltype(t)>()[a.index(row, col)] = static_cast<decltype(t)>(v); });
 }
 
 inline void load_values(itsolv::Problem& p, const testing_support::Values& v,

@@ -1,6 +1,6 @@
 // Random problems for tests: texts written token by token in the many forms
-// a number may take, the values such a text holds, a text that holds given
-// values exactly, and corruptions of texts.
+// a number may take, the values such a text holds, and a text that holds
+// given values exactly.
 #pragma once
 
 #include <cmath>
@@ -11,25 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "support/draws.hpp"
 #include "support/literal_solver.hpp"
+#include "support/mutator.hpp"  // corruptions of these texts
 
 namespace testing_support {
-
-// Draws from a seeded sequence.
-class Draws {
- public:
-  explicit Draws(uint64_t seed) : rng_(seed) {}
-  int uniform(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng_); }
-  double real(double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng_); }
-  bool chance(double p) { return std::bernoulli_distribution(p)(rng_); }
-  template <typename T>
-  T pick(const std::vector<T>& items) {
-    return items[static_cast<size_t>(uniform(0, static_cast<int>(items.size()) - 1))];
-  }
-
- private:
-  std::mt19937_64 rng_;
-};
 
 using literal::printf_string;
 
@@ -253,80 +239,5 @@ inline std::string problem_text(const Values& v, const char* separator = " ", co
   }
   return text;
 }
-
-// Corruptions of problem texts.
-class Mutator : public Draws {
- public:
-  using Draws::Draws;
-
-  // Applies one to three random corruptions.
-  std::string corrupt(std::string text) {
-    for (int k = uniform(1, 3); k > 0; --k) text = once(std::move(text));
-    return text;
-  }
-
- private:
-  std::string junk() {
-    static const std::string kBytes =
-        std::string("0123456789.eE+-xXpPabcfinINFNA \t\n\r\v\f,;#") + std::string("\0\xff\x80\xa0\x1c", 5);
-    std::string out;
-    for (int i = uniform(1, 4); i > 0; --i) out += pick(std::vector<char>(kBytes.begin(), kBytes.end()));
-    return out;
-  }
-
-  std::string once(std::string text) {
-    const std::vector<literal::Token> tokens = literal::token_spans(text);
-    auto any_token = [&]() { return pick(tokens); };
-    const int op = uniform(0, 9);
-    if (text.empty()) return junk();
-    const size_t pos = static_cast<size_t>(uniform(0, static_cast<int>(text.size()) - 1));
-    // A byte replaced by any byte, one bit flipped, the end cut off, junk
-    // inserted, a byte erased.
-    const std::function<void()> byte_edits[] = {
-        [&] { text[pos] = static_cast<char>(uniform(0, 255)); },
-        [&] { text[pos] = static_cast<char>(text[pos] ^ (1 << uniform(0, 7))); }, [&] { text.resize(pos); },
-        [&] { text.insert(pos, junk()); }, [&] { text.erase(pos, 1); }};
-    if (op < 5) {
-      byte_edits[op]();
-      return text;
-    }
-    if (tokens.empty()) return text + junk();
-    const literal::Token t = any_token();
-    const std::string token = text.substr(t.begin, t.end - t.begin);
-    switch (op) {
-      case 5:
-        text.insert(t.end, " " + token);
-        return text;  // a token duplicated
-      case 6:
-        text.erase(t.begin, t.end - t.begin);
-        return text;
-      case 7:  // a token replaced by a notable one
-        text.replace(
-            t.begin, t.end - t.begin,
-            pick<std::string>({"nan",         "inf",          "-inf",       "-0",    "1e40",  "1e-45", "0x1p3", "abc",
-                               "99999999999", "-1",           "2147483648", "0",     "1.5.2", "37x",   "+",     "-",
-                               ".",           "1e",           "0x",         "2.5",   "1e3",   "+7",    "0007",  "-nan",
-                               "NAN(x)",      "3.4028236e38", "2e",         "0x1p+", "0x."}));
-        return text;
-      case 8: {  // two tokens swapped
-        const literal::Token u = any_token();
-        if (u.begin == t.begin) return text;
-        const literal::Token first = u.begin < t.begin ? u : t, second = u.begin < t.begin ? t : u;
-        const std::string a = text.substr(first.begin, first.end - first.begin);
-        const std::string b = text.substr(second.begin, second.end - second.begin);
-        text.replace(second.begin, b.size(), a);
-        text.replace(first.begin, a.size(), b);
-        return text;
-      }
-      default:  // a token's first digit changed
-        for (size_t i = t.begin; i < t.end; ++i)
-          if (text[i] >= '0' && text[i] <= '9') {
-            text[i] = static_cast<char>('0' + uniform(0, 9));
-            break;
-          }
-        return text;
-    }
-  }
-};
 
 }  // namespace testing_support
