@@ -72,11 +72,13 @@ inline bool whole_count(const std::string& token, int32_t& value) {
   return true;
 }
 
-// A problem as read: the count, the tolerance, then row-major values.
+// A problem as read: the count, the tolerance, then row-major values, the
+// diagonal in place.
 struct Problem {
   int32_t num = 0;
   float err = 0.0f;
   std::vector<float> x, a, b;
+  float& at(int32_t i, int32_t j) { return a[static_cast<size_t>(i) * num + j]; }
 };
 
 // Reads a whole problem token by token; false when the text is not one (a

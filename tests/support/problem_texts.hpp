@@ -185,13 +185,8 @@ class ProblemMaker : public Draws {
   }
 };
 
-// A problem's values, row-major with the diagonal in place.
-struct Values {
-  int32_t num = 0;
-  float err = 0.0f;
-  std::vector<float> a, b, x;
-  float& at(int32_t i, int32_t j) { return a[static_cast<size_t>(i) * num + j]; }
-};
+// A problem's values.
+using Values = literal::Problem;
 
 enum class Kind {
   small_integers,  // off-diagonal integers in [-128, 127]
@@ -216,9 +211,9 @@ inline Values random_values(int32_t n, Kind kind, uint32_t seed, float err = 1e-
                                                        .allow_failing = false,
                                                        .weak_rows = kind == Kind::weak,
                                                        .special_share = kind == Kind::specials ? 0.02 : 0.0});
-  literal::Problem p;
-  if (!literal::read_problem(text, p)) throw std::logic_error("a random problem that does not read");
-  return {p.num, p.err, std::move(p.a), std::move(p.b), std::move(p.x)};
+  Values v;
+  if (!literal::read_problem(text, v)) throw std::logic_error("a random problem that does not read");
+  return v;
 }
 
 // Exact text of a float: "%.9g" reads back as the same float, and inf and
