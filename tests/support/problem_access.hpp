@@ -30,7 +30,7 @@ inline std::string difference(const itsolv::Problem& p, const literal::Problem& 
   if (p.num != v.num || !same_bits(p.err, v.err)) return "count or tolerance";
   const itsolv::RowRange held = p.a.held();
   if (held.begin < 0 || held.begin > held.end || held.end > p.num) return "rows held out of range";
-  auto at = [](int32_t i) { return std::string(" ") + std::to_string(i); };
+  auto at = [](int32_t i) { return std::string(" ").append(std::to_string(i)); };
   for (int32_t i = 0; i < v.num; ++i) {
     if (!same_bits(p.x[i], v.x[static_cast<size_t>(i)])) return "starting value" + at(i);
     if (!held.contains(i)) continue;
