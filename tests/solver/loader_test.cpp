@@ -4,12 +4,10 @@
 #include "loader.hpp"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cmath>
-#include <cstring>
 #include <random>
 #include <string>
 #include <vector>

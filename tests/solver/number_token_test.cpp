@@ -24,14 +24,13 @@
 using testing_support::bits;
 using testing_support::by_scan;
 using testing_support::corpus;
-using testing_support::scanned;
 
 // The corpus, numbers and not, and the scan's own forms, which strtof
 // reads only in part.
 TEST(NumberTokens, ParseFloatAgreesWithTheScan) {
   for (const std::string& token : corpus()) {
     float v = 12345.0f, expected = 0;
-    const bool number = scanned(token, expected);
+    const bool number = literal::whole_float(token, &expected);
     ASSERT_EQ(itsolv::parse_float(token.data(), token.data() + token.size(), v), number) << token;
     if (number) {
       EXPECT_EQ(bits(v), bits(expected)) << token;

@@ -7,7 +7,6 @@
 
 #include <climits>
 #include <string>
-#include <vector>
 
 #include "failure.hpp"
 #include "loader.hpp"

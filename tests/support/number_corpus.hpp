@@ -1,5 +1,5 @@
-// The number tokens the reader's tests hold to the C library's "%f" scan:
-// the scan itself as the oracle, and a corpus of every form it knows.
+// The number tokens the reader's tests hold to the C library's "%f" scan
+// (literal::whole_float, the oracle): a corpus of every form it knows.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,17 +12,14 @@
 #include <string>
 #include <vector>
 
+#include "support/literal_solver.hpp"
+
 namespace testing_support {
 
-// The oracle: the C library's own "%f" scan, a number when %n reaches the
-// token's end.
-inline bool scanned(const std::string& token, float& value) {
-  int used = -1;
-  return std::sscanf(token.c_str(), "%f%n", &value, &used) == 1 && used == static_cast<int>(token.size());
-}
+// The value of a number token by the oracle.
 inline float by_scan(const std::string& token) {
   float v = 0;
-  EXPECT_TRUE(scanned(token, v)) << token;
+  EXPECT_TRUE(literal::whole_float(token, &v)) << token;
   return v;
 }
 
@@ -195,9 +192,8 @@ inline std::vector<std::string> corpus() {
 // The corpus's tokens that are numbers, in its order.
 inline std::vector<std::string> numbers() {
   std::vector<std::string> out;
-  float unused;
   for (std::string& t : corpus())
-    if (scanned(t, unused)) out.push_back(std::move(t));
+    if (literal::whole_float(t)) out.push_back(std::move(t));
   return out;
 }
 

@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
-#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
