@@ -16,6 +16,7 @@
 #include "loader.hpp"
 #include "support/float_bits.hpp"
 #include "support/isas.hpp"
+#include "support/load_values.hpp"
 #include "support/number_corpus.hpp"
 #include "support/problem_access.hpp"
 #include "support/short_integer.hpp"
@@ -132,13 +133,12 @@ TEST(NumberTokens, LoaderReadsTheCorpusAsTheScanDoes) {
   const testing_support::TempFile file(text);
   for (int threads : {1, 2})
     for (itsolv::Isa isa : testing_support::supported_isas()) {
-      itsolv::Workers workers(threads);
       itsolv::LoadOptions options;
       options.isa = isa;
       options.part_bytes = 4096;
       options.team_bytes = 0;
       itsolv::Problem p;
-      itsolv::get_input(p, file.path(), workers, options);
+      ASSERT_EQ(load_message(p, file.path(), threads, options), "");
       size_t k = 0;
       for (int32_t i = 0; i < n; ++i, ++k) ASSERT_EQ(bits(p.x[i]), bits(by_scan(tokens[k]))) << tokens[k];
       for (int32_t i = 0; i < n; ++i) {
