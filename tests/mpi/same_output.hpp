@@ -120,6 +120,12 @@ inline Values mixed_values(int32_t n, uint32_t seed) {
   return v;
 }
 
+// The problem with the first token of its last line spoiled.
+inline std::string spoil_last_row(std::string text) {
+  text[text.rfind('\n', text.size() - 2) + 1] = '#';
+  return text;
+}
+
 // A problem's tokens with white space of every kind between them, and the
 // byte offsets at which two or three processes divide the file after the
 // tolerance.

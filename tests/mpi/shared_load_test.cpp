@@ -148,9 +148,7 @@ TEST_F(SameOutput, FileThatCannotBeReadAtAnOffset) {
     return r;
   };
   const std::string mixed = file("mixed.txt", testing_support::problem_text(mixed_values(301, 5)));
-  std::string spoiled = testing_support::problem_text(mixed_values(30, 6));
-  spoiled[spoiled.rfind('\n', spoiled.size() - 2) + 1] = '#';  // the last row's first token
-  const std::string bad = file("bad.txt", spoiled);
+  const std::string bad = file("bad.txt", spoil_last_row(testing_support::problem_text(mixed_values(30, 6))));
   // Cut short just after a line feed: the message names the line before it.
   const std::string whole = testing_support::problem_text(mixed_values(30, 7));
   const std::string cut = file("cut.txt", whole.substr(0, whole.find('\n', whole.size() / 2) + 1));
