@@ -19,10 +19,31 @@
 #include "support/load_values.hpp"
 #include "support/number_corpus.hpp"
 #include "support/problem_access.hpp"
-#include "support/short_integer.hpp"
 #include "support/temp_files.hpp"
 
 using testing_support::bits;
+
+namespace {
+
+// A plain integer token of one to seven digits with an optional '-', read
+// with the loader's eight-digit reader: the shortest path through it. `p`
+// must be followed by white space within its readable bytes, and 8 more.
+// The length is 0 when the token is not such an integer.
+struct ShortInteger {
+  int length;
+  bool negative;
+  int32_t magnitude;
+};
+ShortInteger read_short_integer(const char* p) {
+  const bool negative = *p == '-';
+  const char* q = p + negative;
+  uint64_t m = 0;
+  const int length = itsolv::read_digits(q, m);
+  if (length == 0 || length > 7 || !itsolv::is_space(*q)) return {0, false, 0};
+  return {length + negative, negative, static_cast<int32_t>(m)};
+}
+
+}  // namespace
 using testing_support::by_scan;
 using testing_support::corpus;
 
@@ -68,7 +89,7 @@ TEST(NumberTokens, FastRoutesAgreeWithTheScanOrDecline) {
           EXPECT_EQ(q, padded.c_str()) << token;
         }
       }
-    const testing_support::ShortInteger whole = testing_support::read_short_integer(padded.c_str());
+    const ShortInteger whole = read_short_integer(padded.c_str());
     if (whole.length > 0) {
       EXPECT_EQ(static_cast<size_t>(whole.length), token.size()) << token;
       const float f = static_cast<float>(whole.magnitude);
