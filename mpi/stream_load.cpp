@@ -9,7 +9,7 @@
 
 #include "bounded_wait.hpp"
 #include "base/failure.hpp"
-#include "load/file_reader.hpp"
+#include "load/chunk_source.hpp"
 #include "load/load_steps.hpp"
 #include "message_tags.hpp"
 #include "shared_load.hpp"
@@ -30,38 +30,6 @@ void receive(void* data, int count, MPI_Datatype type, MPI_Comm comm) {
   MPI_Irecv(data, count, type, 0, kStreamPieceTag, comm, &request);
   wait_one(comm, request);
 }
-
-// Process 0's side: the next chunk of whole tokens of the file, or an empty
-// one at its end.
-class ChunkSource {
- public:
-  ChunkSource(itsolv::Reader& in, size_t capacity) : in_(in), capacity_(capacity) {}
-
-  std::pair<const char*, const char*> next() {
-    for (;;) {
-      if (in_.pos() == in_.end()) {
-        if (!in_.fill(capacity_)) return {nullptr, nullptr};
-        continue;
-      }
-      const char* const from = in_.data() + in_.pos();
-      const char* cut = in_.data() + in_.end();
-      if (!in_.eof()) {
-        cut = itsolv::complete_tokens_end(from, cut);
-        if (cut == from) {
-          in_.too_long(in_.end() - in_.pos());
-          in_.fill(capacity_ * 2);  // grows the buffer round a long token
-          continue;
-        }
-      }
-      in_.consume(static_cast<size_t>(cut - in_.data()), 0);
-      return {from, cut};
-    }
-  }
-
- private:
-  itsolv::Reader& in_;
-  size_t capacity_;
-};
 
 // Process 0's side: sends process k of `procs` the pieces of the chunk
 // [begin, end) that it needs (of the tokens `chunk`, those before `total`
@@ -141,16 +109,16 @@ StepFailure read_and_send(itsolv::Problem& p, const char* path, itsolv::Reader& 
   int procs = 1;
   MPI_Comm_size(comm, &procs);
   const int32_t n = p.num;
-  ChunkSource source(in, options.part_bytes * static_cast<size_t>(workers.size()));
+  itsolv::ChunkSource source(in);
+  const size_t capacity = options.part_bytes * static_cast<size_t>(workers.size());
   StepFailure failure;
   int64_t t = itsolv::kHeaderTokens, line = head.line;
   char last_byte = '0';  // the tolerance's last (the file's last so far)
   while (!failure && t < head.total) {
     failure = attempt([&] {
-      const auto [begin, end] = source.next();
-      if (begin == nullptr) {
-        itsolv::fail_ends_before(path, last_byte == '\n' ? line - 1 : line, t, n);
-      }
+      const auto [begin, end] = source.next(capacity);
+      if (begin == end) itsolv::fail_ends_before(path, last_byte == '\n' ? line - 1 : line, t, n);
+      in.consume(static_cast<size_t>(end - in.data()), 0);
       itsolv::TextRun run(begin, end, workers, options.part_bytes, options.isa);
       const itsolv::Placed placed = run.place(p, t, head.total);
       if (placed.bad >= 0)

@@ -68,6 +68,12 @@ class Reader {
   // Refuses a token of `length` bytes or more that has not ended yet.
   void too_long(size_t length) const;
 
+  // Refuses a file that ended before all of it was read.
+  [[noreturn]] void cut_short() const;
+
+  // Reads from byte `offset` of the file on (before the first fill).
+  void start_at(uint64_t offset);
+
   // Gives back buffer memory beyond `capacity`, keeping the unconsumed bytes.
   void shrink(size_t capacity);
 
@@ -78,6 +84,8 @@ class Reader {
 
   // The line on which the file's last byte stands.
   int64_t last_line() const { return last_byte_ == '\n' ? line_ - 1 : line_; }
+  // The last byte consumed.
+  char last_byte() const { return last_byte_; }
 
  private:
   // Reads up to `want` bytes after end_ in slices, the team sharing them;

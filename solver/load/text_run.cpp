@@ -8,18 +8,10 @@ namespace itsolv {
 
 TextRun::TextRun(const char* begin, const char* end, Workers& workers, size_t part_bytes, Isa isa)
     : begin_(begin), workers_(workers), isa_(isa) {
-  const char* bound = begin;
-  do {
-    const char* next = static_cast<size_t>(end - bound) > part_bytes ? bound + part_bytes : end;
-    next = token_boundary(begin, next, end);
-    parts_.push_back({bound, next, {}, {}});
-    bound = next;
-  } while (bound < end);
-  each(0, parts_.size(), [&](Part& part) { part.count = count_tokens(part.begin, part.end, isa_); });
-  for (const Part& part : parts_) {
-    tokens_ += part.count.tokens;
-    newlines_ += part.count.newlines;
-  }
+  parts_ = split_text(begin, end, parts_of(static_cast<size_t>(end - begin), part_bytes));
+  const TokenCount counted = count_parts(parts_, 0, workers_, isa_);
+  tokens_ = counted.tokens;
+  newlines_ = counted.newlines;
 }
 
 Placed TextRun::place(Problem& p, int64_t first, int64_t end,

@@ -14,8 +14,7 @@
 
 #include "base/isa.hpp"
 #include "matrix/problem.hpp"
-#include "parse/token_count.hpp"
-#include "load/value_placement.hpp"
+#include "load/text_parts.hpp"
 #include "base/workers.hpp"
 
 namespace itsolv {
@@ -45,12 +44,6 @@ class TextRun {
   int64_t newlines_before(const char* at) const;
 
  private:
-  struct Part {
-    const char* begin;
-    const char* end;
-    TokenCount count;
-    Placed placed;
-  };
   // Calls job(part) for each of parts_[from, to), members taking them as
   // they come.
   template <typename Job>
