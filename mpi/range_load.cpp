@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/failure.hpp"
 #include "bounded_wait.hpp"
 #include "copy_checks.hpp"
-#include "base/failure.hpp"
 #include "load/file_reader.hpp"
 #include "load/load_steps.hpp"
 #include "matrix/row_range.hpp"

@@ -22,8 +22,8 @@ void take(RangeValues& r, const char* begin, const char* end, itsolv::Workers& w
   const itsolv::TokenCount counted = itsolv::count_parts(parts, r.tokens, workers, options.isa, [&](size_t k) {
     itsolv::Part& part = parts[k];
     if (reading)
-      part.placed.bad =
-          read_compact(part.begin, part.count.tokens, options.isa, values[k], part.placed.bad_begin, part.placed.bad_end);
+      part.placed.bad = read_compact(part.begin, part.count.tokens, options.isa, values[k], part.placed.bad_begin,
+                                     part.placed.bad_end);
   });
   for (size_t k = 0; k < parts.size() && reading && r.bad < 0; ++k) {
     const itsolv::Part& part = parts[k];

@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "agreement.hpp"
+#include "base/workers.hpp"
 #include "compact_values.hpp"
 #include "load/chunk_source.hpp"
 #include "load/load_options.hpp"
-#include "base/workers.hpp"
 
 namespace itsolv_mpi {
 

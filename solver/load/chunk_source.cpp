@@ -7,6 +7,8 @@
 
 namespace itsolv {
 
+constexpr size_t kPastStep = 4096;
+
 TextSpan ChunkSource::next(size_t capacity) {
   for (;;) {
     if (done_) return {};
@@ -29,6 +31,10 @@ TextSpan ChunkSource::next(size_t capacity) {
       cut = complete_tokens_end(from, end);
     if (cut != from || done_) return {from, cut};
     if (to_ == 0) in_.too_long(in_.end() - in_.pos());
+    // Past the range only its last token is read: a few bytes at first,
+    // then as many again as read past it so far.
+    const uint64_t read = in_.offset(in_.end());
+    if (to_ > 0 && read >= to_) in_.read_up_to(read + std::max<uint64_t>(kPastStep, read - to_));
     more(capacity);  // grows the buffer round a long token
   }
 }

@@ -44,7 +44,9 @@ class ChunkSource {
   // belongs to the range before, one that crosses `to` is read whole. The
   // file must hold `to` bytes; a long token is not refused here, as a file
   // of known size bounds it.
-  ChunkSource(Reader& in, uint64_t from, uint64_t to) : in_(in), from_(from), to_(to), skipping_(true) {}
+  ChunkSource(Reader& in, uint64_t from, uint64_t to) : in_(in), from_(from), to_(to), skipping_(true) {
+    in_.read_up_to(to);
+  }
 
   // The next run of complete tokens at the reader's position, reading
   // chunks of `capacity` bytes and growing the buffer round a long token;

@@ -73,6 +73,8 @@ class Reader {
 
   // Reads from byte `offset` of the file on (before the first fill).
   void start_at(uint64_t offset);
+  // Reads no byte at or after byte `offset` of the file until told another.
+  void read_up_to(uint64_t offset) { read_end_ = offset; }
 
   // Gives back buffer memory beyond `capacity`, keeping the unconsumed bytes.
   void shrink(size_t capacity);
@@ -100,6 +102,7 @@ class Reader {
   std::vector<char> buf_;  // capacity_ bytes, then kSlack blanks
   size_t pos_ = 0, end_ = 0;
   uint64_t base_ = 0;
+  uint64_t read_end_ = UINT64_MAX;
   bool eof_ = false;
   int64_t line_ = 1;
   char last_byte_ = '\n';

@@ -142,8 +142,9 @@ class ChunkLoader {
   int64_t place_chunk(int64_t t, TextSpan chunk) {
     constexpr size_t kPartsPerMember = 16;
     const size_t length = static_cast<size_t>(chunk.end - chunk.begin);
-    std::vector<Part> parts = split_text(
-        chunk.begin, chunk.end, length >= options_.team_bytes ? static_cast<size_t>(workers_.size()) * kPartsPerMember : 1);
+    std::vector<Part> parts =
+        split_text(chunk.begin, chunk.end,
+                   length >= options_.team_bytes ? static_cast<size_t>(workers_.size()) * kPartsPerMember : 1);
     const TokenCount counted = count_parts(parts, t, workers_, options_.isa);
     const int64_t next = t + counted.tokens;
     const int64_t end = std::min(next, total_);  // tokens past the last value are not read

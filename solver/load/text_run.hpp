@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "base/isa.hpp"
-#include "matrix/problem.hpp"
-#include "load/text_parts.hpp"
 #include "base/workers.hpp"
+#include "load/text_parts.hpp"
+#include "matrix/problem.hpp"
 
 namespace itsolv {
 
