@@ -45,7 +45,6 @@ void read_chunks(RangeValues& r, int fd, const char* path, uint64_t from, uint64
   constexpr size_t kPartsPerMember = 4;  // in a chunk
   const size_t capacity = options.part_bytes * kPartsPerMember * static_cast<size_t>(workers.size());
   itsolv::Reader in(fd, path, capacity, size);
-  in.start_at(from - 1);
   itsolv::ChunkSource source(in, from, to);
   for (itsolv::TextSpan chunk; !(chunk = source.next(capacity)).empty();) {
     take(r, chunk.begin, chunk.end, workers, options);

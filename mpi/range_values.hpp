@@ -18,9 +18,6 @@
 
 namespace itsolv_mpi {
 
-// The bytes where two ranges meet, as this process read them.
-using itsolv::Seam;
-
 struct RangeValues {
   std::vector<CompactValues> parts;  // the values, in file order
   std::vector<int64_t> starts;       // the index in the range of each part's first token
@@ -35,8 +32,8 @@ struct RangeValues {
   // A failure to read the range (or to hold its values), met after the
   // tokens counted.
   StepFailure failure;
-  char last_byte = 0;  // the last byte read from the file
-  Seam start, end;     // the bytes at the cut before the range and after it
+  char last_byte = 0;       // the last byte read from the file
+  itsolv::Seam start, end;  // the bytes at the cut before the range and after it
 };
 
 // Reads bytes [from, to) of the file `fd` (`size` bytes, from >= 1), with the

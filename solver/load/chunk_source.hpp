@@ -39,19 +39,18 @@ class ChunkSource {
   // The tokens after the reader's position, to the end of the file.
   explicit ChunkSource(Reader& in) : in_(in) {}
 
-  // The tokens that start in bytes [from, to) of the file (from >= 1), of
-  // which `in` reads from byte from - 1 on: a token that crosses `from`
-  // belongs to the range before, one that crosses `to` is read whole. The
-  // file must hold `to` bytes; a long token is not refused here, as a file
-  // of known size bounds it.
+  // The tokens that start in bytes [from, to) of the file (from >= 1),
+  // which must hold `to` bytes: a token that crosses `from` belongs to the
+  // range before, one that crosses `to` is read whole (and not refused as
+  // long: the file's size bounds it).
   ChunkSource(Reader& in, uint64_t from, uint64_t to) : in_(in), from_(from), to_(to), skipping_(true) {
+    in_.start_at(from - 1);
     in_.read_up_to(to);
   }
 
-  // The next run of complete tokens at the reader's position, reading
-  // chunks of `capacity` bytes and growing the buffer round a long token;
-  // empty at the end. The caller consumes the run (Reader::consume) before
-  // asking for the next.
+  // The next run of complete tokens at the reader's position, read in
+  // chunks of `capacity` bytes, the buffer grown round a long token; empty
+  // at the end. The caller consumes it (Reader::consume) before the next.
   TextSpan next(size_t capacity);
 
   // The bytes at the cuts before and after a byte range.

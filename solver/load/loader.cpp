@@ -145,7 +145,7 @@ class ChunkLoader {
     std::vector<Part> parts =
         split_text(chunk.begin, chunk.end,
                    length >= options_.team_bytes ? static_cast<size_t>(workers_.size()) * kPartsPerMember : 1);
-    const TokenCount counted = count_parts(parts, t, workers_, options_.isa);
+    const TokenCount counted = count_parts(parts, t, workers_, options_.isa, [](size_t) {});
     const int64_t next = t + counted.tokens;
     const int64_t end = std::min(next, total_);  // tokens past the last value are not read
     bool widened = false;

@@ -11,6 +11,7 @@
 #include "base/isa.hpp"
 #include "base/workers.hpp"
 #include "load/value_placement.hpp"
+#include "matrix/row_range.hpp"
 #include "parse/token_count.hpp"
 
 namespace itsolv {
@@ -33,7 +34,16 @@ inline size_t parts_of(size_t length, size_t part_bytes) {
 
 // [begin, end), which starts after white space, in `count` parts of about
 // equal length, each ending at a token boundary (a part may be empty).
-std::vector<Part> split_text(const char* begin, const char* end, size_t count);
+inline std::vector<Part> split_text(const char* begin, const char* end, size_t count) {
+  std::vector<Part> parts(count);
+  for (size_t k = 0; k < count; ++k) {
+    const char* const bound = k == 0 ? begin : parts[k - 1].end;
+    const char* const next = begin + split_point(static_cast<size_t>(end - begin), count, k + 1);
+    parts[k].begin = bound;
+    parts[k].end = token_boundary(begin, std::max(next, bound), end);
+  }
+  return parts;
+}
 
 // Counts the parts' tokens and line feeds with the team, members taking
 // parts as they come, the member that counts part k then calling also(k);
@@ -51,10 +61,6 @@ TokenCount count_parts(std::vector<Part>& parts, int64_t first, Workers& workers
     all.newlines += part.count.newlines;
   }
   return all;
-}
-
-inline TokenCount count_parts(std::vector<Part>& parts, int64_t first, Workers& workers, Isa isa) {
-  return count_parts(parts, first, workers, isa, [](size_t) {});
 }
 
 }  // namespace itsolv

@@ -28,7 +28,6 @@ class TextRun {
 
   int64_t tokens() const { return tokens_; }
   int64_t newlines() const { return newlines_; }
-  const char* begin() const { return begin_; }
 
   // Places the tokens of the run, the first of which is token `first`,
   // those before token `end` only, into p, widening p's storage when a
@@ -51,7 +50,6 @@ class TextRun {
     workers_.for_each(to - from, [&](size_t k) { job(parts_[from + k]); });
   }
 
-  const char* begin_;
   Workers& workers_;
   Isa isa_;
   std::vector<Part> parts_;

@@ -19,13 +19,11 @@ struct RowRange {
 };
 
 // Where part k of `parts` contiguous parts of [0, count) starts, as equal
-// as can be (count * k must fit T).
+// as can be (count * k must fit T); and the part as a range of rows.
 template <typename T>
-constexpr T split_point(T count, int parts, int k) {
-  return count * static_cast<T>(k) / static_cast<T>(parts);
+constexpr T split_point(T count, T parts, T k) {
+  return count * k / parts;
 }
-
-// Part k of `parts` contiguous parts of [0, count).
 inline RowRange split(int32_t count, int parts, int k) {
   return {static_cast<int32_t>(split_point<int64_t>(count, parts, k)),
           static_cast<int32_t>(split_point<int64_t>(count, parts, k + 1))};

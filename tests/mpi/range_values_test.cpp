@@ -17,7 +17,7 @@ namespace {
 // Two ranges agree where they meet: the end seam of the one before is the
 // start seam of the one after, or, when that one lies inside one token, it
 // is longer.
-void expect_seams_meet(const itsolv_mpi::Seam& end, const itsolv_mpi::Seam& start) {
+void expect_seams_meet(const itsolv::Seam& end, const itsolv::Seam& start) {
   if (end.bytes == 0) return;  // the range before lies inside one token
   if (start.open) {
     EXPECT_GT(end.bytes, start.bytes);
@@ -56,13 +56,12 @@ TEST(RangeValues, RangesInChunksOfAnySizeHoldEveryTokenOnce) {
         options.part_bytes = part_bytes;
         std::vector<float> got;
         int64_t tokens = 0, newlines = 0;
-        itsolv_mpi::Seam end;
+        itsolv::Seam end;
         for (uint64_t k = 0; k < ranges; ++k) {
           const uint64_t left = size - header;
-          const itsolv_mpi::RangeValues r = itsolv_mpi::read_range_values(
-              fd.fd(), file.path(), header + itsolv::split_point(left, static_cast<int>(ranges), static_cast<int>(k)),
-              header + itsolv::split_point(left, static_cast<int>(ranges), static_cast<int>(k + 1)), size, workers,
-              options);
+          const itsolv_mpi::RangeValues r =
+              itsolv_mpi::read_range_values(fd.fd(), file.path(), header + itsolv::split_point(left, ranges, k),
+                                            header + itsolv::split_point(left, ranges, k + 1), size, workers, options);
           ASSERT_FALSE(r.failure) << *r.failure;
           EXPECT_EQ(r.bad, -1);
           if (k > 0) expect_seams_meet(end, r.start);
