@@ -49,13 +49,4 @@ Placed TextRun::place(Problem& p, int64_t first, int64_t end,
   return {};
 }
 
-int64_t TextRun::newlines_before(const char* at) const {
-  int64_t newlines = 0;
-  for (const Part& part : parts_) {
-    if (part.end > at) return newlines + count_newlines(part.begin, at);
-    newlines += part.count.newlines;
-  }
-  return newlines;
-}
-
 }  // namespace itsolv

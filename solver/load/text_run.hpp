@@ -39,8 +39,8 @@ class TextRun {
   // read again.
   Placed place(Problem& p, int64_t first, int64_t end, const std::function<void(const char*, const char*)>& done = {});
 
-  // The line feeds in the run before `at`.
-  int64_t newlines_before(const char* at) const;
+  // The line feeds in the run before `at` (for messages).
+  int64_t newlines_before(const char* at) const { return count_newlines(parts_.front().begin, at); }
 
  private:
   // Calls job(part) for each of parts_[from, to), members taking them as
