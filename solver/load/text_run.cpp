@@ -7,11 +7,10 @@
 namespace itsolv {
 
 TextRun::TextRun(const char* begin, const char* end, Workers& workers, size_t part_bytes, Isa isa)
-    : workers_(workers), isa_(isa) {
-  parts_ = split_text(begin, end, parts_of(static_cast<size_t>(end - begin), part_bytes));
-  const TokenCount counted = count_parts(parts_, 0, workers_, isa_, [](size_t) {});
-  tokens_ = counted.tokens;
-  newlines_ = counted.newlines;
+    : workers_(workers),
+      isa_(isa),
+      parts_(split_text(begin, end, parts_of(static_cast<size_t>(end - begin), part_bytes))) {
+  count_ = count_parts(parts_, 0, workers_, isa_, [](size_t) {});
 }
 
 Placed TextRun::place(Problem& p, int64_t first, int64_t end,

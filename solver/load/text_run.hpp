@@ -26,8 +26,8 @@ class TextRun {
   // are read with `isa`'s readers. Counts its tokens and line feeds.
   TextRun(const char* begin, const char* end, Workers& workers, size_t part_bytes, Isa isa = best_isa());
 
-  int64_t tokens() const { return tokens_; }
-  int64_t newlines() const { return newlines_; }
+  int64_t tokens() const { return count_.tokens; }
+  int64_t newlines() const { return count_.newlines; }
 
   // Places the tokens of the run, the first of which is token `first`,
   // those before token `end` only, into p, widening p's storage when a
@@ -53,8 +53,7 @@ class TextRun {
   Workers& workers_;
   Isa isa_;
   std::vector<Part> parts_;
-  int64_t tokens_ = 0;
-  int64_t newlines_ = 0;
+  TokenCount count_;
 };
 
 }  // namespace itsolv
