@@ -4,7 +4,6 @@
 // every other process the starting values and the tokens of its rows, as
 // text. The load is not shared.
 #include <algorithm>
-#include <cstring>
 #include <vector>
 
 #include "base/failure.hpp"

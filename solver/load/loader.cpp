@@ -28,17 +28,9 @@ namespace {
 
 constexpr size_t kFloatChunks = 4;  // chunks of float matrices, in team parts
 
-[[noreturn]] void ends_before(const Reader& in, int64_t t, int32_t n) {
-  fail_ends_before(in.path(), in.last_line(), t, n);
-}
-
 [[noreturn]] void bad_token(const Reader& in, int64_t t, int32_t n, const char* begin, const char* end, int64_t line) {
   fail_bad_token(in.path(), t, n, begin, end, line);
 }
-
-}  // namespace
-
-namespace {
 
 // Reads the values after the header chunk by chunk, each chunk split among
 // the team: counting its tokens gives each part its first token index, and
@@ -57,7 +49,7 @@ class ChunkLoader {
       if (chunk.empty()) break;
       t = place_chunk(t, chunk);
     }
-    if (t < total_) ends_before(in_, t, p_.num);
+    if (t < total_) fail_ends_before(in_.path(), in_.last_line(), t, p_.num);
   }
 
  private:
