@@ -28,21 +28,20 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "base/failure.hpp"
-#include "base/isa.hpp"
 #include "load/loader.hpp"
-#include "solve/precheck.hpp"
 #include "matrix/problem.hpp"
+#include "solve/precheck.hpp"
 #include "solve/report.hpp"
+#include "solve/sweeps.hpp"
 #include "support/float_bits.hpp"
+#include "support/isas.hpp"
 #include "support/literal_solver.hpp"
 #include "support/problem_access.hpp"
 #include "support/team.hpp"
-#include "solve/sweeps.hpp"
 
 namespace {
 
@@ -57,9 +56,6 @@ constexpr int kComparedSweeps = 3;
   std::fprintf(stderr, "loader_fuzzer: %s\n", what);
   std::abort();
 }
-
-// Both NaN, or the same bits.
-bool same_value(float a, float b) { return (std::isnan(a) && std::isnan(b)) || bits(a) == bits(b); }
 
 class CheckedProgress : public common::Progress {
  public:
@@ -111,21 +107,6 @@ int pipe_file(const uint8_t* data, size_t size) {
   return fds[0];
 }
 
-void check_loaded(const itsolv::Problem& p, const literal::Problem& e) {
-  const int32_t n = p.num;
-  if (n != e.num || bits(p.err) != bits(e.err)) fault("count or tolerance differ from the plain reading");
-  const itsolv::RowRange held = p.a.held();
-  if (held.begin < 0 || held.begin > held.end || held.end > n) fault("rows held out of range");
-  for (int32_t i = 0; i < n; ++i)
-    if (bits(p.x[i]) != bits(e.x[static_cast<size_t>(i)])) fault("starting value differs");
-  for (int32_t i = held.begin; i < held.end; ++i) {
-    for (int32_t j = 0; j < n; ++j)
-      if (bits(testing_support::coefficient(p, i, j)) != bits(e.a[static_cast<size_t>(i) * n + j]))
-        fault("coefficient differs");
-    if (bits(p.b[i]) != bits(e.b[static_cast<size_t>(i)])) fault("right-hand side differs");
-  }
-}
-
 void check_precheck(const itsolv::Problem& p, const literal::Problem& e, itsolv::Team& ctx) {
   const itsolv::RowCheck got = itsolv::check_rows(p, ctx);
   const itsolv::RowRange held = p.a.held();
@@ -145,8 +126,7 @@ void check_sweep(itsolv::Problem& p, itsolv::Team& ctx) {
   const size_t n = static_cast<size_t>(p.num);
   itsolv::copy_curr(p);
   std::vector<float> first;
-  for (itsolv::Isa isa : {itsolv::Isa::plain, itsolv::Isa::avx2, itsolv::Isa::avx512}) {
-    if (!itsolv::isa_supported(isa)) continue;
+  for (itsolv::Isa isa : testing_support::supported_isas()) {
     itsolv::Team each = ctx;
     each.isa = isa;
     itsolv::sweep_rows(p, each);
@@ -160,7 +140,8 @@ void check_sweep(itsolv::Problem& p, itsolv::Team& ctx) {
   for (int32_t i = p.a.first_row(); i < p.a.row_end(); ++i) {
     const float kernel = p.x[i];
     testing_support::update_var(p, i);
-    if (!same_value(kernel, p.x[i])) fault("sweep differs from the plain update of a row");
+    if (!(std::isnan(kernel) && std::isnan(p.x[i])) && bits(kernel) != bits(p.x[i]))
+      fault("sweep differs from the plain update of a row");
     p.x[i] = kernel;
   }
 }
@@ -183,20 +164,10 @@ void run(const uint8_t* data, size_t size) {
   if (fd < 0) fd = regular_file(data, size);
   const std::string path = "/proc/self/fd/" + std::to_string(fd);
 
+  static constexpr int kBlocks[][2] = {{0, 1}, {0, 2}, {1, 2}, {1, 3}};  // block, of blocks
+  options.block = kBlocks[config >> 6][0];
+  options.blocks = kBlocks[config >> 6][1];
   itsolv::Problem p;
-  switch (config >> 6) {
-    case 1:
-      options.block = 0, options.blocks = 2;
-      break;
-    case 2:
-      options.block = 1, options.blocks = 2;
-      break;
-    case 3:
-      options.block = 1, options.blocks = 3;
-      break;
-    default:
-      break;
-  }
   bool loaded = true;
   try {
     itsolv::get_input(p, path.c_str(), ctx.workers, options, &progress);
@@ -210,7 +181,8 @@ void run(const uint8_t* data, size_t size) {
   const bool loads = literal::read_problem({reinterpret_cast<const char*>(data), size}, e);
   if (loaded != loads) fault(loaded ? "loaded a file the plain reading refuses" : "refused a whole problem");
   if (!loaded) return;
-  check_loaded(p, e);
+  if (const std::string d = testing_support::difference(p, e); !d.empty())
+    fault(("loaded values differ from the plain reading: " + d).c_str());
   if (p.num > kMaxSweptN) return;
 
   check_precheck(p, e, ctx);

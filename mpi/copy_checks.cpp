@@ -12,7 +12,7 @@ namespace itsolv_mpi {
 
 HeadPrint head_print(int fd, int64_t size, int64_t head_bytes) {
   HeadPrint print{size, head_bytes, 0};
-  Seam head;
+  itsolv::Seam head;
   char buffer[1 << 16];
   for (int64_t at = 0; at < head_bytes;) {
     const size_t want = static_cast<size_t>(std::min<int64_t>(sizeof buffer, head_bytes - at));

@@ -13,6 +13,7 @@
 #include "copy_checks.hpp"
 #include "load/file_reader.hpp"
 #include "load/load_steps.hpp"
+#include "matrix/row_range.hpp"
 #include "message_tags.hpp"
 #include "range_values.hpp"
 #include "shared_load.hpp"
@@ -225,7 +226,7 @@ StepFailure load_ranges(itsolv::Problem& p, const char* path, int fd, uint64_t s
   // Bytes [head.after, size) in one range per process; each reads its own
   // into compact values as it counts it.
   const uint64_t after_header = static_cast<uint64_t>(head.after), left = size - after_header;
-  const auto cut = [&](int k) { return after_header + left * static_cast<uint64_t>(k) / static_cast<uint64_t>(procs); };
+  const auto cut = [&](int k) { return after_header + itsolv::split_point<uint64_t>(left, procs, k); };
   RangeValues range = read_range_values(fd, path, cut(rank), cut(rank + 1), size, workers, options);
   const std::vector<int64_t> counts = gather_counts(range, procs, left, comm);
   const auto fields = [&](int k) { return &counts[kFields * static_cast<size_t>(k)]; };

@@ -11,29 +11,12 @@
 #include <vector>
 
 #include "agreement.hpp"
-#include "compact_values.hpp"
-#include "load/loader.hpp"
 #include "base/workers.hpp"
+#include "compact_values.hpp"
+#include "load/chunk_source.hpp"
+#include "load/load_options.hpp"
 
 namespace itsolv_mpi {
-
-// Bytes where two ranges meet, as one process read them: their number and
-// their 64-bit FNV-1a hash. The range that ends at a cut reads from the byte
-// before it to the first white space at or after it (the token that
-// crosses the cut, if any, and the white space that ends it); the range
-// that starts there reads the same bytes to skip that token. A range that
-// lies inside one token has read no white space to the end of its bytes:
-// it is open.
-struct Seam {
-  int64_t bytes = 0;
-  uint64_t hash = 0xcbf29ce484222325u;
-  bool open = false;
-
-  void add(const char* begin, const char* end) {
-    for (const char* c = begin; c != end; ++c) hash = (hash ^ static_cast<unsigned char>(*c)) * 0x100000001b3u;
-    bytes += end - begin;
-  }
-};
 
 struct RangeValues {
   std::vector<CompactValues> parts;  // the values, in file order
@@ -49,8 +32,8 @@ struct RangeValues {
   // A failure to read the range (or to hold its values), met after the
   // tokens counted.
   StepFailure failure;
-  char last_byte = 0;  // the last byte read from the file
-  Seam start, end;     // the bytes at the cut before the range and after it
+  char last_byte = 0;       // the last byte read from the file
+  itsolv::Seam start, end;  // the bytes at the cut before the range and after it
 };
 
 // Reads bytes [from, to) of the file `fd` (`size` bytes, from >= 1), with the

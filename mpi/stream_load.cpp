@@ -4,16 +4,15 @@
 // every other process the starting values and the tokens of its rows, as
 // text. The load is not shared.
 #include <algorithm>
-#include <cstring>
 #include <vector>
 
-#include "bounded_wait.hpp"
 #include "base/failure.hpp"
-#include "load/file_reader.hpp"
+#include "bounded_wait.hpp"
+#include "load/chunk_source.hpp"
 #include "load/load_steps.hpp"
+#include "load/text_run.hpp"
 #include "message_tags.hpp"
 #include "shared_load.hpp"
-#include "load/text_run.hpp"
 #include "token_pieces.hpp"
 
 namespace itsolv_mpi {
@@ -30,38 +29,6 @@ void receive(void* data, int count, MPI_Datatype type, MPI_Comm comm) {
   MPI_Irecv(data, count, type, 0, kStreamPieceTag, comm, &request);
   wait_one(comm, request);
 }
-
-// Process 0's side: the next chunk of whole tokens of the file, or an empty
-// one at its end.
-class ChunkSource {
- public:
-  ChunkSource(itsolv::Reader& in, size_t capacity) : in_(in), capacity_(capacity) {}
-
-  std::pair<const char*, const char*> next() {
-    for (;;) {
-      if (in_.pos() == in_.end()) {
-        if (!in_.fill(capacity_)) return {nullptr, nullptr};
-        continue;
-      }
-      const char* const from = in_.data() + in_.pos();
-      const char* cut = in_.data() + in_.end();
-      if (!in_.eof()) {
-        cut = itsolv::complete_tokens_end(from, cut);
-        if (cut == from) {
-          in_.too_long(in_.end() - in_.pos());
-          in_.fill(capacity_ * 2);  // grows the buffer round a long token
-          continue;
-        }
-      }
-      in_.consume(static_cast<size_t>(cut - in_.data()), 0);
-      return {from, cut};
-    }
-  }
-
- private:
-  itsolv::Reader& in_;
-  size_t capacity_;
-};
 
 // Process 0's side: sends process k of `procs` the pieces of the chunk
 // [begin, end) that it needs (of the tokens `chunk`, those before `total`
@@ -83,33 +50,25 @@ void send_pieces(const char* begin, const char* end, Tokens chunk, int64_t total
   if (header[1] == 0) send(header, 2, MPI_INT64_T, k, comm);
 }
 
-// Where the stream stands after the header: its tokens in all and the line
-// it has reached.
-struct StreamHead {
-  int64_t total = 0, line = 1;
-};
-
 // Collective: process 0 reads the header into p, which every process then
-// holds, and every process allocates p.
+// holds with the number of tokens in all, and every process allocates p.
 StepFailure share_header(itsolv::Problem& p, const char* path, int fd, MPI_Comm comm,
-                         const itsolv::LoadOptions& options, std::optional<itsolv::Reader>& in, StreamHead& head) {
+                         const itsolv::LoadOptions& options, std::optional<itsolv::Reader>& in, int64_t& total) {
   int rank = 0;
   MPI_Comm_rank(comm, &rank);
   if (StepFailure f = agree(comm, attempt([&] {
                               if (rank != 0) return;
                               in.emplace(fd, path, std::min(options.part_bytes, itsolv::Reader::kFirstRead), 0);
-                              head.total = itsolv::read_header(p, *in, 0);
-                              head.line = in->line();
+                              total = itsolv::read_header(p, *in, 0);
                             })))
     return f;
-  int64_t header[3] = {p.num, head.total, head.line};
+  int64_t header[2] = {p.num, total};
   MPI_Request sent[2];
-  MPI_Ibcast(header, 3, MPI_INT64_T, 0, comm, &sent[0]);
+  MPI_Ibcast(header, 2, MPI_INT64_T, 0, comm, &sent[0]);
   MPI_Ibcast(&p.err, 1, MPI_FLOAT, 0, comm, &sent[1]);
   wait_all(comm, sent, 2);
   p.num = static_cast<int32_t>(header[0]);
-  head.total = header[1];
-  head.line = header[2];
+  total = header[1];
   return agree(comm, attempt([&] { itsolv::allocate(p, options); }));
 }
 
@@ -136,31 +95,27 @@ StepFailure receive_pieces(itsolv::Problem& p, int64_t total, MPI_Comm comm, its
 
 // Process 0's side: reads the file chunk by chunk, places its own rows'
 // values and sends every other process its pieces, then the end.
-StepFailure read_and_send(itsolv::Problem& p, const char* path, itsolv::Reader& in, StreamHead head, MPI_Comm comm,
+StepFailure read_and_send(itsolv::Problem& p, const char* path, itsolv::Reader& in, int64_t total, MPI_Comm comm,
                           itsolv::Workers& workers, const itsolv::LoadOptions& options) {
   int procs = 1;
   MPI_Comm_size(comm, &procs);
   const int32_t n = p.num;
-  ChunkSource source(in, options.part_bytes * static_cast<size_t>(workers.size()));
+  itsolv::ChunkSource source(in);
+  const size_t capacity = options.part_bytes * static_cast<size_t>(workers.size());
   StepFailure failure;
-  int64_t t = itsolv::kHeaderTokens, line = head.line;
-  char last_byte = '0';  // the tolerance's last (the file's last so far)
-  while (!failure && t < head.total) {
+  int64_t t = itsolv::kHeaderTokens;
+  while (!failure && t < total) {
     failure = attempt([&] {
-      const auto [begin, end] = source.next();
-      if (begin == nullptr) {
-        itsolv::fail_ends_before(path, last_byte == '\n' ? line - 1 : line, t, n);
-      }
+      const auto [begin, end] = source.next(capacity);
+      if (begin == end) itsolv::fail_ends_before(path, in.last_line(), t, n);
       itsolv::TextRun run(begin, end, workers, options.part_bytes, options.isa);
-      const itsolv::Placed placed = run.place(p, t, head.total);
+      const itsolv::Placed placed = run.place(p, t, total);
       if (placed.bad >= 0)
         itsolv::fail_bad_token(path, placed.bad, n, placed.bad_begin, placed.bad_end,
-                               line + run.newlines_before(placed.bad_begin));
-      for (int k = 1; k < procs; ++k)
-        send_pieces(begin, end, Tokens{t, t + run.tokens()}, head.total, n, k, procs, comm);
+                               in.line() + run.newlines_before(placed.bad_begin));
+      for (int k = 1; k < procs; ++k) send_pieces(begin, end, Tokens{t, t + run.tokens()}, total, n, k, procs, comm);
+      in.consume(static_cast<size_t>(end - in.data()), run.newlines());
       t += run.tokens();
-      line += run.newlines();
-      if (end > begin) last_byte = end[-1];
     });
   }
   for (int k = 1; k < procs; ++k) {
@@ -178,14 +133,14 @@ StepFailure load_stream(itsolv::Problem& p, const char* path, int fd, MPI_Comm c
   int rank = 0;
   MPI_Comm_rank(comm, &rank);
   std::optional<itsolv::Reader> in;
-  StreamHead head;
-  if (StepFailure f = share_header(p, path, fd, comm, options, in, head)) return f;
+  int64_t total = 0;
+  if (StepFailure f = share_header(p, path, fd, comm, options, in, total)) return f;
   // Chunk by chunk, each piece as {first token, length} and its bytes; a
   // length of -1 ends the file for the process it is sent to, one of 0
   // tells it that a chunk was read (it waits no longer than the bound for
   // each chunk).
-  if (rank != 0) return receive_pieces(p, head.total, comm, workers, options);
-  return read_and_send(p, path, *in, head, comm, workers, options);
+  if (rank != 0) return receive_pieces(p, total, comm, workers, options);
+  return read_and_send(p, path, *in, total, comm, workers, options);
 }
 
 }  // namespace itsolv_mpi

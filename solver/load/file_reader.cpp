@@ -32,9 +32,9 @@ bool Reader::fill(size_t capacity) {
     capacity_ = capacity;
     buf_.resize(capacity_ + kSlack);
   }
-  const size_t before = end_;
+  const size_t before = end_, stop = static_cast<size_t>(std::min<uint64_t>(capacity_, read_end_ - base_));
   if (workers_ != nullptr && workers_->size() > 1 && size_ > base_ + end_) {
-    const size_t want = std::min<uint64_t>(capacity_ - end_, size_ - (base_ + end_));
+    const size_t want = std::min<uint64_t>(stop - end_, size_ - (base_ + end_));
     if (want >= kSharedSlice * 2) {
       end_ += read_shared(want);
       // The reads below go on from there (a short slice is read again, and
@@ -43,8 +43,8 @@ bool Reader::fill(size_t capacity) {
         fail("Cannot read file %s: %s\n", path_, std::strerror(errno));
     }
   }
-  while (end_ < capacity_) {
-    const ssize_t got = read(fd_, buf_.data() + end_, capacity_ - end_);
+  while (end_ < stop) {
+    const ssize_t got = read(fd_, buf_.data() + end_, stop - end_);
     if (got < 0) {
       if (errno == EINTR) continue;
       fail("Cannot read file %s: %s\n", path_, std::strerror(errno));
@@ -53,8 +53,7 @@ bool Reader::fill(size_t capacity) {
       // Ending before the size it had when opened, the file was cut while
       // it was read: a token just before the cut may have lost its tail.
       const char last = end_ > 0 ? buf_[end_ - 1] : last_byte_;
-      if (base_ + end_ < size_ && !is_space(last))
-        fail("Cannot read file %s: the file was cut short while it was read\n", path_);
+      if (base_ + end_ < size_ && !is_space(last)) cut_short();
       eof_ = true;
       break;
     }
@@ -108,6 +107,14 @@ void Reader::too_long(size_t length) const {
   if (length >= kLongestToken)
     fail("Cannot read file %s: no white space in %zu bytes at line %lld\n", path_, length,
          static_cast<long long>(line_));
+}
+
+void Reader::cut_short() const { fail("Cannot read file %s: the file was cut short while it was read\n", path_); }
+
+void Reader::start_at(uint64_t offset) {
+  if (lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0)
+    fail("Cannot read file %s: %s\n", path_, std::strerror(errno));
+  base_ = offset;
 }
 
 void Reader::shrink(size_t capacity) {

@@ -68,6 +68,14 @@ class Reader {
   // Refuses a token of `length` bytes or more that has not ended yet.
   void too_long(size_t length) const;
 
+  // Refuses a file that ended before all of it was read.
+  [[noreturn]] void cut_short() const;
+
+  // Reads from byte `offset` of the file on (before the first fill).
+  void start_at(uint64_t offset);
+  // Reads no byte at or after byte `offset` of the file until told another.
+  void read_up_to(uint64_t offset) { read_end_ = offset; }
+
   // Gives back buffer memory beyond `capacity`, keeping the unconsumed bytes.
   void shrink(size_t capacity);
 
@@ -78,6 +86,8 @@ class Reader {
 
   // The line on which the file's last byte stands.
   int64_t last_line() const { return last_byte_ == '\n' ? line_ - 1 : line_; }
+  // The last byte consumed.
+  char last_byte() const { return last_byte_; }
 
  private:
   // Reads up to `want` bytes after end_ in slices, the team sharing them;
@@ -92,6 +102,7 @@ class Reader {
   std::vector<char> buf_;  // capacity_ bytes, then kSlack blanks
   size_t pos_ = 0, end_ = 0;
   uint64_t base_ = 0;
+  uint64_t read_end_ = UINT64_MAX;
   bool eof_ = false;
   int64_t line_ = 1;
   char last_byte_ = '\n';

@@ -13,9 +13,11 @@
 #include <vector>
 
 #include "base/failure.hpp"
+#include "load/chunk_source.hpp"
 #include "load/file_reader.hpp"
 #include "load/load_steps.hpp"
 #include "load/row_stage.hpp"
+#include "load/text_parts.hpp"
 #include "load/token_place.hpp"
 #include "load/value_placement.hpp"
 #include "load/widening.hpp"
@@ -27,26 +29,9 @@ namespace {
 
 constexpr size_t kFloatChunks = 4;  // chunks of float matrices, in team parts
 
-// One team member's share of a chunk of text.
-struct Part {
-  const char* begin;
-  const char* end;
-  TokenCount count;
-  int64_t first = 0;  // index of its first token in the file
-  Placed placed;
-};
-
-[[noreturn]] void ends_before(const Reader& in, int64_t t, int32_t n) {
-  fail_ends_before(in.path(), in.last_line(), t, n);
-}
-
 [[noreturn]] void bad_token(const Reader& in, int64_t t, int32_t n, const char* begin, const char* end, int64_t line) {
   fail_bad_token(in.path(), t, n, begin, end, line);
 }
-
-}  // namespace
-
-namespace {
 
 // Reads the values after the header chunk by chunk, each chunk split among
 // the team: counting its tokens gives each part its first token index, and
@@ -58,27 +43,14 @@ class ChunkLoader {
       : p_(p), in_(reader), total_(total), size_(size), workers_(workers), options_(options), progress_(progress) {}
 
   void run() {
+    ChunkSource source(in_);
     int64_t t = kHeaderTokens;  // index of the next token
     while (t < total_) {
-      if (in_.pos() == in_.end()) {
-        if (!in_.fill(chunk_capacity())) break;
-        continue;
-      }
-      // Complete tokens end at the last white space of the buffer, or at
-      // the end of the file.
-      const char* const from = in_.data() + in_.pos();
-      const char* cut = in_.data() + in_.end();
-      if (!in_.eof()) {
-        cut = complete_tokens_end(from, cut);
-        if (cut == from) {
-          in_.too_long(in_.end() - in_.pos());
-          in_.fill(chunk_capacity());  // grows the buffer round a long token
-          continue;
-        }
-      }
-      t = place_chunk(t, static_cast<size_t>(cut - in_.data()));
+      const TextSpan chunk = source.next(chunk_capacity());
+      if (chunk.empty()) break;
+      t = place_chunk(t, chunk);
     }
-    if (t < total_) ends_before(in_, t, p_.num);
+    if (t < total_) fail_ends_before(in_.path(), in_.last_line(), t, p_.num);
   }
 
  private:
@@ -95,28 +67,6 @@ class ChunkLoader {
     // problem of a few thousand variables under 0.3 times that of a
     // program that stores floats.
     return std::max(chunk, std::min(chunk * options_.compact_chunks, p_.a.bytes() / 16));
-  }
-
-  // Splits data()[pos() .. cut) into parts that the members take as they
-  // come (a few for each, so that one held up by another process delays
-  // only its own), each ending at a token boundary.
-  std::vector<Part> split_chunk(size_t cut) {
-    constexpr int kPartsPerMember = 16;
-    const char* const from = in_.data() + in_.pos();
-    const char* const to = in_.data() + cut;
-    const size_t length = cut - in_.pos();
-    const int members = length >= options_.team_bytes ? workers_.size() * kPartsPerMember : 1;
-    std::vector<Part> parts(static_cast<size_t>(members));
-    const char* bound = from;
-    for (int k = 0; k < members; ++k) {
-      const char* next =
-          k + 1 == members ? to : from + length * static_cast<size_t>(k + 1) / static_cast<size_t>(members);
-      next = token_boundary(from, std::max(next, bound), to);
-      parts[static_cast<size_t>(k)].begin = bound;
-      parts[static_cast<size_t>(k)].end = next;
-      bound = next;
-    }
-    return parts;
   }
 
   // The widest storage the placed parts' values need; refuses the first
@@ -178,22 +128,21 @@ class ChunkLoader {
     return static_cast<size_t>((row - bands.origin) / bands.height - bands.first);
   }
 
-  // Places the complete tokens in data()[pos() .. cut), whose first is token
-  // t; returns the index of the next token.
-  int64_t place_chunk(int64_t t, size_t cut) {
-    std::vector<Part> parts = split_chunk(cut);
-    workers_.for_each(parts.size(),
-                      [&](size_t k) { parts[k].count = count_tokens(parts[k].begin, parts[k].end, options_.isa); });
-    int64_t next = t;
-    for (Part& part : parts) {
-      part.first = next;
-      next += part.count.tokens;
-    }
+  // Places the complete tokens of `chunk`, at the reader's position, whose
+  // first is token t, in parts that the members take as they come (a few
+  // for each, so that one held up by another process delays only its own);
+  // returns the index of the next token.
+  int64_t place_chunk(int64_t t, TextSpan chunk) {
+    constexpr size_t kPartsPerMember = 16;
+    const size_t length = static_cast<size_t>(chunk.end - chunk.begin);
+    std::vector<Part> parts =
+        split_text(chunk.begin, chunk.end,
+                   length >= options_.team_bytes ? static_cast<size_t>(workers_.size()) * kPartsPerMember : 1);
+    const TokenCount counted = count_parts(parts, t, workers_, options_.isa, [](size_t) {});
+    const int64_t next = t + counted.tokens;
     const int64_t end = std::min(next, total_);  // tokens past the last value are not read
     const bool widened = place_widening(p_, end, [&] { return stage_parts(parts, t, end); });
-    int64_t newlines = 0;
-    for (const Part& part : parts) newlines += part.count.newlines;
-    in_.consume(cut, newlines);
+    in_.consume(static_cast<size_t>(chunk.end - in_.data()), counted.newlines);
     // Memory for the float matrix comes first: the read buffer and the
     // stage give back what they took for compact chunks.
     if (widened && p_.a.storage() == Storage::f32) {

@@ -5,8 +5,9 @@
 // coefficients and its right-hand side. Anything after the last right-hand
 // side is never read.
 //
-// Loading runs in stages: reading bytes (file_reader.hpp), finding and
-// counting tokens (token_count.hpp), reading a number (number_token.hpp),
+// Loading runs in stages: reading bytes in runs of whole tokens
+// (file_reader.hpp, chunk_source.hpp), finding and counting tokens in parts
+// (token_count.hpp, text_parts.hpp), reading a number (number_token.hpp),
 // placing values by token index (value_placement.hpp, token_place.hpp,
 // through a stage in the file's order: row_stage.hpp), and the driver here,
 // which runs them over chunks of the file. A driver that reads the file in

@@ -7,19 +7,10 @@
 namespace itsolv {
 
 TextRun::TextRun(const char* begin, const char* end, Workers& workers, size_t part_bytes, Isa isa)
-    : begin_(begin), workers_(workers), isa_(isa) {
-  const char* bound = begin;
-  do {
-    const char* next = static_cast<size_t>(end - bound) > part_bytes ? bound + part_bytes : end;
-    next = token_boundary(begin, next, end);
-    parts_.push_back({bound, next, {}, {}});
-    bound = next;
-  } while (bound < end);
-  each(0, parts_.size(), [&](Part& part) { part.count = count_tokens(part.begin, part.end, isa_); });
-  for (const Part& part : parts_) {
-    tokens_ += part.count.tokens;
-    newlines_ += part.count.newlines;
-  }
+    : workers_(workers),
+      isa_(isa),
+      parts_(split_text(begin, end, parts_of(static_cast<size_t>(end - begin), part_bytes))) {
+  count_ = count_parts(parts_, 0, workers_, isa_, [](size_t) {});
 }
 
 Placed TextRun::place(Problem& p, int64_t first, int64_t end,
@@ -55,15 +46,6 @@ Placed TextRun::place(Problem& p, int64_t first, int64_t end,
     if (done) done(parts_[from].begin, parts_[to - 1].end);
   }
   return {};
-}
-
-int64_t TextRun::newlines_before(const char* at) const {
-  int64_t newlines = 0;
-  for (const Part& part : parts_) {
-    if (part.end > at) return newlines + count_newlines(part.begin, at);
-    newlines += part.count.newlines;
-  }
-  return newlines;
 }
 
 }  // namespace itsolv

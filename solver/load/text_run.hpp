@@ -13,10 +13,9 @@
 #include <vector>
 
 #include "base/isa.hpp"
-#include "matrix/problem.hpp"
-#include "parse/token_count.hpp"
-#include "load/value_placement.hpp"
 #include "base/workers.hpp"
+#include "load/text_parts.hpp"
+#include "matrix/problem.hpp"
 
 namespace itsolv {
 
@@ -27,9 +26,8 @@ class TextRun {
   // are read with `isa`'s readers. Counts its tokens and line feeds.
   TextRun(const char* begin, const char* end, Workers& workers, size_t part_bytes, Isa isa = best_isa());
 
-  int64_t tokens() const { return tokens_; }
-  int64_t newlines() const { return newlines_; }
-  const char* begin() const { return begin_; }
+  int64_t tokens() const { return count_.tokens; }
+  int64_t newlines() const { return count_.newlines; }
 
   // Places the tokens of the run, the first of which is token `first`,
   // those before token `end` only, into p, widening p's storage when a
@@ -41,16 +39,10 @@ class TextRun {
   // read again.
   Placed place(Problem& p, int64_t first, int64_t end, const std::function<void(const char*, const char*)>& done = {});
 
-  // The line feeds in the run before `at`.
-  int64_t newlines_before(const char* at) const;
+  // The line feeds in the run before `at` (for messages).
+  int64_t newlines_before(const char* at) const { return count_newlines(parts_.front().begin, at); }
 
  private:
-  struct Part {
-    const char* begin;
-    const char* end;
-    TokenCount count;
-    Placed placed;
-  };
   // Calls job(part) for each of parts_[from, to), members taking them as
   // they come.
   template <typename Job>
@@ -58,12 +50,10 @@ class TextRun {
     workers_.for_each(to - from, [&](size_t k) { job(parts_[from + k]); });
   }
 
-  const char* begin_;
   Workers& workers_;
   Isa isa_;
   std::vector<Part> parts_;
-  int64_t tokens_ = 0;
-  int64_t newlines_ = 0;
+  TokenCount count_;
 };
 
 }  // namespace itsolv

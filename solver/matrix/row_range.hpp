@@ -18,9 +18,15 @@ struct RowRange {
   bool contains(int32_t i) const { return i >= begin && i < end; }
 };
 
-// Part k of `parts` contiguous parts of [0, count), as equal as can be.
+// Where part k of `parts` contiguous parts of [0, count) starts, as equal
+// as can be (count * k must fit T); and the part as a range of rows.
+template <typename T>
+constexpr T split_point(T count, T parts, T k) {
+  return count * k / parts;
+}
 inline RowRange split(int32_t count, int parts, int k) {
-  return {static_cast<int32_t>(int64_t{count} * k / parts), static_cast<int32_t>(int64_t{count} * (k + 1) / parts)};
+  return {static_cast<int32_t>(split_point<int64_t>(count, parts, k)),
+          static_cast<int32_t>(split_point<int64_t>(count, parts, k + 1))};
 }
 
 }  // namespace itsolv

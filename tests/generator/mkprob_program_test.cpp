@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,50 +22,43 @@
 
 namespace {
 
-using testing_support::read_file;
-using testing_support::RunResult;
-using testing_support::TempDir;
+using namespace testing_support;
+namespace fs = std::filesystem;
 
 // Runs mkprob in `dir`, or in options.directory when that is set.
 RunResult mkprob(const TempDir& dir, std::vector<std::string> args, const std::function<void()>& setup = {},
-                 testing_support::RunOptions options = {}) {
+                 RunOptions options = {}) {
   if (options.directory.empty()) options.directory = dir.path();
   if (setup) options.in_child = setup;
-  return testing_support::run_program(MKPROB_PATH, args, options);
+  return run_program(MKPROB_PATH, args, options);
 }
 
 // The generator written the plain way, from the C library's unseeded rand().
 std::string reference_file(int numvar, const char* error) {
   std::srand(1);
-  return testing_support::plain_problem(numvar, static_cast<float>(std::atof(error)), [] { return std::rand(); });
+  return plain_problem(numvar, static_cast<float>(std::atof(error)), [] { return std::rand(); });
 }
 
-const char kUsage[] =
-    "\nCommand line: mkprob num error\n"
-    "num: number of variables [positive > 1]\n"
-    "err: absolute error [1-0.0001]\n";
-
 // Any count of arguments but two, whatever they say, prints the usage and
-// writes nothing.
+// writes nothing; standard output that cannot take it (a full device, a
+// pipe nobody reads: no SIGPIPE death) still makes it fail.
 TEST(MkprobUsageTest, AnyOtherArgumentCountPrintsUsage) {
   for (const auto& args : std::vector<std::vector<std::string>>{
            {}, {"5"}, {"5", "0.1", "x"}, {"--HELP"}, {"-help"}, {"--version=1"}, {"-v"}}) {
     TempDir dir;
     const RunResult outcome = mkprob(dir, args);
     EXPECT_EQ(outcome.status, 1) << args.size();
-    EXPECT_EQ(outcome.out, kUsage);
+    EXPECT_EQ(outcome.out,
+              "\nCommand line: mkprob num error\nnum: number of variables [positive > 1]\nerr: absolute error "
+              "[1-0.0001]\n");
     EXPECT_TRUE(dir.entries().empty());
   }
-}
-
-TEST(MkprobUsageTest, UnwritableStandardOutputStillFails) {
-  SKIP_WITHOUT(testing_support::without_full_device());
-  TempDir dir;
-  testing_support::RunOptions full, dead_pipe;  // a pipe nobody reads: no SIGPIPE death
+  SKIP_WITHOUT(without_full_device());
+  RunOptions full, dead_pipe;
   full.stdout_path = "/dev/full";
   dead_pipe.stdout_closed_pipe = true;
-  for (const testing_support::RunOptions& options : {full, dead_pipe}) {
-    const RunResult run = mkprob(dir, {}, {}, options);
+  for (const RunOptions& options : {full, dead_pipe}) {
+    const RunResult run = mkprob(TempDir(), {}, {}, options);
     EXPECT_EQ(run.status, 1) << options.stdout_path;
     EXPECT_NE(run.err.find("mkprob: cannot write to standard output"), std::string::npos) << run.err;
   }
@@ -72,8 +66,10 @@ TEST(MkprobUsageTest, UnwritableStandardOutputStillFails) {
 
 // Two arguments always generate: the file is named by the first as typed,
 // holds the count atoi reads from it and the tolerance narrowed to float
-// with six decimals, and otherwise what the plain generator writes.
-TEST(MkprobFileTest, FileNamedAsTypedHoldsThePlainGeneratorsProblem) {
+// with six decimals, and otherwise what the plain generator writes: a
+// diagonal of 100 times the count, off the diagonal 1 to 99, right-hand
+// sides -9 to 99; itsolv solves it.
+TEST(MkprobFileTest, FileNamedAsTypedHoldsThePlainGeneratorsProblemWhichItsolvSolves) {
   const std::string long_name = "3" + std::string(200, 'v');
   const struct {
     std::string count, tolerance, file;
@@ -82,7 +78,9 @@ TEST(MkprobFileTest, FileNamedAsTypedHoldsThePlainGeneratorsProblem) {
       {"1", "0.0001", "1\n0.000100\n0 \n100 77\n"},
       {"2", "0.0001", reference_file(2, "0.0001")},
       {"3", "0.0001", reference_file(3, "0.0001")},
+      {"10", "0.0001", reference_file(10, "0.0001")},
       {"100", "0.0001", reference_file(100, "0.0001")},
+      {"200", "0.0001", reference_file(200, "0.0001")},
       {"1000", "0.0001", reference_file(1000, "0.0001")},
       {"4500", "0.0001", reference_file(4500, "0.0001")},
       {"07", "1e-4", reference_file(7, "1e-4")},
@@ -104,51 +102,70 @@ TEST(MkprobFileTest, FileNamedAsTypedHoldsThePlainGeneratorsProblem) {
     EXPECT_EQ(outcome.out, "");
     EXPECT_EQ(dir.entries(), std::set<std::string>{c.count + ".txt"});
     EXPECT_TRUE(read_file(dir / (c.count + ".txt")) == c.file) << "the file differs";
+    std::istringstream in(c.file);
+    std::string skipped;
+    int n = 0;
+    in >> n >> skipped;                         // the count, then the tolerance
+    for (int k = 0; k < n; ++k) in >> skipped;  // the starting values
+    for (int i = 0, value = 0; i < std::min(n, 1000); ++i)
+      for (int j = 0; j <= n && in >> value; ++j)
+        EXPECT_TRUE(j == i   ? value == 100 * n
+                    : j == n ? value >= -9 && value <= 99
+                             : value >= 1 && value <= 99)
+            << "row " << i << ", column " << j << ": " << value;
+    if (n < 1 || n > 1000) continue;
+    const RunResult solved = run_program(ITSOLV_PATH, {dir / (c.count + ".txt")});
+    EXPECT_EQ(solved.status, 0) << solved;
+    EXPECT_EQ(std::count(solved.out.begin(), solved.out.end(), '\n'), n + 1) << solved.out;
+    EXPECT_EQ(solved.out.compare(solved.out.rfind('\n', solved.out.size() - 2) + 1, 28, "total number of iterations: "),
+              0)
+        << solved.out;
   }
 }
 
-TEST(MkprobFileTest, DiagonalIsHundredTimesTheCount) {
-  TempDir dir;
-  ASSERT_EQ(mkprob(dir, {"100", "0.001"}).status, 0);
-  std::istringstream in(read_file(dir / "100.txt"));
-  std::string line;
-  for (int i = 0; i < 3; ++i) std::getline(in, line);
-  for (int i = 0; std::getline(in, line); ++i) {
-    std::istringstream row(line);
-    std::vector<int> values{std::istream_iterator<int>(row), {}};
-    ASSERT_EQ(values.size(), 101u);
-    for (int j = 0; j < 100; ++j) {
-      if (j == i)
-        EXPECT_EQ(values[j], 10000);
-      else
-        EXPECT_TRUE(values[j] >= 1 && values[j] <= 99);
-    }
-    EXPECT_TRUE(values[100] >= -9 && values[100] <= 99);
-  }
-}
-
-TEST(MkprobReplaceTest, ReplacesAnExistingFileWholeAndRepeatsItself) {
-  TempDir dir;
-  testing_support::write_file(dir / "20.txt", std::string(100000, 'x'));
-  ASSERT_EQ(mkprob(dir, {"20", "0.01"}).status, 0);
-  const std::string first = read_file(dir / "20.txt");
-  EXPECT_EQ(first, reference_file(20, "0.01"));
-  ASSERT_EQ(mkprob(dir, {"20", "0.01"}).status, 0);
-  EXPECT_EQ(read_file(dir / "20.txt"), first);
-  EXPECT_EQ(dir.entries(), std::set<std::string>{"20.txt"});
-}
-
-// A symbolic link is followed to the file it points at; a dangling one
-// creates its target.
-TEST(MkprobReplaceTest, FollowsASymbolicLinkToTheFile) {
-  for (const bool dangling : {false, true}) {
+// The name may be taken already: the new problem goes whole into the file
+// it names (through a symbolic link, dangling or not; to every name of a
+// file with hard links; to the reader of a FIFO, which is written into,
+// never replaced), the name keeps its kind, and a second run writes the
+// same again.
+TEST(MkprobReplaceTest, WhateverTheNameIsTheFileItNamesGetsTheWholeProblem) {
+  enum Link { kNone, kSymbolic, kHard };
+  const struct {
+    const char* name;
+    int n;
+    std::string target;  // where the problem must go
+    size_t old_bytes;    // in the target before the run (a FIFO: 0)
+    bool fifo;
+    Link link;  // how N.txt reaches the target, when it is not the target
+  } cases[] = {
+      {"a longer file", 20, "20.txt", 100000, false, kNone},
+      {"a symbolic link", 5, "data/real", 3, false, kSymbolic},
+      {"a dangling symbolic link", 5, "data/real", 0, false, kSymbolic},
+      {"a hard link", 6, "other", 50000, false, kHard},
+      {"a FIFO", 30, "30.txt", 0, true, kNone},
+      {"a symbolic link to a FIFO", 30, "pipe", 0, true, kSymbolic},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
     TempDir dir;
-    std::filesystem::create_directory(dir / "data");
-    if (!dangling) testing_support::write_file(dir / "data/real", "old");
-    std::filesystem::create_symlink("data/real", dir / "5.txt");
-    ASSERT_EQ(mkprob(dir, {"5", "0.01"}).status, 0);
-    EXPECT_TRUE(std::filesystem::is_symlink(dir / "5.txt"));
-    EXPECT_EQ(read_file(dir / "data/real"), reference_file(5, "0.01")) << dangling;
+    const std::string name = std::to_string(c.n) + ".txt", target = dir / c.target;
+    fs::create_directories(fs::path(target).parent_path());
+    ASSERT_TRUE(!c.fifo || ::mkfifo(target.c_str(), 0600) == 0);
+    if (c.old_bytes > 0) write_file(target, std::string(c.old_bytes, 'x'));
+    if (c.link == kSymbolic) fs::create_symlink(c.target, dir / name);
+    if (c.link == kHard) fs::create_hard_link(target, dir / name);
+    const fs::file_type kind = fs::symlink_status(dir / name).type();
+    for (int run = 0; run < 2; ++run) {
+      std::string got;
+      std::thread reader([&] { got = c.fifo ? read_file(target) : ""; });
+      const RunResult outcome = mkprob(dir, {std::to_string(c.n), "0.01"});
+      reader.join();
+      EXPECT_EQ(outcome.status, 0) << outcome;
+      EXPECT_EQ(c.fifo ? got : read_file(target), reference_file(c.n, "0.01"));
+    }
+    EXPECT_EQ(fs::symlink_status(dir / name).type(), kind);
+    EXPECT_EQ(fs::hard_link_count(target), c.link == kHard ? 2u : 1u);
+    EXPECT_EQ(dir.entries(), (std::set<std::string>{name, c.target.substr(0, c.target.find('/'))}));
   }
 }
 
@@ -157,37 +174,21 @@ TEST(MkprobReplaceTest, FollowsASymbolicLinkToTheFile) {
 TEST(MkprobReplaceTest, ReplacementKeepsTheModeAndOwnerNewFileTakesTheUmask) {
   TempDir dir;
   const bool root = ::geteuid() == 0;
+  struct stat status;
   for (const mode_t mode : {0600, 03640}) {
-    testing_support::write_file(dir / "4.txt", "old");
+    write_file(dir / "4.txt", "old");
     ASSERT_EQ(::chmod((dir / "4.txt").c_str(), mode), 0);
-    if (root) {
-      ASSERT_EQ(::chown((dir / "4.txt").c_str(), 4321, 8765), 0);
-    }
+    ASSERT_TRUE(!root || ::chown((dir / "4.txt").c_str(), 4321, 8765) == 0);
     ASSERT_EQ(mkprob(dir, {"4", "0.1"}, [] { ::umask(0); }).status, 0);
-    struct stat status;
     ASSERT_EQ(::stat((dir / "4.txt").c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 07777, mode);
-    if (root) {
-      EXPECT_TRUE(status.st_uid == 4321 && status.st_gid == 8765);
-    }
+    EXPECT_TRUE(!root || (status.st_uid == 4321 && status.st_gid == 8765));
     EXPECT_EQ(read_file(dir / "4.txt"), reference_file(4, "0.1"));
     EXPECT_EQ(dir.entries(), std::set<std::string>{"4.txt"});
   }
-  struct stat status;
   ASSERT_EQ(mkprob(dir, {"5", "0.1"}, [] { ::umask(027); }).status, 0);
   ASSERT_EQ(::stat((dir / "5.txt").c_str(), &status), 0);
   EXPECT_EQ(status.st_mode & 07777, 0640u);
-}
-
-// Every name of a file with hard links shows the new problem.
-TEST(MkprobReplaceTest, HardLinkedFileIsWrittenInPlace) {
-  TempDir dir;
-  testing_support::write_file(dir / "other", std::string(50000, 'x'));
-  std::filesystem::create_hard_link(dir / "other", dir / "6.txt");
-  ASSERT_EQ(mkprob(dir, {"6", "0.01"}).status, 0);
-  EXPECT_EQ(read_file(dir / "other"), reference_file(6, "0.01"));
-  EXPECT_TRUE(std::filesystem::equivalent(dir / "other", dir / "6.txt"));
-  EXPECT_EQ(dir.entries(), (std::set<std::string>{"6.txt", "other"}));
 }
 
 // A writable file in a directory that takes no new names is written in place.
@@ -196,40 +197,21 @@ TEST(MkprobReplaceTest, HardLinkedFileIsWrittenInPlace) {
 TEST(MkprobReplaceTest, WritableFileInALockedDirectoryIsWrittenInPlace) {
   TempDir dir;
   const std::string locked = dir / "locked", file = locked + "/7.txt", program = dir / "mkprob";
-  std::filesystem::create_directory(locked);
-  testing_support::write_file(file, "old");
-  std::filesystem::copy_file(MKPROB_PATH, program);
+  fs::create_directory(locked);
+  write_file(file, "old");
+  fs::copy_file(MKPROB_PATH, program);
   for (const auto& [path, mode] : {std::pair{file, 0666}, {locked, 0555}, {dir.path(), 0755}, {program, 0755}})
     ASSERT_EQ(::chmod(path.c_str(), static_cast<mode_t>(mode)), 0) << path;
-  testing_support::RunOptions options;
+  RunOptions options;
   options.directory = locked;
   options.in_child = [&] {
     const bool stopped_by_permissions = ::geteuid() != 0 || (::setgid(65534) == 0 && ::setuid(65534) == 0);
     if (!stopped_by_permissions || ::access(program.c_str(), X_OK) != 0) ::_exit(98);
   };
-  const RunResult run = testing_support::run_program(program, {"7", "0.01"}, options);
+  const RunResult run = run_program(program, {"7", "0.01"}, options);
   if (run.status == 98) GTEST_SKIP() << "nobody (uid 65534) cannot run " << program;
   EXPECT_EQ(run.status, 0) << run;
   EXPECT_EQ(read_file(file), reference_file(7, "0.01"));
-}
-
-// A FIFO, named or reached through a link, is written into, never replaced:
-// its reader gets the whole problem.
-TEST(MkprobReplaceTest, FifoReaderGetsTheWholeProblem) {
-  for (const bool through_link : {false, true}) {
-    TempDir dir;
-    const std::string fifo = dir / (through_link ? "pipe" : "30.txt");
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    if (through_link) std::filesystem::create_symlink("pipe", dir / "30.txt");
-    std::string got;
-    std::thread reader([&] { got = read_file(fifo); });
-    const RunResult outcome = mkprob(dir, {"30", "0.01"});
-    reader.join();
-    EXPECT_EQ(outcome.status, 0) << through_link;
-    EXPECT_EQ(got, reference_file(30, "0.01")) << through_link;
-    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
-    EXPECT_EQ(dir.entries().size(), through_link ? 2u : 1u);
-  }
 }
 
 // Killed when it has written the whole problem and goes to name it, mkprob
@@ -237,7 +219,7 @@ TEST(MkprobReplaceTest, FifoReaderGetsTheWholeProblem) {
 TEST(MkprobFailureTest, KilledWhileWritingLeavesNoName) {
   TempDir dir;
   const RunResult run = mkprob(dir, {"2000", "0.1"}, [] {
-    testing_support::kill_at_calls({SYS_link, SYS_linkat, SYS_rename, SYS_renameat, SYS_renameat2});
+    kill_at_calls({SYS_link, SYS_linkat, SYS_rename, SYS_renameat, SYS_renameat2});
   });
   if (run.status == 98) GTEST_SKIP() << "no seccomp filters here";
   EXPECT_EQ(run.signal, SIGSYS) << run;
@@ -249,8 +231,8 @@ TEST(MkprobFailureTest, KilledWhileWritingLeavesNoName) {
 TEST(MkprobFailureTest, FailedWriteLeavesTheOldFileAndNoTemporary) {
   for (const bool linked : {false, true}) {
     TempDir dir;
-    testing_support::write_file(dir / "300.txt", "old");
-    if (linked) std::filesystem::create_hard_link(dir / "300.txt", dir / "other");
+    write_file(dir / "300.txt", "old");
+    if (linked) fs::create_hard_link(dir / "300.txt", dir / "other");
     // The file size limit stops the writes part way; SIGXFSZ keeps its
     // default action, which would end the program if it did not ignore it.
     const RunResult outcome = mkprob(dir, {"300", "0.01"}, [] {
@@ -260,41 +242,23 @@ TEST(MkprobFailureTest, FailedWriteLeavesTheOldFileAndNoTemporary) {
     });
     EXPECT_EQ(outcome.status, 1);
     EXPECT_EQ(outcome.out, "Cannot write file 300.txt\n");
-    if (!linked) {
-      EXPECT_EQ(read_file(dir / "300.txt"), "old");
-    }
+    EXPECT_TRUE(linked || read_file(dir / "300.txt") == "old");
     EXPECT_EQ(dir.entries().size(), linked ? 2u : 1u);
   }
 }
 
+// No such directory, a directory of that name, a name too long.
 TEST(MkprobFailureTest, UncreatableFileIsReportedWithItsName) {
   TempDir dir;
-  const std::string hint =
-      "Check that the file does not exist and you have permission/space to "
-      "create the file\n";
-  std::filesystem::create_directory(dir / "6.txt");
-  // No such directory, a directory of that name, a name too long.
+  fs::create_directory(dir / "6.txt");
   for (const std::string& name : {std::string("nodir/5"), std::string("6"), std::string(300, '7')}) {
     const RunResult outcome = mkprob(dir, {name, "0.01"});
     EXPECT_EQ(outcome.status, 1);
-    EXPECT_EQ(outcome.out, "Cannot create file " + name + ".txt\n" + hint);
+    EXPECT_EQ(outcome.out, "Cannot create file " + name +
+                               ".txt\nCheck that the file does not exist and you have permission/space to create the "
+                               "file\n");
   }
   EXPECT_EQ(dir.entries(), std::set<std::string>{"6.txt"});
-}
-
-TEST(MkprobRoundTripTest, SolverAcceptsAndSolvesGeneratedProblems) {
-  for (const int numvar : {1, 10, 200}) {
-    TempDir dir;
-    const std::string name = std::to_string(numvar);
-    ASSERT_EQ(mkprob(dir, {name, "0.0001"}).status, 0);
-    const RunResult solved = testing_support::run_program(ITSOLV_PATH, {dir / (name + ".txt")});
-    EXPECT_EQ(solved.status, 0) << solved.out;
-    std::istringstream in(solved.out);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    ASSERT_EQ(lines.size(), static_cast<size_t>(numvar) + 1);
-    EXPECT_EQ(lines.back().rfind("total number of iterations: ", 0), 0u);
-  }
 }
 
 }  // namespace

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "support/problem_values.hpp"
+#include "support/problem_texts.hpp"
 #include "support/run_program.hpp"
 #include "support/temp_files.hpp"
 
@@ -21,12 +21,10 @@ using testing_support::Kind;
 using testing_support::RunResult;
 using testing_support::Values;
 
-// A run of mpirun that takes longer than this is taken for a hang: the
-// processes disagree about when to stop, and one waits for ever. A run
-// takes well under a second alone, but three processes oversubscribed on a
-// busy 2-core machine may wait long for their turns. After a hang the test
-// starts no more runs, so it fails within about this time, well before
-// CTest's limit (tests/mpi/CMakeLists.txt).
+// A run of mpirun that takes longer is taken for a hang (processes that
+// disagree about when to stop): well under a second alone, but long on a
+// busy machine. After a hang the test starts no more runs, so that it fails
+// well before CTest's limit (tests/mpi/CMakeLists.txt).
 constexpr double kRunSeconds = 60;
 
 inline std::string shell_word(const std::string& word) {
@@ -56,9 +54,8 @@ class SameOutput : public testing::Test {
     options.timeout_seconds = kRunSeconds;
     options.timeout_signal = SIGTERM;  // mpirun ends its processes too
     options.own_group = true;          // also when the shell started it
-    // mpirun's own hwloc looks for X displays, looking up the machine's name
-    // each time: 20 lookups a start, which take seconds where the name does
-    // not resolve. itsolv-mpi leaves that out for itself; here for mpirun.
+    // mpirun's hwloc looks for X displays, a slow lookup of the machine's
+    // name each time where it does not resolve.
     options.in_child = [] { ::setenv("HWLOC_COMPONENTS", "-gl", 0); };
     RunResult result = testing_support::run_program("/bin/sh", {"-c", script}, options);
     if (result.timed_out) {
@@ -125,14 +122,13 @@ inline Values mixed_values(int32_t n, uint32_t seed) {
 
 // The problem with the first token of its last line spoiled.
 inline std::string spoil_last_row(std::string text) {
-  const size_t last_line = text.rfind('\n', text.size() - 2) + 1;
-  text[last_line] = '#';
+  text[text.rfind('\n', text.size() - 2) + 1] = '#';
   return text;
 }
 
-// A problem's tokens with white space of every kind between them, so that
-// lines are of any length, and the byte offsets at which itsolv-mpi's two or
-// three processes divide the file after the tolerance.
+// A problem's tokens with white space of every kind between them, and the
+// byte offsets at which two or three processes divide the file after the
+// tolerance.
 struct Laid {
   std::string text;
   std::vector<size_t> starts;  // of each token

@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cctype>
 #include <fstream>
-#include <limits>
 #include <string>
 #include <vector>
 

@@ -17,18 +17,17 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <cstring>
+#include <fstream>
 #include <functional>
-#include <memory>
 #include <string>
 #include <thread>
 
-#include "common/progress.hpp"
 #include "base/failure.hpp"
+#include "common/progress.hpp"
 #include "load/loader.hpp"
 #include "support/load_values.hpp"
 #include "support/preconditions.hpp"
-#include "support/problem_values.hpp"
+#include "support/problem_texts.hpp"
 #include "support/temp_files.hpp"
 
 using testing_support::Kind;
@@ -51,29 +50,20 @@ extern "C" int madvise(void* addr, size_t length, int advice) noexcept {
 namespace {
 
 void append_file(const std::string& path, const std::string& text) {
-  const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-  if (fd < 0 || write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size())) std::abort();
-  close(fd);
+  if (!(std::ofstream(path, std::ios::app | std::ios::binary) << text)) std::abort();
 }
 
-// Runs an action when the loader reports the end of its k-th chunk.
-class AtChunk : public common::Progress {
- public:
-  AtChunk(int k, std::function<void(uint64_t done)> action) : k_(k), action_(std::move(action)) {}
-  void advance(uint64_t done, uint64_t) override {
-    if (++calls_ != k_) return;
-    done_ = done;
-    action_(done);
+// Runs an action, given the bytes read so far, when the loader reports the
+// end of its k-th chunk.
+struct AtChunk : common::Progress {
+  AtChunk(int k, std::function<void(uint64_t)> action) : k(k), action(std::move(action)) {}
+  void advance(uint64_t read, uint64_t) override {
+    if (++calls == k) action(done = read);
   }
   void finish() override {}
-  bool acted() const { return calls_ >= k_; }
-  uint64_t done() const { return done_; }  // bytes read when it acted
-
- private:
-  int k_;
-  std::function<void(uint64_t)> action_;
-  int calls_ = 0;
-  uint64_t done_ = 0;
+  int k, calls = 0;
+  std::function<void(uint64_t)> action;
+  uint64_t done = 0;  // bytes read when it acted
 };
 
 struct Setting {
@@ -115,7 +105,7 @@ class ChangedFile : public ::testing::Test {
     write_file(path, text);
     AtChunk at(k, action);
     std::string message = load(path, s, p, &at);
-    return {std::move(message), at.acted(), at.done()};
+    return {std::move(message), at.calls >= k, at.done};
   }
   void cut_to(uint64_t size) const {
     if (truncate(path.c_str(), static_cast<off_t>(size)) != 0) std::abort();
@@ -215,61 +205,36 @@ TEST(ReadError, FailedReadEndsWithCannotReadAndTheReason) {
   EXPECT_EQ(load("/proc/self/mem", kSettings[0], p), "Cannot read file /proc/self/mem: Input/output error\n");
 }
 
-// A writer thread feeding a FIFO: the loader reads the values as they come,
-// with no size to check them against.
-class Fifo : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() { signal(SIGPIPE, SIG_IGN); }  // a refusing reader gives EPIPE
-  void SetUp() override {
-    if (mkfifo(path().c_str(), 0600) != 0) std::abort();
-  }
-  void TearDown() override {
-    if (writer_.joinable()) writer_.join();
-  }
-  std::string path() const { return scratch_ / "fifo"; }
-
-  // Opens the FIFO (which waits for the reader) and writes `text` in pieces
-  // of `piece` bytes, yielding between them, then closes it.
-  void feed(std::string text, size_t piece) {
-    writer_ = std::thread([this, text = std::move(text), piece] {
-      const int fd = open(path().c_str(), O_WRONLY | O_CLOEXEC);
-      if (fd < 0) std::abort();
-      for (size_t done = 0; done < text.size();) {
-        const ssize_t put = write(fd, text.data() + done, std::min(piece, text.size() - done));
-        if (put <= 0) break;
-        done += static_cast<size_t>(put);
-        std::this_thread::yield();
-      }
-      close(fd);
-    });
-  }
-
-  std::string load_fifo(Setting s, itsolv::Problem& p) {
-    const std::string message = load(path(), s, p);
-    writer_.join();
-    return message;
-  }
-
- private:
-  TempDir scratch_;
-  std::thread writer_;
-};
-
-// Fed whole in small pieces, it loads like the file; fed by a writer that
+// A FIFO fed whole in small pieces loads like the file; fed by a writer that
 // stops halfway, it ends with one line.
-TEST_F(Fifo, LoadsWhatIsFedOrEndsWithCannotReadWhenTheWriterStops) {
+TEST(Fifo, LoadsWhatIsFedOrEndsWithCannotReadWhenTheWriterStops) {
+  signal(SIGPIPE, SIG_IGN);  // a refusing reader gives EPIPE
   const Values v = problem();
   const std::string text = testing_support::problem_text(v);
+  TempDir scratch;
+  const std::string path = scratch / "fifo";
+  ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
   for (const bool halfway : {false, true})
     for (const Setting& s : kSettings) {
       SCOPED_TRACE(testing::Message() << (halfway ? "halfway, " : "whole, ") << s.threads << " threads");
-      feed(halfway ? text.substr(0, text.size() / 2) : text, halfway ? 64 : 7);
+      const std::string fed = halfway ? text.substr(0, text.size() / 2) : text;
+      const size_t piece = halfway ? 64 : 7;
+      std::thread writer([&] {  // opening waits for the reader
+        const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+        for (size_t done = 0; fd >= 0 && done < fed.size(); std::this_thread::yield()) {
+          const ssize_t put = write(fd, fed.data() + done, std::min(piece, fed.size() - done));
+          if (put <= 0) break;
+          done += static_cast<size_t>(put);
+        }
+        close(fd);
+      });
       itsolv::Problem p;
-      const std::string message = load_fifo(s, p);
+      const std::string message = load(path, s, p);
+      writer.join();
       if (!halfway) {
         EXPECT_TRUE(message.empty() && holds(p, v)) << message;
       } else {
-        EXPECT_TRUE(cannot_read(message, path()));
+        EXPECT_TRUE(cannot_read(message, path));
         EXPECT_NE(message.find("the file ends"), std::string::npos) << message;
       }
     }

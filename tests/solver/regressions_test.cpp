@@ -7,14 +7,11 @@
 
 #include <climits>
 #include <string>
-#include <vector>
 
-#include "base/failure.hpp"
 #include "load/loader.hpp"
 #include "matrix/matrix.hpp"
 #include "support/load_values.hpp"
 #include "support/progress_log.hpp"
-#include "support/team.hpp"
 #include "support/temp_files.hpp"
 
 namespace {
@@ -57,10 +54,7 @@ TEST(Regressions, ProgressOffsetsStayInOrderWhenTheBufferShrinks) {
       options.compact_chunks = compact_chunks;
       testing_support::ProgressLog offsets;
       itsolv::Problem p;
-      try {
-        itsolv::get_input(p, file.path(), testing_support::team(1), options, &offsets);
-      } catch (const itsolv::Failure&) {
-      }
+      load_message(p, file.path(), 1, options, &offsets);
       EXPECT_EQ(p.a.storage(), itsolv::Storage::f32);
       ASSERT_FALSE(offsets.reports.empty());
       uint64_t last = 0;

@@ -5,9 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <map>
-#include <memory>
-#include <tuple>
+#include <limits>
 
 #include "solve/solve.hpp"
 #include "support/isas.hpp"
@@ -24,8 +22,6 @@ using testing_support::Values;
 
 namespace {
 
-literal::Outcome literal_outcome(const Values& v) { return literal::solve(v.num, v.err, v.a, v.b, v.x); }
-
 itsolv::Outcome fast_outcome(const Values& v, Isa isa, Storage storage, int threads) {
   itsolv::Team ctx{team(threads), isa};
   ctx.threshold = 0;  // split even the smallest problems
@@ -33,8 +29,6 @@ itsolv::Outcome fast_outcome(const Values& v, Isa isa, Storage storage, int thre
   load_values(p, v, storage);
   return itsolv::solve(p, ctx);
 }
-
-std::vector<Isa> isas() { return testing_support::supported_isas(); }
 
 // Sizes round the vector widths and the panel height.
 std::vector<int32_t> sizes() {
@@ -45,29 +39,45 @@ std::vector<int32_t> sizes() {
 }
 
 void expect_all_kernels_agree(const Values& v, const std::vector<Storage>& storages) {
-  const literal::Outcome want = literal_outcome(v);
-  for (Isa isa : isas())
+  const literal::Outcome want = literal::solve(v.num, v.err, v.a, v.b, v.x);
+  for (Isa isa : testing_support::supported_isas())
     for (Storage storage : storages)
       for (int threads : {1, 2, 3}) {
         const itsolv::Outcome got = fast_outcome(v, isa, storage, threads);
-        ASSERT_EQ(got.text, want.out) << "n=" << v.num << " isa=" << itsolv::isa_name(isa)
-                                      << " storage=" << static_cast<int>(storage) << " threads=" << threads;
-        ASSERT_EQ(got.status, want.status);
+        ASSERT_TRUE(got.text == want.out && got.status == want.status)
+            << "n=" << v.num << " isa=" << itsolv::isa_name(isa) << " storage=" << static_cast<int>(storage)
+            << " threads=" << threads << ": " << got.text;
       }
 }
 
 }  // namespace
 
 // Small integers in every storage, wide ones in 16 bits and floats,
-// decimals in floats.
+// decimals in floats; weakly dominant rows; tolerances of zero, negative,
+// NaN and one; a larger problem.
 TEST(KernelsAgree, EachKindOfValueInEveryStorageThatHoldsIt) {
-  for (int32_t n : sizes()) {
-    expect_all_kernels_agree(testing_support::random_values(n, Kind::small_integers, 100 + n),
-                             {Storage::i8, Storage::i16, Storage::f32});
-    expect_all_kernels_agree(testing_support::random_values(n, Kind::wide_integers, 200 + n),
-                             {Storage::i16, Storage::f32});
-    expect_all_kernels_agree(testing_support::random_values(n, Kind::decimals, 300 + n), {Storage::f32});
-  }
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const struct {
+    Kind kind;
+    std::vector<int32_t> sizes;
+    std::vector<Storage> storages;
+    float err = 1e-4f;
+  } rows[] = {
+      {Kind::small_integers, sizes(), {Storage::i8, Storage::i16, Storage::f32}},
+      {Kind::wide_integers, sizes(), {Storage::i16, Storage::f32}},
+      {Kind::decimals, sizes(), {Storage::f32}},
+      {Kind::weak, {2, 3, 17, 64, 65, 130}, {Storage::i8, Storage::f32}, 1e-3f},
+      {Kind::small_integers, {37}, {Storage::i8}, 0.0f},
+      {Kind::small_integers, {37}, {Storage::i8}, -1.0f},
+      {Kind::small_integers, {37}, {Storage::i8}, nan},
+      {Kind::small_integers, {37}, {Storage::i8}, 1.0f},
+      {Kind::small_integers, {1000}, {Storage::i8, Storage::f32}},
+  };
+  for (const auto& row : rows)
+    for (int32_t n : row.sizes)
+      expect_all_kernels_agree(
+          testing_support::random_values(n, row.kind, 100 * static_cast<uint32_t>(row.kind) + n, row.err),
+          row.storages);
 }
 
 TEST(KernelsAgree, ZerosInfinitiesAndNaNs) {
@@ -89,25 +99,6 @@ TEST(KernelsAgree, ZerosInfinitiesAndNaNs) {
     v.at(i, j + 1) = -nan;
   }
   expect_all_kernels_agree(v, {Storage::f32});
-}
-
-// Weakly dominant rows, and tolerances of zero, negative, NaN and one.
-TEST(KernelsAgree, WeakRowsAndEveryKindOfTolerance) {
-  for (int32_t n : {2, 3, 17, 64, 65, 130})
-    expect_all_kernels_agree(testing_support::random_values(n, Kind::weak, 500 + n, 1e-3f),
-                             {Storage::i8, Storage::f32});
-  for (float err : {0.0f, -1.0f, std::numeric_limits<float>::quiet_NaN(), 1.0f})
-    expect_all_kernels_agree(testing_support::random_values(37, Kind::small_integers, 600, err), {Storage::i8});
-}
-
-TEST(KernelsAgree, ALargerProblem) {
-  const Values v = testing_support::random_values(1000, Kind::small_integers, 700);
-  const literal::Outcome want = literal_outcome(v);
-  for (Isa isa : isas())
-    for (int threads : {1, 2, 3}) {
-      EXPECT_EQ(fast_outcome(v, isa, Storage::i8, threads).text, want.out) << itsolv::isa_name(isa) << threads;
-    }
-  EXPECT_EQ(fast_outcome(v, itsolv::best_isa(), Storage::f32, 2).text, want.out);
 }
 
 // One sweep of the kernels equals update_var row by row.

@@ -72,11 +72,13 @@ inline bool whole_count(const std::string& token, int32_t& value) {
   return true;
 }
 
-// A problem as read: the count, the tolerance, then row-major values.
+// A problem as read: the count, the tolerance, then row-major values, the
+// diagonal in place.
 struct Problem {
   int32_t num = 0;
   float err = 0.0f;
   std::vector<float> x, a, b;
+  float& at(int32_t i, int32_t j) { return a[static_cast<size_t>(i) * num + j]; }
 };
 
 // Reads a whole problem token by token; false when the text is not one (a
@@ -94,17 +96,14 @@ inline bool read_problem(std::string_view text, Problem& p) {
   if (total > text.size()) return false;  // each value takes a byte at least
   const std::vector<std::string> all = tokens_of(text, static_cast<size_t>(total));
   if (all.size() < total) return false;
-  std::vector<float> values(static_cast<size_t>(total - 2));
-  for (size_t k = 2; k < total; ++k)
-    if (!whole_float(all[k], &values[k - 2])) return false;
-  p.x.assign(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(n));
+  p.x.resize(static_cast<size_t>(n));
   p.a.resize(static_cast<size_t>(n * n));
   p.b.resize(static_cast<size_t>(n));
-  for (size_t i = 0; i < n; ++i) {
-    const float* row = values.data() + n + i * (n + 1);
-    std::memcpy(p.a.data() + i * n, row, n * sizeof(float));
-    p.b[i] = row[n];
-  }
+  for (size_t k = 0; k < n; ++k)
+    if (!whole_float(all[k + 2], &p.x[k])) return false;
+  for (size_t i = 0; i < n; ++i)
+    for (size_t j = 0; j <= n; ++j)
+      if (!whole_float(all[2 + n + i * (n + 1) + j], j < n ? &p.a[i * n + j] : &p.b[i])) return false;
   return true;
 }
 

@@ -1,7 +1,6 @@
 // Fills a Problem directly from values, in a chosen storage or wider, so that
 // tests can drive the pre-check and the sweeps without a file; loads one
-// from a file; and checks that a loaded Problem holds exactly the bits of
-// the values.
+// from a file; and checks that it holds the values.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,9 +11,8 @@
 #include "load/loader.hpp"
 #include "matrix/matrix.hpp"
 #include "matrix/problem.hpp"
-#include "support/float_bits.hpp"
 #include "support/problem_access.hpp"
-#include "support/problem_values.hpp"
+#include "support/problem_texts.hpp"
 #include "support/team.hpp"
 
 // Loads the file at `path` with a team of `threads`; the failure's message,
@@ -31,18 +29,8 @@ inline std::string load_message(itsolv::Problem& p, const std::string& path, int
 
 // Stores v, which must fit the matrix's storage, at (row, col).
 inline void set_coefficient(itsolv::Matrix& a, int32_t row, int32_t col, float v) {
-  const size_t k = a.index(row, col);
-  switch (a.storage()) {
-    case itsolv::Storage::i8:
-      a.data<int8_t>()[k] = static_cast<int8_t>(v);
-      break;
-    case itsolv::Storage::i16:
-      a.data<int16_t>()[k] = static_cast<int16_t>(v);
-      break;
-    default:
-      a.data<float>()[k] = v;
-      break;
-  }
+  itsolv::by_storage(a.storage(),
+                     [&](auto t) { a.data<decltype(t)>()[a.index(row, col)] = static_cast<decltype(t)>(v); });
 }
 
 inline void load_values(itsolv::Problem& p, const testing_support::Values& v,
@@ -75,19 +63,7 @@ inline void load_values(itsolv::Problem& p, const testing_support::Values& v,
 
 // The problem holds the values, bit for bit.
 inline ::testing::AssertionResult holds(const itsolv::Problem& p, const testing_support::Values& v) {
-  using testing_support::same_bits;
-  if (p.num != v.num || !same_bits(p.err, v.err)) return ::testing::AssertionFailure() << "count " << p.num;
-  for (int32_t i = 0; i < v.num; ++i) {
-    if (!same_bits(p.x[i], v.x[static_cast<size_t>(i)])) return ::testing::AssertionFailure() << "x " << i;
-    if (!same_bits(p.b[i], v.b[static_cast<size_t>(i)])) return ::testing::AssertionFailure() << "b " << i;
-    // The diagonal is kept apart; its place in the panels holds zero.
-    if (p.a.held().contains(i) && !same_bits(testing_support::element(p.a, i, i), 0.0f))
-      return ::testing::AssertionFailure() << "a " << i;
-    for (int32_t j = 0; j < v.num; ++j) {
-      const float got = testing_support::coefficient(p, i, j), want = v.a[static_cast<size_t>(i) * v.num + j];
-      if (!same_bits(got, want))
-        return ::testing::AssertionFailure() << "a " << i << " " << j << " got " << got << " want " << want;
-    }
-  }
-  return ::testing::AssertionSuccess();
+  const std::string difference = testing_support::difference(p, v);
+  if (difference.empty()) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << difference;
 }

@@ -1,33 +1,20 @@
-// Random problem texts for tests, written token by token in the many forms a
-// number may take, and corruptions of such texts.
+// Random problems for tests: texts written token by token in the many forms
+// a number may take, the values such a text holds, and a text that holds
+// given values exactly.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <functional>
-#include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "support/draws.hpp"
 #include "support/literal_solver.hpp"
-#include "support/problem_values.hpp"
+#include "support/mutator.hpp"  // corruptions of these texts
 
 namespace testing_support {
-
-// Draws from a seeded sequence.
-class Draws {
- public:
-  explicit Draws(uint64_t seed) : rng_(seed) {}
-  int uniform(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng_); }
-  double real(double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng_); }
-  bool chance(double p) { return std::bernoulli_distribution(p)(rng_); }
-  template <typename T>
-  T pick(const std::vector<T>& items) {
-    return items[static_cast<size_t>(uniform(0, static_cast<int>(items.size()) - 1))];
-  }
-
- private:
-  std::mt19937_64 rng_;
-};
 
 using literal::printf_string;
 
@@ -41,7 +28,8 @@ enum class Style {
   kExponents,      // exponent forms over many magnitudes
   kMixed,          // every form, hexadecimal floats and '+' included
   kLateWide,       // small integers, then a wide value in a late row
-  kCount
+  kByteIntegers,   // -128 .. 127, all of 8-bit storage (not drawn at random)
+  kWordIntegers,   // mostly -99 .. 99, some of all 16 bits (nor this)
 };
 
 // Problem texts made token by token: what the file says is what the tokens
@@ -57,9 +45,12 @@ class ProblemMaker : public Draws {
     bool allow_weak = true;      // rows with |diagonal| equal to the sum
     double zero_share = 0.2;     // share of zero off-diagonal entries
     std::string tolerance = {};  // empty: a random one
+    bool allow_failing = true;   // one problem in eight has a failing row
+    bool weak_rows = false;      // every row but the first weakly dominant
+    double special_share = 0;    // share of inf / nan off-diagonal entries
   };
 
-  Style random_style() { return static_cast<Style>(uniform(0, static_cast<int>(Style::kCount) - 1)); }
+  Style random_style() { return static_cast<Style>(uniform(0, static_cast<int>(Style::kLateWide))); }
 
   // White space between tokens: mostly a blank, sometimes anything.
   std::string separator() {
@@ -79,6 +70,10 @@ class ProblemMaker : public Draws {
                                           : uniform(-32768, 32768));
       case Style::kLargeIntegers:
         return std::to_string(uniform(-10000000, 10000000));
+      case Style::kByteIntegers:
+        return std::to_string(uniform(-128, 127));
+      case Style::kWordIntegers:
+        return std::to_string(chance(0.1) ? uniform(-32768, 32767) : uniform(-99, 99));
       case Style::kDecimals:
         return printf_string("%.*f", uniform(1, 6), real(-100, 100));
       case Style::kExponents: {
@@ -125,18 +120,35 @@ class ProblemMaker : public Draws {
     return pick<std::string>({"inf", "-inf", "nan", "-nan", "INF", "NaN", "infinity", "-Infinity", "+inf", "nAn"});
   }
 
+  // The diagonal of a row whose other values sum to s: strictly dominant,
+  // sometimes equal, in a failing row less.
+  float diagonal(const Options& o, float s, bool failing, bool later) {
+    float d = 0.0f;
+    if (failing || !std::isfinite(s)) {
+      d = s * 0.5f;
+    } else if (o.weak_rows ? later : o.allow_weak && chance(0.07)) {
+      d = s;
+    } else {
+      d = s * static_cast<float>(pick<double>({1.1, 1.5, 2.0, 3.0, 10.0, 1.25}));
+      if (d == 0.0f) d = static_cast<float>(uniform(1, 50));
+      if (o.style == Style::kTinyIntegers || o.style == Style::kShortIntegers || o.style == Style::kLargeIntegers)
+        d = std::ceil(d);
+    }
+    return chance(0.5) ? -d : d;
+  }
+
   // A whole problem text.
   std::string problem(const Options& o) {
     const int n = o.n;
     std::string text;
     auto put = [&](const std::string& token) { text += token + separator(); };
-    put(chance(0.1) ? "+" + std::to_string(n) : std::to_string(n));
+    put((chance(0.1) ? std::string("+") : std::string()) + std::to_string(n));
     put(o.tolerance.empty() ? tolerance() : o.tolerance);
     const bool zero_start = chance(0.5);
     for (int i = 0; i < n; ++i) put(zero_start ? "0" : number(chance(0.5) ? Style::kTinyIntegers : Style::kDecimals));
     const bool specials = o.allow_special && chance(0.1);
     // One problem in eight has a row that fails the pre-check.
-    const int failing_row = chance(0.125) ? uniform(0, n - 1) : -1;
+    const int failing_row = chance(0.125) && o.allow_failing ? uniform(0, n - 1) : -1;
     const int late_row = o.style == Style::kLateWide ? std::max(0, n - 1 - uniform(0, std::min(n - 1, 3))) : -1;
     for (int i = 0; i < n; ++i) {
       std::vector<std::string> row(static_cast<size_t>(n));
@@ -146,6 +158,8 @@ class ProblemMaker : public Draws {
         std::string& token = row[static_cast<size_t>(j)];
         if (chance(o.zero_share))
           token = pick<std::string>({"0", "0", "0", "0.0", "-0", "0e5", "-0.0"});
+        else if (o.special_share > 0 && chance(o.special_share))
+          token = special();
         else if (o.style != Style::kLateWide)
           token = number(o.style);
         else if (i == late_row && chance(0.2))
@@ -154,20 +168,7 @@ class ProblemMaker : public Draws {
           token = number(Style::kTinyIntegers);
         s = s + std::fabs(value_of(token));
       }
-      // The diagonal: strictly dominant, sometimes equal, in one row less.
-      float d = 0.0f;
-      if (i == failing_row || !std::isfinite(s)) {
-        d = s * 0.5f;
-      } else if (o.allow_weak && chance(0.07)) {
-        d = s;
-      } else {
-        d = s * static_cast<float>(pick<double>({1.1, 1.5, 2.0, 3.0, 10.0, 1.25}));
-        if (d == 0.0f) d = static_cast<float>(uniform(1, 50));
-        if (o.style == Style::kTinyIntegers || o.style == Style::kShortIntegers || o.style == Style::kLargeIntegers)
-          d = std::ceil(d);
-      }
-      if (chance(0.5)) d = -d;
-      row[static_cast<size_t>(i)] = exact(d);
+      row[static_cast<size_t>(i)] = exact(diagonal(o, s, i == failing_row, i > 0));
       for (const std::string& token : row) put(token);
       text += number(chance(0.5) ? Style::kTinyIntegers : o.style == Style::kLateWide ? Style::kDecimals : o.style);
       text += chance(0.8) ? "\n" : separator();
@@ -183,79 +184,54 @@ class ProblemMaker : public Draws {
   }
 };
 
-// Corruptions of problem texts.
-class Mutator : public Draws {
- public:
-  using Draws::Draws;
+// A problem's values.
+using Values = literal::Problem;
 
-  // Applies one to three random corruptions.
-  std::string corrupt(std::string text) {
-    for (int k = uniform(1, 3); k > 0; --k) text = once(std::move(text));
-    return text;
-  }
-
- private:
-  std::string junk() {
-    static const std::string kBytes =
-        std::string("0123456789.eE+-xXpPabcfinINFNA \t\n\r\v\f,;#") + std::string("\0\xff\x80\xa0\x1c", 5);
-    std::string out;
-    for (int i = uniform(1, 4); i > 0; --i) out += pick(std::vector<char>(kBytes.begin(), kBytes.end()));
-    return out;
-  }
-
-  std::string once(std::string text) {
-    const std::vector<literal::Token> tokens = literal::token_spans(text);
-    auto any_token = [&]() { return pick(tokens); };
-    const int op = uniform(0, 9);
-    if (text.empty()) return junk();
-    const size_t pos = static_cast<size_t>(uniform(0, static_cast<int>(text.size()) - 1));
-    // A byte replaced by any byte, one bit flipped, the end cut off, junk
-    // inserted, a byte erased.
-    const std::function<void()> byte_edits[] = {
-        [&] { text[pos] = static_cast<char>(uniform(0, 255)); },
-        [&] { text[pos] = static_cast<char>(text[pos] ^ (1 << uniform(0, 7))); }, [&] { text.resize(pos); },
-        [&] { text.insert(pos, junk()); }, [&] { text.erase(pos, 1); }};
-    if (op < 5) {
-      byte_edits[op]();
-      return text;
-    }
-    if (tokens.empty()) return text + junk();
-    const literal::Token t = any_token();
-    const std::string token = text.substr(t.begin, t.end - t.begin);
-    switch (op) {
-      case 5:
-        text.insert(t.end, " " + token);
-        return text;  // a token duplicated
-      case 6:
-        text.erase(t.begin, t.end - t.begin);
-        return text;
-      case 7:  // a token replaced by a notable one
-        text.replace(
-            t.begin, t.end - t.begin,
-            pick<std::string>({"nan",         "inf",          "-inf",       "-0",    "1e40",  "1e-45", "0x1p3", "abc",
-                               "99999999999", "-1",           "2147483648", "0",     "1.5.2", "37x",   "+",     "-",
-                               ".",           "1e",           "0x",         "2.5",   "1e3",   "+7",    "0007",  "-nan",
-                               "NAN(x)",      "3.4028236e38", "2e",         "0x1p+", "0x."}));
-        return text;
-      case 8: {  // two tokens swapped
-        const literal::Token u = any_token();
-        if (u.begin == t.begin) return text;
-        const literal::Token first = u.begin < t.begin ? u : t, second = u.begin < t.begin ? t : u;
-        const std::string a = text.substr(first.begin, first.end - first.begin);
-        const std::string b = text.substr(second.begin, second.end - second.begin);
-        text.replace(second.begin, b.size(), a);
-        text.replace(first.begin, a.size(), b);
-        return text;
-      }
-      default:  // a token's first digit changed
-        for (size_t i = t.begin; i < t.end; ++i)
-          if (text[i] >= '0' && text[i] <= '9') {
-            text[i] = static_cast<char>('0' + uniform(0, 9));
-            break;
-          }
-        return text;
-    }
-  }
+enum class Kind {
+  small_integers,  // off-diagonal integers in [-128, 127]
+  wide_integers,   // some need 16 bits
+  decimals,        // non-integer values
+  specials,        // zeros, infinities and NaNs among the coefficients
+  weak,            // rows dominant only weakly, one strict
 };
+
+// The values of a random problem of the kind, every row strictly dominant
+// unless the kind says otherwise; zeros of either sign (-0 takes floats) only
+// among the specials.
+inline Values random_values(int32_t n, Kind kind, uint32_t seed, float err = 1e-4f) {
+  const Style styles[] = {Style::kByteIntegers, Style::kWordIntegers, Style::kDecimals, Style::kTinyIntegers,
+                          Style::kTinyIntegers};
+  const std::string text = ProblemMaker(seed).problem({.n = n,
+                                                       .style = styles[static_cast<int>(kind)],
+                                                       .allow_special = false,
+                                                       .allow_weak = false,
+                                                       .zero_share = kind == Kind::specials ? 0.2 : 0.0,
+                                                       .tolerance = printf_string("%.9g", err),
+                                                       .allow_failing = false,
+                                                       .weak_rows = kind == Kind::weak,
+                                                       .special_share = kind == Kind::specials ? 0.02 : 0.0});
+  Values v;
+  if (!literal::read_problem(text, v)) throw std::logic_error("a random problem that does not read");
+  return v;
+}
+
+// Exact text of a float: "%.9g" reads back as the same float, and inf and
+// nan keep their sign.
+inline std::string token(float f) {
+  if (std::isnan(f)) return std::signbit(f) ? "-nan" : "nan";
+  return printf_string("%.9g", static_cast<double>(f));
+}
+
+// A text that holds the values exactly.
+inline std::string problem_text(const Values& v, const char* separator = " ", const char* line_end = "\n") {
+  std::string text = std::to_string(v.num) + line_end + token(v.err) + line_end;
+  for (float f : v.x) text += token(f) + separator;
+  text += line_end;
+  for (int32_t i = 0; i < v.num; ++i) {
+    for (int32_t j = 0; j < v.num; ++j) text += token(v.a[static_cast<size_t>(i) * v.num + j]) + separator;
+    text += token(v.b[static_cast<size_t>(i)]) + line_end;
+  }
+  return text;
+}
 
 }  // namespace testing_support

@@ -19,11 +19,9 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <functional>
-#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
