@@ -16,8 +16,7 @@ using itsolv::kRun;
 // Keeps every value as a float: the run holds too many that do not fit a
 // byte for the byte form to save memory.
 void widen_all(CompactValues& v) {
-  v.wide.assign(v.small.begin(), v.small.begin() + v.count);
-  for (const auto& [k, value] : v.others) v.wide[k] = value;
+  copy_values(v, 0, v.count, v.wide);
   std::vector<int8_t>().swap(v.small);
   std::vector<std::pair<uint32_t, float>>().swap(v.others);
 }
@@ -28,7 +27,7 @@ int64_t read_compact(const char* text, int64_t count, itsolv::Isa isa, CompactVa
                      const char*& bad_end) {
   v = CompactValues{};
   v.small.resize(static_cast<size_t>(count) + itsolv::kBlockValues);
-  itsolv::TextSource in(text, {itsolv::isa_table(isa).short_reader, nullptr});
+  itsolv::TextSource in(text, itsolv::isa_table(isa).short_reader, nullptr);
   int64_t k = 0, bad = -1;
   while (k < count) {
     k += in.shorts(&v.small[static_cast<size_t>(k)], static_cast<int32_t>(std::min<int64_t>(count - k, kRun)));

@@ -12,9 +12,7 @@
 #include <span>
 #include <vector>
 
-#include "base/isa.hpp"
 #include "load/value_placement.hpp"
-#include "matrix/problem.hpp"
 
 namespace itsolv_mpi {
 

@@ -4,22 +4,11 @@
 #include <string>
 
 #include "base/failure.hpp"
-#include "parse/number_token.hpp"
 #include "load/token_place.hpp"
 #include "load/value_placement.hpp"
+#include "parse/number_token.hpp"
 
 namespace itsolv {
-namespace {
-
-[[noreturn]] void ends_before(const Reader& in, int64_t t, int32_t n) {
-  fail_ends_before(in.path(), in.last_line(), t, n);
-}
-
-[[noreturn]] void bad_token(const Reader& in, int64_t t, int32_t n, const char* begin, const char* end, int64_t line) {
-  fail_bad_token(in.path(), t, n, begin, end, line);
-}
-
-}  // namespace
 
 void fail_ends_before(const char* path, int64_t last_line, int64_t t, int32_t n) {
   fail("Cannot read file %s: the file ends at line %lld before %s\n", path, static_cast<long long>(last_line),
@@ -48,9 +37,9 @@ int64_t read_header(Problem& p, Reader& in, uint64_t size) {
   if (num < 0) fail("Cannot allocate a!\n");
   p.num = num;
   if (num == 0) return kHeaderTokens;
-  if (!in.next_token(begin, end)) ends_before(in, 1, 0);
+  if (!in.next_token(begin, end)) fail_ends_before(in.path(), in.last_line(), 1, 0);
   float err = 0.0f;
-  if (!parse_float(begin, end, err)) bad_token(in, 1, 0, begin, end, in.line());
+  if (!parse_float(begin, end, err)) fail_bad_token(in.path(), 1, 0, begin, end, in.line());
   p.err = err;
 
   // Every value takes at least one byte and a separator before it.

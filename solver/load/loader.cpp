@@ -29,10 +29,6 @@ namespace {
 
 constexpr size_t kFloatChunks = 4;  // chunks of float matrices, in team parts
 
-[[noreturn]] void bad_token(const Reader& in, int64_t t, int32_t n, const char* begin, const char* end, int64_t line) {
-  fail_bad_token(in.path(), t, n, begin, end, line);
-}
-
 // Reads the values after the header chunk by chunk, each chunk split among
 // the team: counting its tokens gives each part its first token index, and
 // then each part places its values.
@@ -76,8 +72,8 @@ class ChunkLoader {
     const char* const from = in_.data() + in_.pos();
     for (const Part& part : parts) {
       if (part.placed.bad >= 0)
-        bad_token(in_, part.placed.bad, p_.num, part.placed.bad_begin, part.placed.bad_end,
-                  in_.line() + count_newlines(from, part.placed.bad_begin));
+        fail_bad_token(in_.path(), part.placed.bad, p_.num, part.placed.bad_begin, part.placed.bad_end,
+                       in_.line() + count_newlines(from, part.placed.bad_begin));
       need = std::max(need, part.placed.need);
     }
     return need;

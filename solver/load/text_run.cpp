@@ -15,20 +15,15 @@ TextRun::TextRun(const char* begin, const char* end, Workers& workers, size_t pa
 
 Placed TextRun::place(Problem& p, int64_t first, int64_t end,
                       const std::function<void(const char*, const char*)>& done) {
-  std::vector<int64_t> firsts;
-  for (const Part& part : parts_) {
-    firsts.push_back(first);
-    first += part.count.tokens;
-  }
   const size_t members = static_cast<size_t>(workers_.size());
   for (size_t from = 0; from < parts_.size(); from += members) {
     const size_t to = std::min(from + members, parts_.size());
     // Widening converts the rows up to the last one these parts reach.
-    const int64_t reached = std::min(firsts[to - 1] + parts_[to - 1].count.tokens, end);
+    const int64_t reached = std::min(first + parts_[to - 1].first + parts_[to - 1].count.tokens, end);
     Placed bad;
     place_widening(p, reached, [&] {
       each(from, to, [&](Part& part) {
-        const int64_t at = firsts[static_cast<size_t>(&part - parts_.data())];
+        const int64_t at = first + part.first;
         const int64_t count = std::min(at + part.count.tokens, end) - at;
         part.placed = count > 0 ? place_values(p, part.begin, at, count, isa_) : Placed{};
       });

@@ -165,7 +165,7 @@ Placed place(Problem& p, Source& source, int64_t t, const int64_t t_end, RowStag
 }  // namespace
 
 Placed place_values(Problem& p, const char* text, int64_t first, int64_t count, Isa isa, RowStage* stage) {
-  TextSource source(text, {isa_table(isa).short_reader, isa_table(isa).decimal_reader});
+  TextSource source(text, isa_table(isa).short_reader, isa_table(isa).decimal_reader);
   return by_storage(p.a.storage(), [&](auto t) { return place<decltype(t)>(p, source, first, first + count, stage); });
 }
 

@@ -11,7 +11,6 @@
 #include <type_traits>
 
 #include "load/value_placement.hpp"
-#include "matrix/matrix.hpp"
 #include "parse/decimal_tokens.hpp"
 #include "parse/run_backoff.hpp"
 #include "parse/short_tokens.hpp"
@@ -81,17 +80,13 @@ __attribute__((always_inline)) inline const char* read_token(const char* q, Toke
   return end;
 }
 
-// The vector readers tried before the scalar one.
-struct RunReaders {
-  ShortBlockReader shorts;
-  DecimalRunReader decimals;
-};
-
 // Tokens of a text, from q on: where the reading stands and the first token
-// that is not a number.
+// that is not a number. The vector readers given are tried before the
+// scalar one.
 class TextSource {
  public:
-  TextSource(const char* text, RunReaders readers) : q(text), readers_(readers) {}
+  TextSource(const char* text, ShortBlockReader shorts, DecimalRunReader decimals)
+      : q(text), shorts_reader_(shorts), decimals_reader_(decimals) {}
 
   // Skips white space and reads the next token into t; when it is not a
   // number sets `bad` to its start (and q to its end).
@@ -131,9 +126,9 @@ class TextSource {
       if (got == max) return got;
     }
     if constexpr (std::is_same_v<T, float>) {
-      if (readers_.decimals != nullptr && decimals_.due()) {
+      if (decimals_reader_ != nullptr && decimals_.due()) {
         float values[kRun + 8];
-        const int32_t more = readers_.decimals(q, std::min(max - got, kRun), values);
+        const int32_t more = decimals_reader_(q, std::min(max - got, kRun), values);
         decimals_.took(more);
         store_run(r.base, r.stride, r.row, col + got, more, values, r.diag);
         got += more;
@@ -150,9 +145,9 @@ class TextSource {
   const char* bad = nullptr;
 
  private:
-  bool shorts_due() { return readers_.shorts != nullptr && shorts_.due(); }
+  bool shorts_due() { return shorts_reader_ != nullptr && shorts_.due(); }
   int32_t read_shorts(int8_t* into, int32_t max) {
-    const int32_t got = read_short_tokens(readers_.shorts, q, max, into);
+    const int32_t got = read_short_tokens(shorts_reader_, q, max, into);
     shorts_.took(got);
     return got;
   }
@@ -173,7 +168,8 @@ class TextSource {
     return got;
   }
 
-  RunReaders readers_;
+  ShortBlockReader shorts_reader_;
+  DecimalRunReader decimals_reader_;
   Backoff shorts_, decimals_;
 };
 
