@@ -34,7 +34,7 @@ void copy_range(const RangeValues& r, int64_t from, int64_t to, std::vector<floa
     const int64_t start = r.starts[k], end = start + r.parts[k].count;
     if (end <= from) continue;
     const int64_t stop = std::min(to, end);
-    copy_values(r.parts[k], from - start, stop - start, out);
+    itsolv::copy_values(r.parts[k], from - start, stop - start, out);
     from = stop;
   }
 }
@@ -42,7 +42,8 @@ void copy_range(const RangeValues& r, int64_t from, int64_t to, std::vector<floa
 // Collective: sends every other process the values of its rows' tokens that
 // lie in this range (tokens `ours` of the file, the first of which is token
 // `first`), and receives theirs: piece k, from process k, in got[k].
-std::vector<CompactValues> exchange_pieces(const RangeValues& r, int64_t first, Tokens ours, int32_t n, MPI_Comm comm) {
+std::vector<itsolv::CompactValues> exchange_pieces(const RangeValues& r, int64_t first, Tokens ours, int32_t n,
+                                                   MPI_Comm comm) {
   int rank = 0, procs = 1;
   MPI_Comm_rank(comm, &rank);
   MPI_Comm_size(comm, &procs);
@@ -57,7 +58,7 @@ std::vector<CompactValues> exchange_pieces(const RangeValues& r, int64_t first, 
   MPI_Request sizes;
   MPI_Ialltoall(send_counts.data(), 1, MPI_INT64_T, counts.data(), 1, MPI_INT64_T, comm, &sizes);
   wait_one(comm, sizes);
-  std::vector<CompactValues> got(static_cast<size_t>(procs));
+  std::vector<itsolv::CompactValues> got(static_cast<size_t>(procs));
   std::vector<MPI_Request> requests;
   const auto post = [&](float* data, int64_t count, int k, bool send) {
     for (int64_t at = 0; at < count; at += kMessageFloats) {
@@ -186,11 +187,11 @@ StepFailure stop_failure(const char* path, const Layout& l, const RangeValues& r
 StepFailure place_ranges(itsolv::Problem& p, RangeValues& range, const Layout& l, int rank, int procs, int64_t total,
                          MPI_Comm comm) {
   const Tokens ours = l.ranges[static_cast<size_t>(rank)];
-  std::vector<CompactValues> pieces = exchange_pieces(range, l.my_first, ours, p.num, comm);
+  std::vector<itsolv::CompactValues> pieces = exchange_pieces(range, l.my_first, ours, p.num, comm);
   const Tokens held = block_tokens(p.num, procs, rank);
   const auto place_pieces = [&](int from, int to) {
     for (size_t k = static_cast<size_t>(from); k < static_cast<size_t>(to); ++k)
-      place_compact(p, {&pieces[k], 1}, l.ranges[k].meet(held).begin, total);
+      itsolv::place_compact(p, {&pieces[k], 1}, l.ranges[k].meet(held).begin, total);
   };
   return agree(comm, attempt([&] {
                  place_pieces(0, rank);
@@ -198,9 +199,9 @@ StepFailure place_ranges(itsolv::Problem& p, RangeValues& range, const Layout& l
                  for (size_t k = 0, j = 0; k < range.parts.size(); k = j) {
                    for (int64_t tokens = 0; j < range.parts.size() && tokens < itsolv::panel_tokens(p.num); ++j)
                      tokens += range.parts[j].count;
-                   place_compact(p, {range.parts.data() + k, j - k}, l.my_first + range.starts[k], total);
+                   itsolv::place_compact(p, {range.parts.data() + k, j - k}, l.my_first + range.starts[k], total);
                    for (; k < j; ++k) {
-                     range.parts[k] = CompactValues{};
+                     range.parts[k] = itsolv::CompactValues{};
                      // Blocks freed below others still in use go back to
                      // the system only when asked.
                      if (k % 16 == 15) malloc_trim(0);

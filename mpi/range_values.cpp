@@ -17,13 +17,13 @@ void take(RangeValues& r, const char* begin, const char* end, itsolv::Workers& w
           const itsolv::LoadOptions& options) {
   std::vector<itsolv::Part> parts =
       itsolv::split_text(begin, end, itsolv::parts_of(static_cast<size_t>(end - begin), options.part_bytes));
-  std::vector<CompactValues> values(parts.size());
+  std::vector<itsolv::CompactValues> values(parts.size());
   const bool reading = r.bad < 0;
   const itsolv::TokenCount counted = itsolv::count_parts(parts, r.tokens, workers, options.isa, [&](size_t k) {
     itsolv::Part& part = parts[k];
     if (reading)
-      part.placed.bad = read_compact(part.begin, part.count.tokens, options.isa, values[k], part.placed.bad_begin,
-                                     part.placed.bad_end);
+      part.placed.bad = itsolv::read_compact(part.begin, part.count.tokens, options.isa, values[k],
+                                             part.placed.bad_begin, part.placed.bad_end);
   });
   for (size_t k = 0; k < parts.size() && reading && r.bad < 0; ++k) {
     const itsolv::Part& part = parts[k];

@@ -12,16 +12,16 @@
 
 #include "agreement.hpp"
 #include "base/workers.hpp"
-#include "compact_values.hpp"
 #include "load/chunk_source.hpp"
+#include "load/compact_values.hpp"
 #include "load/load_options.hpp"
 
 namespace itsolv_mpi {
 
 struct RangeValues {
-  std::vector<CompactValues> parts;  // the values, in file order
-  std::vector<int64_t> starts;       // the index in the range of each part's first token
-  int64_t tokens = 0;                // tokens counted
+  std::vector<itsolv::CompactValues> parts;  // the values, in file order
+  std::vector<int64_t> starts;               // the index in the range of each part's first token
+  int64_t tokens = 0;                        // tokens counted
   int64_t newlines = 0;
   // The range's first token that is not wholly a number, if any: its index
   // in the range, its text (as much as a message shows) and the line feeds

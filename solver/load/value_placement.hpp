@@ -48,7 +48,7 @@ class RowStage;
 Placed place_values(Problem& p, const char* text, int64_t first, int64_t count, Isa isa, RowStage* stage = nullptr);
 
 // The values of a run of tokens read before the index of its first token
-// is known (see itsolv-mpi's compact_values.hpp): value k in a byte when it
+// is known (see compact_values.hpp): value k in a byte when it
 // fits one, else kept aside with its index; or every value as a float.
 struct CompactValues {
   int64_t count = 0;                               // values held

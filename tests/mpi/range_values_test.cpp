@@ -71,7 +71,7 @@ TEST(RangeValues, RangesInChunksOfAnySizeHoldEveryTokenOnce) {
           EXPECT_EQ(r.bad, -1);
           if (k > 0) expect_seams_meet(end, r.start);
           end = r.end;
-          for (const itsolv_mpi::CompactValues& part : r.parts) itsolv_mpi::copy_values(part, 0, part.count, got);
+          for (const itsolv::CompactValues& part : r.parts) itsolv::copy_values(part, 0, part.count, got);
           tokens += r.tokens;
           newlines += r.newlines;
           if (k + 1 == ranges) {
@@ -114,12 +114,11 @@ TEST(RunsPlaced, WideningKeepsARowBegunInAnEarlierRun) {
         const char* const end = cuts[k + 1] == total ? laid.text.data() + laid.text.size() - 64
                                                      : laid.text.data() + laid.starts[static_cast<size_t>(cuts[k + 1])];
         if (compact) {
-          itsolv_mpi::CompactValues values;
+          itsolv::CompactValues values;
           const char *bad_begin = nullptr, *bad_end = nullptr;
-          ASSERT_EQ(
-              itsolv_mpi::read_compact(begin, cuts[k + 1] - cuts[k], itsolv::best_isa(), values, bad_begin, bad_end),
-              -1);
-          itsolv_mpi::place_compact(p, {&values, 1}, cuts[k], total);
+          ASSERT_EQ(itsolv::read_compact(begin, cuts[k + 1] - cuts[k], itsolv::best_isa(), values, bad_begin, bad_end),
+                    -1);
+          itsolv::place_compact(p, {&values, 1}, cuts[k], total);
         } else {
           EXPECT_EQ(itsolv::TextRun(begin, end, testing_support::team(2), 64).place(p, cuts[k], total).bad, -1);
         }

@@ -1,5 +1,5 @@
 // The values of a run of tokens read before the index of its first token in
-// the file is known: a process reads its byte range into this form as the
+// the file is known: a process of itsolv-mpi reads its byte range into this form as the
 // bytes come, and places the values once it has learned where its range
 // starts. Most coefficients of a problem are small integers, which take a
 // byte each here; the other values are kept aside with their index, or, when
@@ -14,9 +14,7 @@
 
 #include "load/value_placement.hpp"
 
-namespace itsolv_mpi {
-
-using itsolv::CompactValues;
+namespace itsolv {
 
 // Reads the `count` tokens at `text` (which starts after white space and has
 // white space or at least 64 blanks after every token) into v, with the
@@ -24,7 +22,7 @@ using itsolv::CompactValues;
 // token that is not wholly a number: gives its index (v then holds the
 // values before it) and its text in bad_begin, bad_end; -1 when all are
 // numbers.
-int64_t read_compact(const char* text, int64_t count, itsolv::Isa isa, CompactValues& v, const char*& bad_begin,
+int64_t read_compact(const char* text, int64_t count, Isa isa, CompactValues& v, const char*& bad_begin,
                      const char*& bad_end);
 
 // Places the values of consecutive runs, which are tokens first, first + 1,
@@ -33,9 +31,9 @@ int64_t read_compact(const char* text, int64_t count, itsolv::Isa isa, CompactVa
 // widening p's storage when a coefficient needs it. The runs of a file are
 // placed in file order. Throws "Cannot allocate a!" when the storage cannot
 // grow.
-void place_compact(itsolv::Problem& p, std::span<const CompactValues> runs, int64_t first, int64_t end);
+void place_compact(Problem& p, std::span<const CompactValues> runs, int64_t first, int64_t end);
 
 // Appends values [from, to) of v to out.
 void copy_values(const CompactValues& v, int64_t from, int64_t to, std::vector<float>& out);
 
-}  // namespace itsolv_mpi
+}  // namespace itsolv

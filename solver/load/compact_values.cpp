@@ -1,4 +1,4 @@
-#include "compact_values.hpp"
+#include "load/compact_values.hpp"
 
 #include <algorithm>
 
@@ -6,12 +6,8 @@
 #include "load/value_sources.hpp"
 #include "load/widening.hpp"
 
-namespace itsolv_mpi {
+namespace itsolv {
 namespace {
-
-using itsolv::Storage;
-
-using itsolv::kRun;
 
 // Keeps every value as a float: the run holds too many that do not fit a
 // byte for the byte form to save memory.
@@ -23,23 +19,23 @@ void widen_all(CompactValues& v) {
 
 }  // namespace
 
-int64_t read_compact(const char* text, int64_t count, itsolv::Isa isa, CompactValues& v, const char*& bad_begin,
+int64_t read_compact(const char* text, int64_t count, Isa isa, CompactValues& v, const char*& bad_begin,
                      const char*& bad_end) {
   v = CompactValues{};
-  v.small.resize(static_cast<size_t>(count) + itsolv::kBlockValues);
-  itsolv::TextSource in(text, itsolv::isa_table(isa).short_reader, nullptr);
+  v.small.resize(static_cast<size_t>(count) + kBlockValues);
+  TextSource in(text, isa_table(isa).short_reader, nullptr);
   int64_t k = 0, bad = -1;
   while (k < count) {
     k += in.shorts(&v.small[static_cast<size_t>(k)], static_cast<int32_t>(std::min<int64_t>(count - k, kRun)));
     if (k == count) break;
-    itsolv::Token t;
+    Token t;
     if (!in.next(t)) {
       bad = k;
       bad_begin = in.bad;
       bad_end = in.q;
       break;
     }
-    if (itsolv::storage_for(t.value) == Storage::i8) {
+    if (storage_for(t.value) == Storage::i8) {
       v.small[static_cast<size_t>(k)] = static_cast<int8_t>(t.value);
     } else {
       v.small[static_cast<size_t>(k)] = 0;
@@ -53,11 +49,11 @@ int64_t read_compact(const char* text, int64_t count, itsolv::Isa isa, CompactVa
   return bad;
 }
 
-void place_compact(itsolv::Problem& p, std::span<const CompactValues> runs, int64_t first, int64_t end) {
+void place_compact(Problem& p, std::span<const CompactValues> runs, int64_t first, int64_t end) {
   int64_t values = 0;
   for (const CompactValues& run : runs) values += run.count;
   const int64_t count = std::min(first + values, end) - first;
-  if (count > 0) itsolv::place_widening(p, first + count, [&] { return itsolv::place_values(p, runs, first, count); });
+  if (count > 0) place_widening(p, first + count, [&] { return place_values(p, runs, first, count); });
 }
 
 void copy_values(const CompactValues& v, int64_t from, int64_t to, std::vector<float>& out) {
@@ -71,4 +67,4 @@ void copy_values(const CompactValues& v, int64_t from, int64_t to, std::vector<f
     if (k >= from && k < to) out[at + static_cast<size_t>(k - from)] = value;
 }
 
-}  // namespace itsolv_mpi
+}  // namespace itsolv
