@@ -27,7 +27,7 @@ for n in "${sizes[@]}"; do files+=("$(kept_problem "$bin_dir" "$n" 1e30)"); done
 files+=("$(kept_decimals "$bin_dir" 5000 1e30)")
 
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
-printf '%-18s %10s %8s %10s %8s\n' problem bytes sweeps 'itsolv s' 'cat s' ratio
+printf '%-18s %10s %8s %10s %8s %8s\n' problem bytes sweeps 'itsolv s' 'cat s' ratio
 for file in "${files[@]}"; do
   sweeps=$("$bin_dir/itsolv" "$file" | tail -n 1 | awk '{ print $NF }')  # warms the page cache too
   python3 - "$runs" "$file" "$sweeps" "$bin_dir/itsolv" << 'PY'
