@@ -7,8 +7,9 @@
 //
 // Floors: the load's is read() of the file from the page cache into a reused
 // buffer, and with it (load') the first touch of fresh memory of the
-// matrix's size on every core, which the system zeroes page by page; the pre-check's one read of the matrix's bytes on every core; the
-// sweeps' that read once per sweep; the report's a write of its bytes.
+// matrix's size on every core, which the system zeroes page by page; the
+// pre-check's one read of the matrix's bytes on every core; the sweeps'
+// that read once per sweep; the report's a write of its bytes.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
