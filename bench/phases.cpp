@@ -16,12 +16,12 @@
 #include <string>
 
 #include "base/failure.hpp"
+#include "base/team.hpp"
 #include "floors.hpp"
 #include "load/loader.hpp"
 #include "solve/precheck.hpp"
 #include "solve/report.hpp"
 #include "solve/sweeps.hpp"
-#include "base/team.hpp"
 
 namespace {
 
@@ -124,9 +124,10 @@ int main(int argc, char** argv) {
   row("report", t_report, report_floor);
   row("total", t_load + t_check + t_sweeps + t_report,
       load_floor + touch + read_once * (1 + static_cast<double>(sweeps)) + report_floor);
-  std::printf("load: floor the file's read() %.4f s; load': that and the first touch of the matrix's"
-              " memory on %d threads %.4f s\n",
-              load_floor, threads, touch);
+  std::printf(
+      "load: floor the file's read() %.4f s; load': that and the first touch of the matrix's"
+      " memory on %d threads %.4f s\n",
+      load_floor, threads, touch);
   std::printf("sweep: %.2f ms, matrix read on %d threads %.2f ms (%.1f GB/s)\n", 1e3 * t_sweeps / sweeps, threads,
               1e3 * read_once, 1e-9 * static_cast<double>(p.a.bytes()) / read_once);
   return 0;
