@@ -1,5 +1,6 @@
-// This machine's floors: memory read bandwidth on one core and on all,
-// read() of a file from the page cache, and writing a file.
+// This machine's floors: memory read bandwidth on one core and on all, the
+// first touch of fresh memory (mapped, every page written once), read() of
+// a file from the page cache, and writing a file.
 //
 //   floors [FILE]   FILE (default: a 291 MB file it writes and removes) is
 //                   the one read from the page cache; the write is of as
@@ -26,6 +27,12 @@ int main(int argc, char** argv) {
     const double t = floors::median_time(5, [&] { floors::read_memory(data.data(), matrix, 1, threads); });
     char what[64];
     std::snprintf(what, sizeof what, "memory read, 100 MiB, %d thread%s", threads, threads > 1 ? "s" : "");
+    line(what, t, matrix);
+  }
+  for (int threads : {1, cores}) {
+    const double t = floors::median_of(3, [&] { return floors::first_touch(matrix, threads); });
+    char what[64];
+    std::snprintf(what, sizeof what, "first touch, 100 MiB, %d thread%s", threads, threads > 1 ? "s" : "");
     line(what, t, matrix);
   }
   const size_t file_bytes = 291'000'000;

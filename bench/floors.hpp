@@ -4,6 +4,7 @@
 
 #include <emmintrin.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,17 +21,23 @@ inline double now() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
+// Median of the figures that `runs` calls of f return.
+template <typename F>
+double median_of(int runs, const F& f) {
+  std::vector<double> t;
+  for (int r = 0; r < runs; ++r) t.push_back(f());
+  std::sort(t.begin(), t.end());
+  return t[t.size() / 2];
+}
+
 // Median of the times of `runs` calls of f (seconds).
 template <typename F>
 double median_time(int runs, const F& f) {
-  std::vector<double> t;
-  for (int r = 0; r < runs; ++r) {
+  return median_of(runs, [&] {
     const double start = now();
     f();
-    t.push_back(now() - start);
-  }
-  std::sort(t.begin(), t.end());
-  return t[t.size() / 2];
+    return now() - start;
+  });
 }
 
 // Reads bytes [begin, end) of `data` once, 64 bytes a step into four
@@ -66,6 +73,31 @@ inline uint64_t read_memory(const unsigned char* data, size_t bytes, int passes,
   uint64_t total = 0;
   for (uint64_t s : sums) total += s;
   return total;
+}
+
+// Seconds to map `bytes` of fresh anonymous memory and write one byte of
+// every page, `threads` threads each its own contiguous share, as the first
+// stores into a new matrix do: the system finds and zeroes each page as it
+// is first written. The memory is given back afterwards, untimed; -1 when it
+// cannot be mapped.
+inline double first_touch(size_t bytes, int threads) {
+  const double start = now();
+  void* const map = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (map == MAP_FAILED) return -1;
+  char* const data = static_cast<char*>(map);
+  constexpr size_t kPage = 4096;
+  auto part = [&](int k) {
+    auto edge = [&](int j) { return j == threads ? bytes : bytes * j / threads / kPage * kPage; };
+    const size_t begin = edge(k), end = edge(k + 1);
+    for (size_t i = begin; i < end; i += kPage) static_cast<volatile char*>(data)[i] = 1;
+  };
+  std::vector<std::thread> team;
+  for (int k = 1; k < threads; ++k) team.emplace_back(part, k);
+  part(0);
+  for (auto& t : team) t.join();
+  const double t = now() - start;
+  ::munmap(map, bytes);
+  return t;
 }
 
 // read() of the whole file at `path` into one reused buffer of `block` bytes;

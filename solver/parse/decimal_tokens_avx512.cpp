@@ -8,6 +8,7 @@
 
 #include "parse/decimal_tokens.hpp"
 #include "parse/number_token.hpp"
+#include "parse/text_ahead.hpp"
 
 namespace itsolv {
 namespace {
@@ -56,6 +57,7 @@ struct Scan {
 
 TARGET void starts(Scan& scan, int32_t until, Run& r) {
   while (scan.count < until) {
+    ask_ahead(scan.w);
     const uint64_t space = space_mask(_mm512_loadu_si512(scan.w));
     uint64_t first = ~space & ((space << 1) | scan.before);
     scan.before = space >> 63;

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "parse/short_tokens.hpp"
+#include "parse/text_ahead.hpp"
 #include "parse/token_count.hpp"
 #include "parse/white_space.hpp"
 
@@ -37,6 +38,7 @@ TARGET const char* count_blocks(const char* p, const char* end, TokenCount& c, b
   uint64_t before = after_space;
   const __m256i line_feed = _mm256_set1_epi8('\n');
   for (; end - p >= 64; p += 64) {
+    ask_ahead(p);
     const __m256i lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
     const __m256i hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
     const uint64_t space = bits(space_bytes(lo), space_bytes(hi));
@@ -77,6 +79,7 @@ TARGET Half half(__m256i v, __m256i v_before) {
 }
 
 TARGET BlockTake read_block(const char* p, int32_t max, int8_t* vals) {
+  ask_ahead(p);
   const __m256i lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
   const __m256i hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
   const Half a = half(lo, _mm256_set1_epi8(' ')), b = half(hi, lo);

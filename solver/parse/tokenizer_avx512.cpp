@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "parse/short_tokens.hpp"
+#include "parse/text_ahead.hpp"
 #include "parse/token_count.hpp"
 #include "parse/white_space.hpp"
 
@@ -22,6 +23,7 @@ COUNT_TARGET const char* count_blocks(const char* p, const char* end, TokenCount
   uint64_t before = after_space;
   const __m512i line_feed = _mm512_set1_epi8('\n');
   for (; end - p >= 64; p += 64) {
+    ask_ahead(p);
     const __m512i v = _mm512_loadu_si512(p);
     const uint64_t space = space_mask(v);
     c.tokens += std::popcount(~space & ((space << 1) | before));
@@ -33,6 +35,7 @@ COUNT_TARGET const char* count_blocks(const char* p, const char* end, TokenCount
 }
 
 TARGET BlockTake read_block(const char* p, int32_t max, int8_t* vals) {
+  ask_ahead(p);
   const __m512i zero = _mm512_setzero_si512(), digit0 = _mm512_set1_epi8('0'), nine = _mm512_set1_epi8(9);
   const __m512i v = _mm512_loadu_si512(p);
   const __m512i d = _mm512_sub_epi8(v, digit0);
