@@ -47,13 +47,22 @@ struct Run {
 // has found at least `until` of them (they are there), less than 64 more.
 // The text is read in blocks of 64 bytes, a byte starting a token when it
 // is not white space and the byte before it is (the run's first byte may
-// start one). Each block's first eight starts are written whether or not
+// start one). Each block's first sixteen starts are written whether or not
 // it has them, so that the common block takes no branch on how many it has.
 struct Scan {
   const char* w;        // the next block
   uint64_t before = 1;  // white space just before it
   int32_t count = 0;    // starts found
 };
+
+// The byte offsets 0 .. 63.
+struct Iota {
+  alignas(64) uint8_t at[64];
+  constexpr Iota() : at() {
+    for (int k = 0; k < 64; ++k) at[k] = static_cast<uint8_t>(k);
+  }
+};
+inline constexpr Iota kIota{};
 
 TARGET void starts(Scan& scan, int32_t until, Run& r) {
   while (scan.count < until) {
@@ -62,9 +71,16 @@ TARGET void starts(Scan& scan, int32_t until, Run& r) {
     uint64_t first = ~space & ((space << 1) | scan.before);
     scan.before = space >> 63;
     const auto found = static_cast<int32_t>(std::popcount(first));
+    // The starts' offsets in the block, packed into bytes, widened to
+    // pointers eight at a time: sixteen whether or not the block has them.
+    alignas(64) uint8_t offsets[64];
+    _mm512_store_si512(offsets, _mm512_maskz_compress_epi8(first, _mm512_load_si512(kIota.at)));
+    const __m512i base = _mm512_set1_epi64(reinterpret_cast<int64_t>(scan.w));
     const char** out = r.begin + scan.count;
-    for (int k = 0; k < 8; ++k, first &= first - 1) out[k] = scan.w + std::countr_zero(first);
-    for (int k = 8; first != 0; ++k, first &= first - 1) out[k] = scan.w + std::countr_zero(first);
+    for (int k = 0; k < 16 || k < found; k += 8) {
+      const __m128i eight = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(offsets + k));
+      _mm512_storeu_si512(out + k, _mm512_add_epi64(base, _mm512_maskz_cvtepu8_epi64(kAll, eight)));
+    }
     scan.count += found;
     scan.w += 64;
   }
