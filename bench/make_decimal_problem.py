@@ -12,8 +12,8 @@ values of order 1 to 20, printed with several significant digits. The same
 N and seed always give the same file.
 
 With --long every number has 17 significant digits, as a program that
-dumps doubles writes them: too long for the vector reader of short
-decimals, so that the scalar reader is measured.
+dumps doubles writes them: the vector reader takes them in lanes of 32
+bytes, and rounds their mantissas above 2^53 by way of a double.
 
 usage: make_decimal_problem.py N OUTPUT [--seed S] [--tolerance T] [--long]
 """

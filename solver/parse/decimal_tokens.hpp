@@ -1,14 +1,16 @@
 // Loading, stage 3b: runs of decimal tokens such as "-3284.714881153",
-// "6.23e+00" or "1.150E+00" read with vector registers, in three passes
-// over a run:
+// "6.23e+00", "1.150E+00" or "3.1415926535897931" read with vector
+// registers, in three passes over a run:
 // - starts: the white space of 64 bytes at a time gives the tokens' starts;
 // - forms: four tokens at a time, 16 bytes from each one's start in a lane
-//   of a register, their byte classes as bit masks checked all at once; the
-//   digits of the mantissas and exponents gathered by a byte compress and
-//   expand to the ends of their lanes and converted in multiply-adds;
+//   of a register (two at a time in lanes of 32 bytes from a longer token
+//   on), their byte classes as bit masks checked all at once; the digits
+//   of the mantissas and exponents gathered by a byte compress and expand
+//   to the ends of their lanes and converted in multiply-adds;
 // - values: eight at a time where one double operation gives m * 10^k's
-//   float (m at most 2^53, k at most 22 in magnitude, the double not a
-//   midpoint between floats), the rest one by one through decimal_value.
+//   float (k at most 22 in magnitude; m at most 2^53 and the double not a
+//   midpoint between floats, or a longer m and the double well clear of
+//   every midpoint), the rest one by one through decimal_value.
 // Every value is exactly the one read_decimal (number_token.hpp) gives.
 #pragma once
 
@@ -20,9 +22,9 @@ namespace itsolv {
 // white space or nothing before it in the token) into vals, at most `max`
 // (at most kDecimalRun) of them; q moves past them, to white space or to the
 // first token not taken. Gives how many were read. A token is taken when it
-// has the form [+-]digits[.digits][(e|E)[+-]digits] with at least one
-// mantissa digit, 1 to 3 exponent digits and at most 15 bytes; the others
-// are left to the scalar reader. The text has at least 64 readable bytes
+// has the form [+-]digits[.digits][(e|E)[+-]digits] with 1 to 19 mantissa
+// digits, 1 to 3 exponent digits and at most 31 bytes; the others are left
+// to the scalar reader. The text has at least 64 readable bytes
 // after every token (the reader's blanks); vals has room for max + 8.
 constexpr int32_t kDecimalRun = 256;
 using DecimalRunReader = int32_t (*)(const char*& q, int32_t max, float* vals);

@@ -130,9 +130,9 @@ inline std::vector<std::string> corpus() {
     out.push_back(text);
     std::snprintf(text, sizeof text, "%a", static_cast<double>(f));
     out.push_back(text);
-    // 14 to 17 digits next to a midpoint often round to it as a double,
+    // 14 to 19 digits next to a midpoint often round to it as a double,
     // though the decimal is not the midpoint.
-    std::snprintf(text, sizeof text, "%.*g", 14 + i % 4, mid);
+    std::snprintf(text, sizeof text, "%.*g", 14 + i % 6, mid);
     out.push_back(text);
   }
   // Midpoints short enough for the vector reader: n + 1/2 (floats of

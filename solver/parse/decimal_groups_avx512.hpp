@@ -1,0 +1,179 @@
+// Decimal tokens with AVX-512, pass 2 (see decimal_tokens.hpp): the forms
+// of tokens read together, each in a lane of a 512-bit register from its
+// start: four short tokens in lanes of 16 bytes, or two long ones (up to 31
+// bytes: doubles written with 17 significant digits) in lanes of 32 bytes.
+#pragma once
+
+#include <immintrin.h>
+
+#include <bit>
+#include <cstdint>
+
+#include "parse/decimal_tokens.hpp"
+#include "parse/white_space.hpp"
+
+// Compiled for the instruction set, and only called when the machine runs it.
+#define TARGET                                                                                  \
+  __attribute__((                                                                               \
+      target("avx512f,avx512bw,avx512dq,avx512vl,avx512vbmi2,avx512bitalg,avx512vpopcntdq,bmi," \
+             "bmi2")))
+
+namespace itsolv::decimal_groups {
+
+// Every lane: the zero-masking forms, whose unmasked ones GCC 12 warns of
+// (their "undefined" source register).
+constexpr __mmask8 kAll = 0xFF;
+
+// What the passes note of a run's tokens, by their index in the run; the
+// arrays have room for the passes' last vectors beyond the tokens.
+struct Run {
+  alignas(64) const char* begin[kDecimalRun + 64 + 8];
+  alignas(64) uint64_t m[kDecimalRun + 8];  // the mantissa's digits as an integer
+  alignas(64) int32_t e[kDecimalRun + 8];   // the exponent's digits
+  alignas(64) int32_t fraction[kDecimalRun + 8];
+  alignas(64) uint32_t down[kDecimalRun + 8];  // all ones for a negative exponent
+  alignas(64) uint32_t sign[kDecimalRun + 8];  // the sign bit of a float
+};
+
+// Tokens read together in lanes of W bytes: their byte classes come as
+// fields of W bits of a 64-bit mask, and the masks below work on all
+// fields at once, no carry or borrow crossing from one field to the next.
+template <int W>
+struct Lanes {
+  static constexpr int kCount = 64 / W;                                          // tokens at a time
+  static constexpr uint64_t kOnes = W == 16 ? 0x0001000100010001 : 0x100000001;  // bit 0 of each field
+  static constexpr uint64_t kGuard = kOnes << (W - 1);                           // the top bit of each field
+
+  // The top bit of each field of x (the bits below it only) that is not zero.
+  static constexpr uint64_t nonzero(uint64_t x) { return kGuard & ((x | kGuard) - kOnes); }
+  // The top bit of each field of x (the bits below it only) with two bits or more.
+  static constexpr uint64_t several(uint64_t x) { return nonzero(x & ((x | kGuard) - kOnes) & ~kGuard); }
+};
+
+// The digits of each 16 bytes of v at the bits `digits`, packed and spread
+// to the top of their lane, `top` (zeros before them), then converted:
+// pairs, fours and eights in multiply-adds. Gives the 32-bit groups of
+// eight digits (dwords 0 and 1 of 16 bytes: the first and last eight).
+TARGET inline __m512i digit_groups(__m512i v, uint64_t digits, uint64_t top, __m512i* fours) {
+  const __m512i packed = _mm512_maskz_compress_epi8(digits, v);
+  const __m512i d = _mm512_subs_epu8(_mm512_maskz_expand_epi8(top, packed), _mm512_set1_epi8('0'));
+  const __m512i pairs = _mm512_maddubs_epi16(d, _mm512_set1_epi16(0x010A));
+  *fours = _mm512_madd_epi16(pairs, _mm512_set1_epi32(0x00010064));
+  return _mm512_madd_epi16(_mm512_packus_epi32(*fours, *fours), _mm512_set1_epi32(0x00012710));
+}
+
+// The tokens at begin[i] ... in lanes of W bytes.
+template <int W>
+TARGET inline __m512i load_lanes(const char* const* begin) {
+  if constexpr (W == 16) {
+    __m512i v = _mm512_zextsi128_si512(_mm_loadu_si128(reinterpret_cast<const __m128i*>(begin[0])));
+    v = _mm512_inserti32x4(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(begin[1])), 1);
+    v = _mm512_inserti32x4(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(begin[2])), 2);
+    return _mm512_inserti32x4(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(begin[3])), 3);
+  } else {
+    const __m512i v =
+        _mm512_maskz_broadcast_i64x4(0x0F, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(begin[0])));
+    return _mm512_mask_broadcast_i64x4(v, 0xF0, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(begin[1])));
+  }
+}
+
+// The digit counts of the fields of a and b, a's first, one field a lane
+// of 16 or 32 bits.
+template <int W>
+TARGET inline __m128i field_counts(uint64_t a, uint64_t b) {
+  const __m128i x = _mm_set_epi64x(static_cast<int64_t>(b), static_cast<int64_t>(a));
+  if constexpr (W == 16) return _mm_popcnt_epi16(x);
+  return _mm_popcnt_epi32(x);
+}
+
+// The mantissas of the lanes, m[t] that of lane t, from eight-digit groups.
+template <int W>
+TARGET inline __m512i mantissas(__m512i eights) {
+  // Sixteen digits of each 16 bytes, in both of its qwords.
+  const __m512i sixteen = _mm512_add_epi64(_mm512_maskz_mul_epu32(kAll, eights, _mm512_set1_epi64(100000000)),
+                                           _mm512_maskz_srli_epi64(kAll, eights, 32));
+  if constexpr (W == 16)
+    return _mm512_maskz_permutexvar_epi64(kAll, _mm512_setr_epi64(0, 2, 4, 6, 0, 2, 4, 6), sixteen);
+  // At most 19 digits: the first sixteen bytes hold at most three of them.
+  const __m512i high = _mm512_maskz_permutexvar_epi64(kAll, _mm512_setr_epi64(0, 4, 0, 4, 0, 4, 0, 4), sixteen);
+  const __m512i low = _mm512_maskz_permutexvar_epi64(kAll, _mm512_setr_epi64(2, 6, 2, 6, 2, 6, 2, 6), sixteen);
+  return _mm512_add_epi64(_mm512_mullo_epi64(high, _mm512_set1_epi64(10000000000000000)), low);
+}
+
+// Pass 2: the forms of tokens i, i + 1 ... read together, one a lane of W
+// bytes. Gives how many of them, from the first, are of the form taken.
+template <int W>
+TARGET inline int group(int32_t i, Run& r) {
+  using L = Lanes<W>;
+  constexpr uint64_t kOnes = L::kOnes, kGuard = L::kGuard;
+  const __m512i v = load_lanes<W>(r.begin + i);
+  const uint64_t space = space_mask(v);
+  const uint64_t digit = _mm512_cmple_epu8_mask(_mm512_sub_epi8(v, _mm512_set1_epi8('0')), _mm512_set1_epi8(9));
+  const uint64_t point = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('.'));
+  const uint64_t letter = _mm512_cmpeq_epi8_mask(_mm512_or_si512(v, _mm512_set1_epi8(0x20)), _mm512_set1_epi8('e'));
+  const uint64_t minus = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('-'));
+  const uint64_t plus = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('+'));
+  // The token: the bytes before the first white space (all but the top bit
+  // of the field; a token of W bytes or more has none there).
+  const uint64_t before_space = (space | kGuard);
+  const uint64_t token = (before_space - kOnes) & ~before_space;
+  const uint64_t too_long = kGuard & ~space & ~L::nonzero(space & ~kGuard);
+  const uint64_t negative = minus & kOnes;
+  const uint64_t sign = (minus | plus) & kOnes;
+  // The mantissa: the bytes before the exponent letter or the token's end,
+  // the sign apart; the exponent: the bytes after the letter, its sign apart.
+  const uint64_t e = letter & token;
+  const uint64_t stop = e | (token + kOnes);
+  const uint64_t before_stop = (stop - kOnes) & ~stop;
+  const uint64_t mantissa = before_stop & ~sign;
+  const uint64_t m_digits = mantissa & digit;
+  const uint64_t m_point = mantissa & point;
+  const uint64_t e_sign = (e << 1) & (minus | plus) & token;
+  const uint64_t e_digits = token & ~before_stop & ~e & ~e_sign;
+  // Not taken: another byte in the mantissa, two points or letters, another
+  // byte in the exponent, no mantissa digit, a letter without exponent
+  // digits, four exponent digits in a row (the top bits of the shifts are
+  // cleared by the unshifted field), W bytes or more.
+  uint64_t bad = L::nonzero(mantissa & ~(digit | point)) | L::several(m_point) | L::several(e) |
+                 L::nonzero(e_digits & ~digit) | (kGuard & ~L::nonzero(m_digits)) |
+                 (L::nonzero(e) & ~L::nonzero(e_digits)) |
+                 L::nonzero(e_digits & (e_digits >> 1) & (e_digits >> 2) & (e_digits >> 3)) | too_long;
+  // The fraction: the mantissa's digits after the point.
+  const uint64_t through_point = (((m_point | kGuard) - kOnes) & ~kGuard) | m_point;
+  const uint64_t f_digits = m_digits & ~through_point;
+  // Digit counts of the fields: the mantissa's and the exponent's give
+  // where their digits go, the fraction's its power of ten.
+  const __m128i counts = field_counts<W>(m_digits, e_digits);
+  __m128i tops, fraction, down;
+  if constexpr (W == 16) {
+    tops = _mm_sllv_epi16(_mm_set1_epi16(-1), _mm_sub_epi16(_mm_set1_epi16(16), counts));
+    const __m128i fraction_down = field_counts<W>(f_digits, e_sign & minus);
+    fraction = _mm_cvtepu16_epi32(fraction_down);
+    down = _mm_cvtepu16_epi32(_mm_srli_si128(fraction_down, 8));
+  } else {
+    // More than 19 mantissa digits overflow 64 bits.
+    bad |= _pdep_u64(_mm_cmpgt_epi32_mask(counts, _mm_set1_epi32(19)) & 3u, kGuard);
+    tops = _mm_sllv_epi32(_mm_set1_epi32(-1), _mm_sub_epi32(_mm_set1_epi32(32), counts));
+    const __m128i fraction_down = field_counts<W>(f_digits, e_sign & minus);
+    fraction = fraction_down;
+    down = _mm_srli_si128(fraction_down, 8);
+  }
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(r.fraction + i), fraction);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(r.down + i), _mm_sub_epi32(_mm_setzero_si128(), down));
+  __m128i negatives = _mm_cvtsi64_si128(static_cast<int64_t>(negative));
+  if constexpr (W == 16) negatives = _mm_cvtepu16_epi32(negatives);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(r.sign + i), _mm_slli_epi32(negatives, 31));
+  const auto m_top = static_cast<uint64_t>(_mm_cvtsi128_si64(tops));
+  const auto e_top = static_cast<uint64_t>(_mm_extract_epi64(tops, 1));
+  __m512i fours;
+  // The values, twice over or more: the next group overwrites the copies.
+  _mm512_storeu_si512(r.m + i, mantissas<W>(digit_groups(v, m_digits, m_top, &fours)));
+  // The exponent's digits (at most three) in the lane's last four-digit group.
+  digit_groups(v, e_digits, e_top, &fours);
+  const __m512i last_four = W == 16 ? _mm512_setr_epi32(3, 7, 11, 15, 3, 7, 11, 15, 3, 7, 11, 15, 3, 7, 11, 15)
+                                    : _mm512_setr_epi32(7, 15, 7, 15, 7, 15, 7, 15, 7, 15, 7, 15, 7, 15, 7, 15);
+  _mm512_mask_storeu_epi32(r.e + i, 0x000F, _mm512_maskz_permutexvar_epi32(0xFFFF, last_four, fours));
+  return bad == 0 ? L::kCount : std::countr_zero(bad) / W;
+}
+
+}  // namespace itsolv::decimal_groups
