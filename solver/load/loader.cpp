@@ -99,23 +99,22 @@ class ChunkLoader {
       reach[k] = {band_index(bands, rows.begin), band_index(bands, rows.end - 1) + 1};
       for (size_t b = reach[k].first; b < reach[k].second; ++b) waiting[b].fetch_add(1, std::memory_order_relaxed);
     }
+    // The band's memory is committed by its mover, just before the move.
+    std::atomic<bool> refused{false};
     auto move = [&](size_t b) {
+      if (!commit_rows(p_.a, bands.rows(b))) return refused.store(true, std::memory_order_relaxed);
       for (size_t j = 0; j < static_cast<size_t>(bands.blocks); ++j)
         move_staged_band(p_, stage_, bands, b * static_cast<size_t>(bands.blocks) + j);
     };
-    // The memory the moves will store into first, then the parts.
-    const MatrixCommit memory(p_.a, {bands.begin, bands.end});
-    const size_t pieces = memory.pieces();
-    workers_.for_each(pieces + parts.size(), [&](size_t k) {
-      if (k < pieces) return memory.commit(k);
-      Part& part = parts[k - pieces];
+    workers_.for_each(parts.size(), [&](size_t k) {
+      Part& part = parts[k];
       const int64_t count = std::min(part.first + part.count.tokens, end) - part.first;
       part.placed = count > 0 ? place_values(p_, part.begin, part.first, count, options_.isa, &stage_) : Placed{};
-      for (size_t b = reach[k - pieces].first; b < reach[k - pieces].second; ++b)
+      for (size_t b = reach[k].first; b < reach[k].second; ++b)
         if (waiting[b].fetch_sub(1, std::memory_order_acq_rel) == 1) move(b);
     });
     const Storage need = needed(parts);
-    memory.check();
+    if (refused.load(std::memory_order_relaxed)) fail("Cannot allocate a!\n");
     return need;
   }
 
