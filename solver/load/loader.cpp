@@ -99,12 +99,13 @@ class ChunkLoader {
       reach[k] = {band_index(bands, rows.begin), band_index(bands, rows.end - 1) + 1};
       for (size_t b = reach[k].first; b < reach[k].second; ++b) waiting[b].fetch_add(1, std::memory_order_relaxed);
     }
-    // The band's memory is committed by its mover, just before the move.
+    // Each block's memory is committed by its mover, just before the move.
     std::atomic<bool> refused{false};
     auto move = [&](size_t b) {
-      if (!commit_rows(p_.a, bands.rows(b))) return refused.store(true, std::memory_order_relaxed);
-      for (size_t j = 0; j < static_cast<size_t>(bands.blocks); ++j)
-        move_staged_band(p_, stage_, bands, b * static_cast<size_t>(bands.blocks) + j);
+      for (size_t k = b * static_cast<size_t>(bands.blocks); k < (b + 1) * static_cast<size_t>(bands.blocks); ++k) {
+        if (!commit_block(p_.a, bands.rows(b), bands.columns(k, p_.num))) return refused.store(true);
+        move_staged_band(p_, stage_, bands, k);
+      }
     };
     workers_.for_each(parts.size(), [&](size_t k) {
       Part& part = parts[k];

@@ -68,6 +68,11 @@ struct StagedBands {
     const int32_t band = first + static_cast<int32_t>(k);
     return {std::max(begin, origin + band * height), std::min(end, origin + (band + 1) * height)};
   }
+  // The columns of item k, of n.
+  RowRange columns(size_t k, int32_t n) const {
+    const auto block = static_cast<int64_t>(k % static_cast<size_t>(blocks));
+    return {static_cast<int32_t>(n * block / blocks), static_cast<int32_t>(n * (block + 1) / blocks)};
+  }
 };
 // Blocks of about `columns` columns.
 StagedBands staged_bands(const Problem& p, const RowStage& stage, int32_t columns);
