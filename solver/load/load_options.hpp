@@ -19,7 +19,7 @@ struct LoadOptions {
   // memory is then plentiful and fewer chunks mean fewer meetings of the
   // team), and a chunk smaller than team_bytes is parsed by one thread.
   size_t part_bytes = size_t{256} << 10;
-  size_t compact_chunks = 16;
+  size_t compact_chunks = 32;
   size_t team_bytes = size_t{64} << 10;
   // Columns of a compact matrix moved into place as one item (see
   // row_stage.hpp).

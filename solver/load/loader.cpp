@@ -29,6 +29,54 @@ namespace {
 
 constexpr size_t kFloatChunks = 4;  // chunks of float matrices, in team parts
 
+// The moves of a chunk's staged bands into the matrix, each block of
+// columns taken by one member, its memory committed by that member just
+// before the move.
+class BandMoves {
+ public:
+  BandMoves(Problem& p, const RowStage& stage, const StagedBands& bands)
+      : p_(p), stage_(stage), bands_(bands), waiting_(bands.count() / blocks()), taken_(waiting_.size()) {}
+  // Band b counted from the first, for a row in it.
+  size_t band_of(int32_t row) const {
+    return static_cast<size_t>((row - bands_.origin) / bands_.height - bands_.first);
+  }
+  void wait_for_part(size_t b) { waiting_[b].fetch_add(1, std::memory_order_relaxed); }
+  // A part that band b waits for is placed: true when it was the last.
+  bool part_placed(size_t b) {
+    if (waiting_[b].fetch_sub(1, std::memory_order_acq_rel) != 1) return false;
+    waiting_[b].notify_all();
+    return true;
+  }
+  // Moves the blocks of whole band b that no member has taken.
+  void move(size_t b) {
+    for (size_t j; !refused() && (j = taken_[b].fetch_add(1, std::memory_order_relaxed)) < blocks();) {
+      const size_t k = b * blocks() + j;
+      if (!commit_block(p_.a, bands_.rows(b), bands_.columns(k, p_.num))) return refused_.store(true);
+      move_staged_band(p_, stage_, bands_, k);
+    }
+  }
+  // Once every part is taken: moves blocks of each band as it becomes
+  // whole (every part it waits for is being placed).
+  void help() {
+    for (size_t b = 0; b < waiting_.size(); ++b) {
+      for (size_t left; (left = waiting_[b].load(std::memory_order_acquire)) != 0;)
+        waiting_[b].wait(left, std::memory_order_acquire);
+      move(b);
+    }
+  }
+  bool refused() const { return refused_.load(std::memory_order_relaxed); }
+
+ private:
+  size_t blocks() const { return static_cast<size_t>(bands_.blocks); }
+
+  Problem& p_;
+  const RowStage& stage_;
+  const StagedBands bands_;
+  std::vector<std::atomic<size_t>> waiting_;  // parts each band waits for
+  std::vector<std::atomic<size_t>> taken_;    // blocks of each band taken
+  std::atomic<bool> refused_{false};
+};
+
 // Reads the values after the header chunk by chunk, each chunk split among
 // the team: counting its tokens gives each part its first token index, and
 // then each part places its values.
@@ -82,46 +130,37 @@ class ChunkLoader {
   // Places the parts of tokens [t, end) through the stage, each member
   // taking parts as they come; the member that places the last part a band
   // of rows needs moves that band into the matrix (while its values are
-  // still in the cache), so that the team meets once. Gives needed(): when
-  // a value needs wider storage, the chunk is placed again and every band
-  // moved again.
+  // still in the cache), a block of columns at a time, and a member out of
+  // parts takes blocks of the bands as they become whole, so that the last
+  // band's move is shared too and the team meets once. Gives needed():
+  // when a value needs wider storage, the chunk is placed again and every
+  // band moved again.
   Storage stage_parts(std::vector<Part>& parts, int64_t t, int64_t end) {
     if (!stage_.prepare(p_.a.storage(), t, end)) throw std::bad_alloc();
-    const StagedBands bands = staged_bands(p_, stage_, options_.move_columns);
-    const size_t band_count = bands.count() / static_cast<size_t>(bands.blocks);
+    BandMoves moves(p_, stage_, staged_bands(p_, stage_, options_.move_columns));
     // The bands each part reaches, and how many parts each band waits for.
     std::vector<std::pair<size_t, size_t>> reach(parts.size(), {0, 0});
-    std::vector<std::atomic<size_t>> waiting(band_count);
     for (size_t k = 0; k < parts.size(); ++k) {
       const int64_t count = std::min(parts[k].first + parts[k].count.tokens, end) - parts[k].first;
       const RowRange rows = count > 0 ? held_rows_of(p_, parts[k].first, parts[k].first + count) : RowRange{};
       if (rows.size() <= 0) continue;
-      reach[k] = {band_index(bands, rows.begin), band_index(bands, rows.end - 1) + 1};
-      for (size_t b = reach[k].first; b < reach[k].second; ++b) waiting[b].fetch_add(1, std::memory_order_relaxed);
+      reach[k] = {moves.band_of(rows.begin), moves.band_of(rows.end - 1) + 1};
+      for (size_t b = reach[k].first; b < reach[k].second; ++b) moves.wait_for_part(b);
     }
-    auto move = [&](size_t b) {
-      for (size_t j = 0; j < static_cast<size_t>(bands.blocks); ++j)
-        move_staged_band(p_, stage_, bands, b * static_cast<size_t>(bands.blocks) + j);
-    };
-    // The memory the moves will store into first, then the parts.
-    const MatrixCommit memory(p_.a, {bands.begin, bands.end});
-    const size_t pieces = memory.pieces();
-    workers_.for_each(pieces + parts.size(), [&](size_t k) {
-      if (k < pieces) return memory.commit(k);
-      Part& part = parts[k - pieces];
-      const int64_t count = std::min(part.first + part.count.tokens, end) - part.first;
-      part.placed = count > 0 ? place_values(p_, part.begin, part.first, count, options_.isa, &stage_) : Placed{};
-      for (size_t b = reach[k - pieces].first; b < reach[k - pieces].second; ++b)
-        if (waiting[b].fetch_sub(1, std::memory_order_acq_rel) == 1) move(b);
+    std::atomic<size_t> next{0};
+    workers_.share([&](int) {
+      for (size_t k; (k = next.fetch_add(1, std::memory_order_relaxed)) < parts.size();) {
+        Part& part = parts[k];
+        const int64_t count = std::min(part.first + part.count.tokens, end) - part.first;
+        part.placed = count > 0 ? place_values(p_, part.begin, part.first, count, options_.isa, &stage_) : Placed{};
+        for (size_t b = reach[k].first; b < reach[k].second; ++b)
+          if (moves.part_placed(b)) moves.move(b);
+      }
+      moves.help();
     });
     const Storage need = needed(parts);
-    memory.check();
+    if (moves.refused()) fail("Cannot allocate a!\n");
     return need;
-  }
-
-  // Band b of `bands` counted from its first, for a row in it.
-  static size_t band_index(const StagedBands& bands, int32_t row) {
-    return static_cast<size_t>((row - bands.origin) / bands.height - bands.first);
   }
 
   // Places the complete tokens of `chunk`, at the reader's position, whose

@@ -151,13 +151,10 @@ void move_band(Problem& p, const RowStage& stage, int32_t begin, int32_t end, in
 }  // namespace
 
 void move_staged_band(Problem& p, const RowStage& stage, const StagedBands& bands, size_t k) {
-  const int32_t band = bands.first + static_cast<int32_t>(k / bands.blocks);
-  const int32_t begin = std::max(bands.begin, bands.origin + band * bands.height);
-  const int32_t end = std::min(bands.end, bands.origin + (band + 1) * bands.height);
-  const auto block = static_cast<int32_t>(k % bands.blocks);
-  const int32_t c0 = static_cast<int32_t>(int64_t{p.num} * block / bands.blocks);
-  const int32_t c1 = static_cast<int32_t>(int64_t{p.num} * (block + 1) / bands.blocks);
-  by_storage(stage.storage(), [&](auto t) { move_band<decltype(t)>(p, stage, begin, end, c0, c1); });
+  const RowRange rows = bands.rows(k / static_cast<size_t>(bands.blocks));
+  const RowRange cols = bands.columns(k, p.num);
+  by_storage(stage.storage(),
+             [&](auto t) { move_band<decltype(t)>(p, stage, rows.begin, rows.end, cols.begin, cols.end); });
 }
 
 }  // namespace itsolv

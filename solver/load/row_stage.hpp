@@ -8,6 +8,7 @@
 // bytes) into each column line at once, one band of rows per team member.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "base/buffer.hpp"
@@ -61,6 +62,16 @@ struct StagedBands {
   size_t count() const {
     return begin >= end ? 0
                         : static_cast<size_t>((end - 1 - origin) / height - first + 1) * static_cast<size_t>(blocks);
+  }
+  // The rows of band k, counted from the first.
+  RowRange rows(size_t k) const {
+    const int32_t band = first + static_cast<int32_t>(k);
+    return {std::max(begin, origin + band * height), std::min(end, origin + (band + 1) * height)};
+  }
+  // The columns of item k, of n.
+  RowRange columns(size_t k, int32_t n) const {
+    const auto block = static_cast<int64_t>(k % static_cast<size_t>(blocks));
+    return {static_cast<int32_t>(n * block / blocks), static_cast<int32_t>(n * (block + 1) / blocks)};
   }
 };
 // Blocks of about `columns` columns.

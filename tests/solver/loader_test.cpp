@@ -51,7 +51,7 @@ std::string load(const std::string& text, itsolv::Problem& p, Setting s = {1, si
   return load_message(p, file.path(), s.threads, options);
 }
 
-const Setting kSettings[] = {{1, size_t{4} << 20, 16, 7}, {2, 16}, {3, 48}, {2, 1000, 16, 3}, {3, 4096}};
+const Setting kSettings[] = {{1, size_t{4} << 20, 16, 7}, {2, 16}, {3, 48}, {2, 1000, 16, 3}, {3, 4096, 16, 5}};
 
 // The narrowest storage that holds every off-diagonal value.
 itsolv::Storage narrowest(const Values& v) {
