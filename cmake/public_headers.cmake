@@ -5,6 +5,7 @@
 set(ITSOLV_PUBLIC_HEADERS
   help.hpp
   base/failure.hpp
+  base/row_range.hpp
   base/workers.hpp
   load/chunk_source.hpp
   load/compact_values.hpp
@@ -16,7 +17,6 @@ set(ITSOLV_PUBLIC_HEADERS
   load/text_run.hpp
   load/token_place.hpp
   matrix/problem.hpp
-  matrix/row_range.hpp
   parse/white_space.hpp
   solve/monitor.hpp
   solve/precheck.hpp

@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "base/failure.hpp"
+#include "base/row_range.hpp"
 #include "bounded_wait.hpp"
 #include "copy_checks.hpp"
 #include "load/file_reader.hpp"
 #include "load/load_steps.hpp"
-#include "matrix/row_range.hpp"
 #include "message_tags.hpp"
 #include "range_values.hpp"
 #include "shared_load.hpp"

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/row_range.hpp"
 #include "solve/precheck.hpp"
-#include "matrix/row_range.hpp"
 
 namespace itsolv_mpi {
 

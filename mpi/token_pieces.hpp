@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "matrix/row_range.hpp"
+#include "base/row_range.hpp"
 #include "load/token_place.hpp"
 #include "parse/white_space.hpp"
 

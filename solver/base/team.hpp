@@ -6,7 +6,7 @@
 #include <atomic>
 
 #include "base/isa.hpp"
-#include "matrix/row_range.hpp"
+#include "base/row_range.hpp"
 #include "base/workers.hpp"
 
 namespace itsolv {

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "base/isa.hpp"
+#include "base/row_range.hpp"
 #include "base/workers.hpp"
 #include "load/value_placement.hpp"
-#include "matrix/row_range.hpp"
 #include "parse/token_count.hpp"
 
 namespace itsolv {

@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
+#include "base/row_range.hpp"
 #include "matrix/problem.hpp"
-#include "matrix/row_range.hpp"
 
 namespace itsolv {
 

@@ -18,7 +18,7 @@
 #include <cstdint>
 
 #include "base/buffer.hpp"
-#include "matrix/row_range.hpp"
+#include "base/row_range.hpp"
 
 namespace itsolv {
 

@@ -1,8 +1,8 @@
 // Loading: the matrix's memory committed just before the stores into it.
 #pragma once
 
+#include "base/row_range.hpp"
 #include "matrix/matrix.hpp"
-#include "matrix/row_range.hpp"
 
 namespace itsolv {
 

@@ -8,11 +8,11 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 
+#include "base/row_range.hpp"
 #include "load/file_reader.hpp"
 #include "load/load_steps.hpp"
 #include "load/text_run.hpp"
 #include "load/value_sources.hpp"
-#include "matrix/row_range.hpp"
 #include "mpi/same_output.hpp"
 #include "support/load_values.hpp"
 

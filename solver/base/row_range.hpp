@@ -1,8 +1,10 @@
-// Contiguous ranges of rows (or of the panels that hold them), and the way
-// this program splits rows among processes: part k of K parts of `count`
+// Contiguous ranges of rows (or of the panels that hold them), and the one
+// way this program splits a count into parts: part k of K parts of `count`
 // items starts at count * k / K. The blocks of rows that the processes of an
-// MPI job hold are such parts; the members of a thread team instead take
-// runs of panels from a shared counter as they come (team.hpp).
+// MPI job hold are such parts, as are the parts of a text that the team
+// counts and the byte ranges that those processes read; the members of a
+// thread team instead take runs of panels from a shared counter as they come
+// (team.hpp).
 #pragma once
 
 #include <cstdint>
