@@ -13,8 +13,10 @@
 
 namespace itsolv {
 
-// Values a vector reader may store past the last one asked for: a whole
-// block's. What it reads into has this much room beyond.
+// A block's worth of values. A vector reader stores only the values it
+// takes, never past the `max` it is given: the row stage is read into
+// straight, and there the values after a run belong to tokens that other
+// members place. Buffers read into still keep this much room beyond.
 inline constexpr int32_t kBlockValues = 64;
 
 // The vector readers work a 64-byte block at a time: the reader of an
@@ -104,8 +106,8 @@ inline BlockTake take_block(const BlockShapes& s, uint64_t zero, int32_t max) {
 // white space or nothing before it in the token) into vals, at most `max`
 // of them, block by block; q moves past them, to white space or to the
 // first token that is not short. Gives how many were read. The text has at
-// least 64 readable bytes after every token (the reader's blanks). vals has
-// room for max + kBlockValues.
+// least 64 readable bytes after every token (the reader's blanks). Stores
+// nothing past vals[max - 1].
 inline int32_t read_short_tokens(ShortBlockReader block, const char*& q, int32_t max, int8_t* vals) {
   int32_t count = 0;
   while (count < max) {
