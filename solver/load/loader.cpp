@@ -116,15 +116,11 @@ class ChunkLoader {
   // The widest storage the placed parts' values need; refuses the first
   // token that is not a number.
   Storage needed(const std::vector<Part>& parts) const {
-    Storage need = p_.a.storage();
-    const char* const from = in_.data() + in_.pos();
-    for (const Part& part : parts) {
-      if (part.placed.bad >= 0)
-        fail_bad_token(in_.path(), part.placed.bad, p_.num, part.placed.bad_begin, part.placed.bad_end,
-                       in_.line() + count_newlines(from, part.placed.bad_begin));
-      need = std::max(need, part.placed.need);
-    }
-    return need;
+    const PartsPlaced placed = parts_placed(parts, p_.a.storage());
+    if (const Placed* bad = placed.bad != nullptr ? &placed.bad->placed : nullptr)
+      fail_bad_token(in_.path(), bad->bad, p_.num, bad->bad_begin, bad->bad_end,
+                     in_.line() + count_newlines(in_.data() + in_.pos(), bad->bad_begin));
+    return placed.need;
   }
 
   // Places the parts of tokens [t, end) through the stage, each member

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "base/isa.hpp"
@@ -61,6 +62,22 @@ TokenCount count_parts(std::vector<Part>& parts, int64_t first, Workers& workers
     all.newlines += part.count.newlines;
   }
   return all;
+}
+
+// How placing the parts went: the first of them (in file order) that met a
+// token that is not a number, if any, and the widest storage their values
+// need, `storage` at least.
+struct PartsPlaced {
+  const Part* bad = nullptr;
+  Storage need;
+};
+inline PartsPlaced parts_placed(std::span<const Part> parts, Storage storage) {
+  PartsPlaced placed{nullptr, storage};
+  for (const Part& part : parts) {
+    if (part.placed.bad >= 0) return {&part, storage};
+    placed.need = std::max(placed.need, part.placed.need);
+  }
+  return placed;
 }
 
 }  // namespace itsolv

@@ -27,15 +27,9 @@ Placed TextRun::place(Problem& p, int64_t first, int64_t end,
         const int64_t count = std::min(at + part.count.tokens, end) - at;
         part.placed = count > 0 ? place_values(p, part.begin, at, count, isa_) : Placed{};
       });
-      Storage need = p.a.storage();
-      for (size_t i = from; i < to; ++i) {
-        if (parts_[i].placed.bad >= 0) {
-          bad = parts_[i].placed;
-          return p.a.storage();
-        }
-        need = std::max(need, parts_[i].placed.need);
-      }
-      return need;
+      const PartsPlaced placed = parts_placed({parts_.data() + from, to - from}, p.a.storage());
+      if (placed.bad != nullptr) bad = placed.bad->placed;
+      return placed.need;
     });
     if (bad.bad >= 0) return bad;
     if (done) done(parts_[from].begin, parts_[to - 1].end);
