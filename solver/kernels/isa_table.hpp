@@ -3,9 +3,10 @@
 // again while loading or solving.
 #pragma once
 
-#include "parse/decimal_tokens.hpp"
 #include "base/isa.hpp"
 #include "kernels/kernels.hpp"
+#include "load/line_moves.hpp"
+#include "parse/decimal_tokens.hpp"
 #include "parse/short_tokens.hpp"
 #include "parse/token_count.hpp"
 
@@ -17,6 +18,7 @@ struct IsaTable {
   BlockCounter count_blocks;        // null: counted sixteen bytes at a time
   ShortBlockReader short_reader;    // null: short tokens read one by one
   DecimalRunReader decimal_reader;  // null: decimals read one by one
+  LineMovers line_movers;           // staged rows into panel lines
 };
 
 // The implementations for `isa`, each the best of it that this machine runs.

@@ -40,13 +40,19 @@ namespace {
 IsaTable fill(Isa isa) {
   const bool avx2 = isa != Isa::plain && isa_supported(Isa::avx2);
   const bool bw = isa == Isa::avx512 && __builtin_cpu_supports("avx512bw");
-  IsaTable t{sweep_kernel_plain, abs_sum_kernel_plain, nullptr, nullptr, nullptr};
-  if (isa == Isa::avx2) t = {sweep_kernel_avx2, abs_sum_kernel_avx2, nullptr, nullptr, nullptr};
-  if (isa == Isa::avx512) t = {sweep_kernel_avx512, abs_sum_kernel_avx512, nullptr, nullptr, nullptr};
+  IsaTable t{sweep_kernel_plain, abs_sum_kernel_plain, nullptr, nullptr, nullptr, {}};
+  if (isa == Isa::avx2) t = {sweep_kernel_avx2, abs_sum_kernel_avx2, nullptr, nullptr, nullptr, {}};
+  if (isa == Isa::avx512) t = {sweep_kernel_avx512, abs_sum_kernel_avx512, nullptr, nullptr, nullptr, {}};
   t.count_blocks = bw ? block_counter_avx512() : avx2 ? block_counter_avx2() : nullptr;
   t.short_reader = bw && __builtin_cpu_supports("avx512vbmi2") ? short_block_reader_avx512()
                    : avx2                                      ? short_block_reader_avx2()
                                                                : nullptr;
+  // The widest mover of staged rows first, then narrower ones for groups
+  // of rows that the wider do not fit; the AVX-512 one (with BW's byte and
+  // word masks) moves any rows of a band.
+  t.line_movers = bw     ? LineMovers{{line_mover_avx512()}}
+                  : avx2 ? LineMovers{{line_mover_avx2(), line_mover_sse2_16(), line_mover_sse2_8()}}
+                         : LineMovers{{line_mover_sse2_16(), line_mover_sse2_8()}};
   // The decimal reader gathers digits with byte compress and expand
   // (VBMI2), counts bits in 16-bit lanes (BITALG) and converts 64-bit
   // integers to floats (DQ).

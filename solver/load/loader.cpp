@@ -34,8 +34,8 @@ constexpr size_t kFloatChunks = 4;  // chunks of float matrices, in team parts
 // before the move.
 class BandMoves {
  public:
-  BandMoves(Problem& p, const RowStage& stage, const StagedBands& bands)
-      : p_(p), stage_(stage), bands_(bands), waiting_(bands.count() / blocks()), taken_(waiting_.size()) {}
+  BandMoves(Problem& p, const RowStage& stage, const StagedBands& bands, Isa isa)
+      : p_(p), stage_(stage), bands_(bands), isa_(isa), waiting_(bands.count() / blocks()), taken_(waiting_.size()) {}
   // Band b counted from the first, for a row in it.
   size_t band_of(int32_t row) const {
     return static_cast<size_t>((row - bands_.origin) / bands_.height - bands_.first);
@@ -52,7 +52,7 @@ class BandMoves {
     for (size_t j; !refused() && (j = taken_[b].fetch_add(1, std::memory_order_relaxed)) < blocks();) {
       const size_t k = b * blocks() + j;
       if (!commit_block(p_.a, bands_.rows(b), bands_.columns(k, p_.num))) return refused_.store(true);
-      move_staged_band(p_, stage_, bands_, k);
+      move_staged_band(p_, stage_, bands_, k, isa_);
     }
   }
   // Once every part is taken: moves blocks of each band as it becomes
@@ -72,6 +72,7 @@ class BandMoves {
   Problem& p_;
   const RowStage& stage_;
   const StagedBands bands_;
+  const Isa isa_;
   std::vector<std::atomic<size_t>> waiting_;  // parts each band waits for
   std::vector<std::atomic<size_t>> taken_;    // blocks of each band taken
   std::atomic<bool> refused_{false};
@@ -133,7 +134,7 @@ class ChunkLoader {
   // band moved again.
   Storage stage_parts(std::vector<Part>& parts, int64_t t, int64_t end) {
     if (!stage_.prepare(p_.a.storage(), t, end)) throw std::bad_alloc();
-    BandMoves moves(p_, stage_, staged_bands(p_, stage_, options_.move_columns));
+    BandMoves moves(p_, stage_, staged_bands(p_, stage_, options_.move_columns), options_.isa);
     // The bands each part reaches, and how many parts each band waits for.
     std::vector<std::pair<size_t, size_t>> reach(parts.size(), {0, 0});
     for (size_t k = 0; k < parts.size(); ++k) {

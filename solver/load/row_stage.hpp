@@ -4,14 +4,16 @@
 // A panel keeps each column's rows side by side, so a row placed straight
 // into it puts one value into every column's cache line: a store that misses
 // the cache for each coefficient. Staged, a row's values lie side by side as
-// the text has them; moving them afterwards writes a group of rows (eight
-// bytes) into each column line at once, one band of rows per team member.
+// the text has them; moving them afterwards writes a group of rows (up to a
+// whole 64-byte line, see line_moves.hpp) into each column line at once,
+// one band of rows per team member.
 #pragma once
 
 #include <algorithm>
 #include <cstdint>
 
 #include "base/buffer.hpp"
+#include "base/isa.hpp"
 #include "matrix/problem.hpp"
 
 namespace itsolv {
@@ -78,7 +80,8 @@ struct StagedBands {
 StagedBands staged_bands(const Problem& p, const RowStage& stage, int32_t columns);
 
 // Moves item k (a block of a band) of the staged coefficients into p.a
-// (the diagonal's place stays zero). The stage's storage is p.a's.
-void move_staged_band(Problem& p, const RowStage& stage, const StagedBands& bands, size_t k);
+// (the diagonal's place stays zero) with the movers of `isa`. The stage's
+// storage is p.a's.
+void move_staged_band(Problem& p, const RowStage& stage, const StagedBands& bands, size_t k, Isa isa);
 
 }  // namespace itsolv

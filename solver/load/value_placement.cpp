@@ -169,7 +169,7 @@ Placed place_values(Problem& p, const char* text, int64_t first, int64_t count, 
   return by_storage(p.a.storage(), [&](auto t) { return place<decltype(t)>(p, source, first, first + count, stage); });
 }
 
-Storage place_values(Problem& p, std::span<const CompactValues> runs, int64_t first, int64_t count) {
+Storage place_values(Problem& p, std::span<const CompactValues> runs, int64_t first, int64_t count, Isa isa) {
   // Through a stage, as itsolv's chunks, a panel of rows held at a time.
   const int64_t panel = panel_tokens(p.num), panels_from = row_token(p.num, p.a.held().begin);
   CompactSource source(runs);
@@ -182,7 +182,7 @@ Storage place_values(Problem& p, std::span<const CompactValues> runs, int64_t fi
     by_storage(p.a.storage(),
                [&](auto v) { need = std::max(need, place<decltype(v)>(p, source, t, stop, &stage).need); });
     const StagedBands bands = staged_bands(p, stage, LoadOptions{}.move_columns);
-    for (size_t k = 0; k < bands.count(); ++k) move_staged_band(p, stage, bands, k);
+    for (size_t k = 0; k < bands.count(); ++k) move_staged_band(p, stage, bands, k, isa);
   }
   return need;
 }

@@ -58,8 +58,9 @@ struct CompactValues {
 };
 
 // Places the first `count` values of consecutive runs, tokens first ... of
-// the file, the same way, through a stage; they are all numbers. Gives what
-// storage the coefficients need.
-Storage place_values(Problem& p, std::span<const CompactValues> runs, int64_t first, int64_t count);
+// the file, the same way, through a stage moved by the movers of `isa`;
+// they are all numbers. Gives what storage the coefficients need.
+Storage place_values(Problem& p, std::span<const CompactValues> runs, int64_t first, int64_t count,
+                     Isa isa = best_isa());
 
 }  // namespace itsolv

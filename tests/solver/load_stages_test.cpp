@@ -9,11 +9,11 @@
 #include <string>
 
 #include "load/row_stage.hpp"
-#include "support/isas.hpp"
-#include "support/problem_access.hpp"
-#include "parse/token_count.hpp"
 #include "load/token_place.hpp"
 #include "load/value_placement.hpp"
+#include "parse/token_count.hpp"
+#include "support/isas.hpp"
+#include "support/problem_access.hpp"
 
 using itsolv::Isa;
 
@@ -65,37 +65,38 @@ TEST(TokenCount, LongPeriodicTextsOnEveryInstructionSet) {
   }
 }
 
-// Stages that end anywhere in the last row of a group of rows (four, or
-// eight of int8, moved together), with the page after the stage's values
-// and slack made unreadable: the moves read only what was staged, and put
-// every value of its rows in its place.
+// Stages that end anywhere in the last row of a group of rows (four to
+// sixty-four, as each instruction set moves them together), with the page
+// after the stage's values and slack made unreadable: the moves read only
+// what was staged, and put every value of its rows in its place.
 TEST(RowStage, MovesReadOnlyTheStagedValues) {
   const int32_t n = 300;
   const int64_t page = sysconf(_SC_PAGESIZE), rows_first = 2 + n;
   auto token = [&](int32_t row, int32_t col) { return rows_first + int64_t{row} * (n + 1) + col; };
   for (const itsolv::Storage storage : {itsolv::Storage::i8, itsolv::Storage::i16, itsolv::Storage::f32})
     for (int32_t last_row = 24; last_row < 32; ++last_row)
-      for (const int32_t cols : {1, 150, n}) {
-        itsolv::by_storage(storage, [&](auto t) {
-          using T = decltype(t);
-          itsolv::Problem p;
-          p.num = n;
-          ASSERT_TRUE(p.a.allocate(n) && p.a.widen(storage, n));
-          // The stage's first token such that its values and slack end at a
-          // page boundary, with more of its memory after them to guard.
-          const int64_t end = token(last_row, cols), per_page = page / static_cast<int64_t>(sizeof(T));
-          const int64_t first = end + 64 - (end + 64 - token(last_row - 8, 0) + per_page - 1) / per_page * per_page;
-          itsolv::RowStage stage;
-          ASSERT_TRUE(stage.prepare(storage, first, end + 4 * per_page) && stage.prepare(storage, first, end));
-          for (int64_t k = first; k < end; ++k) *stage.at<T>(k) = static_cast<T>(k % 101 - 50);
-          ASSERT_EQ(mprotect(stage.at<T>(end + 64), static_cast<size_t>(page), PROT_NONE), 0);
-          const itsolv::StagedBands bands = itsolv::staged_bands(p, stage, n);
-          for (size_t k = 0; k < bands.count(); ++k) itsolv::move_staged_band(p, stage, bands, k);
-          for (int32_t row = last_row - 8; row < last_row; ++row)
-            for (int32_t col = 0; col < n; ++col)
-              ASSERT_EQ(testing_support::element(p.a, row, col),
-                        row == col ? 0.0f : static_cast<float>(token(row, col) % 101 - 50))
-                  << row << " " << col;
-        });
-      }
+      for (const int32_t cols : {1, 150, n})
+        for (Isa isa : testing_support::supported_isas()) {
+          itsolv::by_storage(storage, [&](auto t) {
+            using T = decltype(t);
+            itsolv::Problem p;
+            p.num = n;
+            ASSERT_TRUE(p.a.allocate(n) && p.a.widen(storage, n));
+            // The stage's first token such that its values and slack end at a
+            // page boundary, with more of its memory after them to guard.
+            const int64_t end = token(last_row, cols), per_page = page / static_cast<int64_t>(sizeof(T));
+            const int64_t first = end + 64 - (end + 64 - token(last_row - 8, 0) + per_page - 1) / per_page * per_page;
+            itsolv::RowStage stage;
+            ASSERT_TRUE(stage.prepare(storage, first, end + 4 * per_page) && stage.prepare(storage, first, end));
+            for (int64_t k = first; k < end; ++k) *stage.at<T>(k) = static_cast<T>(k % 101 - 50);
+            ASSERT_EQ(mprotect(stage.at<T>(end + 64), static_cast<size_t>(page), PROT_NONE), 0);
+            const itsolv::StagedBands bands = itsolv::staged_bands(p, stage, n);
+            for (size_t k = 0; k < bands.count(); ++k) itsolv::move_staged_band(p, stage, bands, k, isa);
+            for (int32_t row = last_row - 8; row < last_row; ++row)
+              for (int32_t col = 0; col < n; ++col)
+                ASSERT_EQ(testing_support::element(p.a, row, col),
+                          row == col ? 0.0f : static_cast<float>(token(row, col) % 101 - 50))
+                    << row << " " << col << " " << itsolv::isa_name(isa);
+          });
+        }
 }
