@@ -47,12 +47,12 @@ IsaTable fill(Isa isa) {
   t.short_reader = bw && __builtin_cpu_supports("avx512vbmi2") ? short_block_reader_avx512()
                    : avx2                                      ? short_block_reader_avx2()
                                                                : nullptr;
-  // The widest mover of staged rows first, then narrower ones for groups
-  // of rows that the wider do not fit; the AVX-512 one (with BW's byte and
-  // word masks) moves any rows of a band.
+  // The widest mover of staged rows first, then SSE2's for groups that the
+  // wider does not fit; the AVX-512 one (with BW's byte and word masks) fits
+  // every group.
   t.line_movers = bw     ? LineMovers{{line_mover_avx512()}}
-                  : avx2 ? LineMovers{{line_mover_avx2(), line_mover_sse2_16(), line_mover_sse2_8()}}
-                         : LineMovers{{line_mover_sse2_16(), line_mover_sse2_8()}};
+                  : avx2 ? LineMovers{{line_mover_avx2(), line_mover_sse2()}}
+                         : LineMovers{{line_mover_sse2()}};
   // The decimal reader gathers digits with byte compress and expand
   // (VBMI2), counts bits in 16-bit lanes (BITALG) and converts 64-bit
   // integers to floats (DQ).

@@ -46,9 +46,19 @@ struct Avx2 {
     return _mm256_inserti128_si256(_mm256_castsi128_si256(low),
                                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[step] + c)), 1);
   }
+  using Kept = Vec;
   template <typename T>
-  static void store(T* dst, Vec v, uint64_t) {
+  static Kept kept(uint64_t keep) {
+    const KeptBytes<T, kBytes> m(keep);
+    return _mm256_load_si256(reinterpret_cast<const __m256i*>(m.b));
+  }
+  template <typename T>
+  static void store(T* dst, Vec v) {
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst), v);
+  }
+  template <typename T>
+  static void store(T* dst, Vec v, Kept m) {
+    store(dst, _mm256_blendv_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(dst)), v, m));
   }
 };
 

@@ -55,8 +55,18 @@ struct Avx512 {
     v = _mm512_inserti32x4(v, lane(2), 2);
     return _mm512_inserti32x4(v, lane(3), 3);
   }
+  using Kept = uint64_t;
   template <typename T>
-  static void store(T* dst, Vec v, uint64_t keep) {
+  static Kept kept(uint64_t keep) {
+    return keep;
+  }
+  template <typename T>
+  static void store(T* dst, Vec v) {
+    _mm512_storeu_si512(dst, v);
+  }
+  // Writes only the kept rows' bytes: the others may lie past the panel.
+  template <typename T>
+  static void store(T* dst, Vec v, Kept keep) {
     if constexpr (sizeof(T) == 1)
       _mm512_mask_storeu_epi8(dst, static_cast<__mmask64>(keep), v);
     else if constexpr (sizeof(T) == 2)

@@ -36,7 +36,8 @@ namespace {
 
 // Columns [c0, c1) of rows [begin, end) of one band: a row that the stage
 // holds only in part (its first and last) one value at a time, the others
-// in groups, each through the widest mover that fits it.
+// in groups of rows side by side, through the widest mover that fits the
+// group; a group's rows outside [begin, end) are left as they are.
 template <typename T>
 class BandMove {
  public:
@@ -72,7 +73,8 @@ class BandMove {
       if (move == nullptr) continue;
       const int32_t height = m.bytes / static_cast<int32_t>(sizeof(T));
       const int32_t first = row - (row - held) % height, stop = std::min(end, first + height);
-      if (!m.any_rows && (first != row || stop != first + height)) continue;
+      const size_t stride = p_.a.row_stride(row);
+      if (!m.masked && static_cast<size_t>((first - held) % Matrix::kPanel + height) > stride) continue;
       const T* rows[64];
       uint64_t keep = 0;
       for (int32_t s = 0; s < height; ++s) {
@@ -80,7 +82,6 @@ class BandMove {
         rows[s] = stage_.at<T>(token(in ? first + s : row, c0_));
         keep |= uint64_t{in} << s;
       }
-      const size_t stride = p_.a.row_stride(row);
       move(rows, p_.a.row_base<T>(first) + static_cast<size_t>(c0_) * stride, stride, c1_ - c0_, keep);
       for (int32_t r = std::max(row, c0_); r < std::min(stop, c1_); ++r)
         p_.a.row_base<T>(r)[static_cast<size_t>(r) * stride] = 0;
