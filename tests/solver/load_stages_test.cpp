@@ -65,10 +65,11 @@ TEST(TokenCount, LongPeriodicTextsOnEveryInstructionSet) {
   }
 }
 
-// Stages that end anywhere in the last row of a group of rows (four to
-// sixty-four, as each instruction set moves them together), with the page
-// after the stage's values and slack made unreadable: the moves read only
-// what was staged, and put every value of its rows in its place.
+// Stages that start and end inside groups of rows moved together (four to
+// sixty-four rows, by storage and instruction set), anywhere in rows 24 to
+// 31, with the page after the stage's values and slack made unreadable:
+// the moves read only what was staged, and put every value of its rows in
+// its place.
 TEST(RowStage, MovesReadOnlyTheStagedValues) {
   const int32_t n = 300;
   const int64_t page = sysconf(_SC_PAGESIZE), rows_first = 2 + n;
