@@ -3,9 +3,9 @@
 // again while loading or solving.
 #pragma once
 
-#include "parse/decimal_tokens.hpp"
 #include "base/isa.hpp"
 #include "kernels/kernels.hpp"
+#include "parse/decimal_tokens.hpp"
 #include "parse/short_tokens.hpp"
 #include "parse/token_count.hpp"
 
@@ -15,7 +15,7 @@ struct IsaTable {
   SweepKernel (*sweep)(Storage);
   AbsSumKernel (*abs_sums)(Storage);
   BlockCounter count_blocks;        // null: counted sixteen bytes at a time
-  ShortBlockReader short_reader;    // null: short tokens read one by one
+  ShortRunReader short_reader;      // null: short tokens read one by one
   DecimalRunReader decimal_reader;  // null: decimals read one by one
 };
 
