@@ -16,7 +16,7 @@ struct IsaTable {
   SweepKernel (*sweep)(Storage);
   AbsSumKernel (*abs_sums)(Storage);
   BlockCounter count_blocks;        // null: counted sixteen bytes at a time
-  ShortBlockReader short_reader;    // null: short tokens read one by one
+  ShortRunReader short_reader;      // null: short tokens read one by one
   DecimalRunReader decimal_reader;  // null: decimals read one by one
   LineMovers line_movers;           // staged rows into panel lines
 };

@@ -44,8 +44,8 @@ IsaTable fill(Isa isa) {
   if (isa == Isa::avx2) t = {sweep_kernel_avx2, abs_sum_kernel_avx2, nullptr, nullptr, nullptr, {}};
   if (isa == Isa::avx512) t = {sweep_kernel_avx512, abs_sum_kernel_avx512, nullptr, nullptr, nullptr, {}};
   t.count_blocks = bw ? block_counter_avx512() : avx2 ? block_counter_avx2() : nullptr;
-  t.short_reader = bw && __builtin_cpu_supports("avx512vbmi2") ? short_block_reader_avx512()
-                   : avx2                                      ? short_block_reader_avx2()
+  t.short_reader = bw && __builtin_cpu_supports("avx512vbmi2") ? short_run_reader_avx512()
+                   : avx2                                      ? short_run_reader_avx2()
                                                                : nullptr;
   // The widest mover of staged rows first, then SSE2's for groups that the
   // wider does not fit; the AVX-512 one (with BW's byte and word masks) fits

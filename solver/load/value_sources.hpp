@@ -85,7 +85,7 @@ __attribute__((always_inline)) inline const char* read_token(const char* q, Toke
 // scalar one.
 class TextSource {
  public:
-  TextSource(const char* text, ShortBlockReader shorts, DecimalRunReader decimals)
+  TextSource(const char* text, ShortRunReader shorts, DecimalRunReader decimals)
       : q(text), shorts_reader_(shorts), decimals_reader_(decimals) {}
 
   // Skips white space and reads the next token into t; when it is not a
@@ -147,7 +147,7 @@ class TextSource {
  private:
   bool shorts_due() { return shorts_reader_ != nullptr && shorts_.due(); }
   int32_t read_shorts(int8_t* into, int32_t max) {
-    const int32_t got = read_short_tokens(shorts_reader_, q, max, into);
+    const int32_t got = shorts_reader_(q, max, into);
     shorts_.took(got);
     return got;
   }
@@ -168,7 +168,7 @@ class TextSource {
     return got;
   }
 
-  ShortBlockReader shorts_reader_;
+  ShortRunReader shorts_reader_;
   DecimalRunReader decimals_reader_;
   Backoff shorts_, decimals_;
 };

@@ -19,16 +19,19 @@ namespace itsolv {
 // members place. Buffers read into still keep this much room beyond.
 inline constexpr int32_t kBlockValues = 64;
 
-// The vector readers work a 64-byte block at a time: the reader of an
-// instruction set reads the short tokens of the block at p (see
-// read_short_tokens), at most `max`, packs their values into vals and says
+// The reader of an instruction set reads a run of short tokens at q, as
+// read_short_tokens below says.
+using ShortRunReader = int32_t (*)(const char*& q, int32_t max, int8_t* vals);
+
+// The reader of each instruction set that has one (see isa_table.hpp).
+ShortRunReader short_run_reader_avx2();
+ShortRunReader short_run_reader_avx512();
+
+// A reader may work a 64-byte block at a time: it reads the short tokens
+// of the block at p, at most `max`, packs their values into vals and says
 // what it took.
 struct BlockTake;
 using ShortBlockReader = BlockTake (*)(const char* p, int32_t max, int8_t* vals);
-
-// The reader of each instruction set that has one (see isa_table.hpp).
-ShortBlockReader short_block_reader_avx2();
-ShortBlockReader short_block_reader_avx512();
 
 // What one 64-byte block gives, from its masks (bit i for byte i): white
 // space, digits, minus signs. Works on bit masks alone, so every

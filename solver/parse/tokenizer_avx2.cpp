@@ -96,9 +96,13 @@ TARGET BlockTake read_block(const char* p, int32_t max, int8_t* vals) {
   return t;
 }
 
+TARGET int32_t read_run(const char*& q, int32_t max, int8_t* vals) {
+  return read_short_tokens(&read_block, q, max, vals);
+}
+
 }  // namespace
 
-ShortBlockReader short_block_reader_avx2() { return &read_block; }
+ShortRunReader short_run_reader_avx2() { return &read_run; }
 BlockCounter block_counter_avx2() { return &count_blocks; }
 
 }  // namespace itsolv

@@ -5,6 +5,8 @@
 #include "parse/number_token.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -174,4 +176,48 @@ TEST(NumberTokens, LoaderReadsTheCorpusAsTheScanDoes) {
         ASSERT_EQ(bits(p.b[i]), bits(by_scan(tokens[k++])));
       }
     }
+}
+
+// Runs of short tokens (and a few others, which end a run) whose last token
+// has only the 64 blanks that a text guarantees after it and then an
+// unreadable page, ending at every offset of a 64-byte block: the short
+// readers read every value as the scan does and never touch the page.
+TEST(NumberTokens, ShortRunsReadNoFurtherThanTheBytesAfterTheLastToken) {
+  const std::string shapes[] = {"7", "42", "-5", "-17", "0", "99", "-99", "123", "-0", "+4", "1.5"};
+  const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  void* const memory = mmap(nullptr, 4 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(memory, MAP_FAILED);
+  char* const guard = static_cast<char*>(memory) + 3 * page;
+  ASSERT_EQ(mprotect(guard, page, PROT_NONE), 0);
+  std::mt19937 rng(11);
+  for (int round = 0; round < 64 * 8; ++round) {
+    std::vector<std::string> tokens;
+    std::string text;
+    for (size_t k = 0, count = 1 + rng() % 120; k < count; ++k) {
+      tokens.push_back(shapes[rng() % (round % 2 ? 4 : std::size(shapes))]);
+      text += (k > 0 ? std::string(rng() % 9 == 0 ? 1 + rng() % 70 : 1, " \n\t"[rng() % 3]) : "") + tokens.back();
+    }
+    text += std::string(64, ' ');
+    ASSERT_LE(text.size(), 3 * page);
+    char* const begin = guard - text.size();
+    std::memcpy(begin, text.data(), text.size());
+    for (itsolv::Isa isa : testing_support::supported_isas())
+      if (const itsolv::ShortRunReader run = itsolv::isa_table(isa).short_reader) {
+        const char* q = begin;
+        int8_t vals[128 + itsolv::kBlockValues];
+        for (size_t k = 0; k < tokens.size();) {
+          const int32_t max =
+              std::min<int32_t>(round % 3 ? 128 : 1 + round % 5, static_cast<int32_t>(tokens.size() - k));
+          const int32_t got = run(q, max, vals);
+          for (int32_t i = 0; i < got; ++i, ++k)
+            ASSERT_EQ(bits(static_cast<float>(vals[i])), bits(by_scan(tokens[k])))
+                << itsolv::isa_name(isa) << " " << tokens[k];
+          if (got == max) continue;
+          while (itsolv::is_space(*q)) ++q;
+          ASSERT_EQ(std::string(q, tokens[k].size()), tokens[k]) << itsolv::isa_name(isa);
+          q += tokens[k++].size();  // a token the run leaves
+        }
+      }
+  }
+  munmap(memory, 4 * page);
 }
