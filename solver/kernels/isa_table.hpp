@@ -5,7 +5,7 @@
 
 #include "base/isa.hpp"
 #include "kernels/kernels.hpp"
-#include "load/line_moves.hpp"
+#include "kernels/line_moves.hpp"
 #include "parse/decimal_tokens.hpp"
 #include "parse/short_tokens.hpp"
 #include "parse/token_count.hpp"

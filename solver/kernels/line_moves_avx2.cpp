@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "load/line_moves.hpp"
+#include "kernels/line_moves.hpp"
 
 // Compiled for the instruction set, and only called when the machine runs it.
 #if defined(__clang__)
@@ -14,7 +14,7 @@
 #pragma GCC push_options
 #pragma GCC target("avx2")
 #endif
-#include "load/line_transpose.hpp"
+#include "kernels/line_transpose.hpp"
 
 namespace itsolv {
 namespace {

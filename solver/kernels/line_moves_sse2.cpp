@@ -2,8 +2,8 @@
 // time (sixteen rows of int8, eight of int16, four of float).
 #include <emmintrin.h>
 
-#include "load/line_moves.hpp"
-#include "load/line_transpose.hpp"
+#include "kernels/line_moves.hpp"
+#include "kernels/line_transpose.hpp"
 
 namespace itsolv {
 namespace {

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "load/line_moves.hpp"
+#include "kernels/line_moves.hpp"
 
 // Compiled for the instruction set, and only called when the machine runs it.
 #if defined(__clang__)
@@ -21,7 +21,7 @@
 #if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
-#include "load/line_transpose.hpp"
+#include "kernels/line_transpose.hpp"
 
 namespace itsolv {
 namespace {
