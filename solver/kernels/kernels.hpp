@@ -22,6 +22,9 @@ struct SweepData {
   const float* diag;
   float* x;
   int32_t n;
+  // When set, each row's sum of |a[i][j]| too, as the AbsSumKernel gives it
+  // (the same operations in the same order), from the same reads.
+  float* sums = nullptr;
 };
 
 using SweepKernel = void (*)(const SweepData&, int32_t p0, int32_t p1);

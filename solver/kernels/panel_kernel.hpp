@@ -41,8 +41,10 @@ inline void prefetch_column(const T* col) {
   for (int b = 0; b < H * static_cast<int>(sizeof(T)); b += kLine) __builtin_prefetch(ahead + b);
 }
 
-// One panel whose height is V vectors.
-template <typename Isa, typename T, int V>
+// One panel whose height is V vectors; with Sums, its rows' magnitude sums
+// too (see abs_sums.hpp: every column in order, the diagonal's stored zero
+// included).
+template <typename Isa, typename T, int V, bool Sums>
 void sweep_panel(const SweepData& d, int32_t p) {
   constexpr int W = Isa::kWidth;
   constexpr int H = W * V;
@@ -51,14 +53,18 @@ void sweep_panel(const SweepData& d, int32_t p) {
   const T* const panel = d.a->template panel<T>(p);
   const int32_t r0 = d.a->panel_row(p);
   const int32_t diag_end = std::min(d.a->row_end(), r0 + H);
-  Vec s[V];
-  for (int q = 0; q < V; ++q) s[q] = Isa::zero();
+  Vec s[V], m[V];
+  for (int q = 0; q < V; ++q) s[q] = m[q] = Isa::zero();
   auto columns = [&](int32_t j0, int32_t j1) {
     for (int32_t j = j0; j < j1; ++j) {
       const Vec c = Isa::broadcast(d.curr[j]);
       const T* const col = panel + static_cast<size_t>(j) * H;
       prefetch_column<T, H>(col);
-      for (int q = 0; q < V; ++q) s[q] = Isa::add(s[q], Isa::mul(c, Isa::load(col + W * q)));
+      for (int q = 0; q < V; ++q) {
+        const Vec v = Isa::load(col + W * q);
+        s[q] = Isa::add(s[q], Isa::mul(c, v));
+        if constexpr (Sums) m[q] = Isa::add(m[q], Isa::abs(v));
+      }
     }
   };
   columns(0, r0);
@@ -67,19 +73,31 @@ void sweep_panel(const SweepData& d, int32_t p) {
     const Vec c = Isa::broadcast(d.curr[j]);
     const T* const col = panel + static_cast<size_t>(j) * H;
     prefetch_column<T, H>(col);
-    for (int q = 0; q < V; ++q)
-      s[q] = Isa::keep_lane(Isa::add(s[q], Isa::mul(c, Isa::load(col + W * q))), s[q], j - r0 - W * q);
+    for (int q = 0; q < V; ++q) {
+      const Vec v = Isa::load(col + W * q);
+      s[q] = Isa::keep_lane(Isa::add(s[q], Isa::mul(c, v)), s[q], j - r0 - W * q);
+      if constexpr (Sums) m[q] = Isa::add(m[q], Isa::abs(v));
+    }
   }
   columns(diag_end, n);
   alignas(64) float out[H];
   for (int q = 0; q < V; ++q) Isa::store(out + W * q, s[q]);
   for (int32_t i = r0; i < diag_end; ++i) d.x[i] = (d.b[i] - out[i - r0]) / d.diag[i];
+  if constexpr (Sums) {
+    for (int q = 0; q < V; ++q) Isa::store(out + W * q, m[q]);
+    for (int32_t i = r0; i < diag_end; ++i) d.sums[i] = out[i - r0];
+  }
 }
 
 template <typename Isa, typename T>
 void sweep_panels(const SweepData& d, int32_t p0, int32_t p1) {
   for (int32_t p = p0; p < p1; ++p)
-    by_panel_height<Isa>(d.a->panel_height(p), [&](auto v) { sweep_panel<Isa, T, decltype(v)::value>(d, p); });
+    by_panel_height<Isa>(d.a->panel_height(p), [&](auto v) {
+      if (d.sums != nullptr)
+        sweep_panel<Isa, T, decltype(v)::value, true>(d, p);
+      else
+        sweep_panel<Isa, T, decltype(v)::value, false>(d, p);
+    });
 }
 
 template <typename Isa>

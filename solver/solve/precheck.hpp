@@ -2,8 +2,8 @@
 // weakly in every row and strictly in at least one.
 #pragma once
 
-#include "matrix/problem.hpp"
 #include "base/team.hpp"
+#include "matrix/problem.hpp"
 
 namespace itsolv {
 
@@ -15,6 +15,8 @@ struct RowCheck {
                              // that are strictly dominant
 };
 RowCheck check_rows(const Problem& p, Team& team);
+// The same check of the rows held, given their sums (by row number).
+RowCheck check_sums(const Problem& p, const float* sums);
 
 // The Failure for a check of the whole matrix, if it failed.
 void fail_check(const RowCheck& check);

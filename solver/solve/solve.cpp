@@ -10,8 +10,7 @@ namespace itsolv {
 
 Outcome solve(Problem& p, Team& team, const SweepWatch& watch) {
   try {
-    check_matrix(p, team);
-    const int64_t sweeps = iterate(p, team, {}, watch);
+    const int64_t sweeps = iterate(p, team, {}, watch, true);  // the pre-check in the first sweep
     return {format_report(p, sweeps), 0};
   } catch (const Failure& failure) {
     return {failure.message, 1};

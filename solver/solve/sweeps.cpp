@@ -5,6 +5,7 @@
 
 #include "base/failure.hpp"
 #include "kernels/isa_table.hpp"
+#include "solve/precheck.hpp"
 
 namespace itsolv {
 
@@ -22,25 +23,29 @@ float get_max_err(const Problem& p) {
   return m;
 }
 
-void sweep(Problem& p, Team& team) {
+void sweep(Problem& p, Team& team, float* sums) {
   copy_curr(p);
-  sweep_rows(p, team);
+  sweep_rows(p, team, sums);
 }
 
-void sweep_rows(Problem& p, Team& team) {
-  const SweepData data{&p.a, p.curr.data(), p.b.data(), p.diag.data(), p.x.data(), p.num};
+void sweep_rows(Problem& p, Team& team, float* sums) {
+  const SweepData data{&p.a, p.curr.data(), p.b.data(), p.diag.data(), p.x.data(), p.num, sums};
   const SweepKernel kernel = isa_table(team.isa).sweep(p.a.storage());
   team.for_panels(p.a.panels(), p.num, [&](int32_t p0, int32_t p1) { kernel(data, p0, p1); });
 }
 
-int64_t iterate(Problem& p, Team& team, const std::function<void(Problem&)>& complete, const SweepWatch& watch) {
+int64_t iterate(Problem& p, Team& team, const std::function<void(Problem&)>& complete, const SweepWatch& watch,
+                bool check_first) {
   const size_t bytes = static_cast<size_t>(p.num) * sizeof(float);
+  Buffer<float> sums;  // by row number, from the first sweep's reads
+  if (check_first && !sums.allocate(p.num)) fail("Cannot allocate the row sums!\n");
   Buffer<float> checkpoint;  // the estimate after sweep 1, 2, 4, 8, ...
   if (!checkpoint.allocate(p.num)) fail("Cannot allocate the checkpoint!\n");
   int64_t checkpoint_sweep = 0;
   int64_t sweeps = 0;
   for (;;) {
-    sweep(p, team);
+    sweep(p, team, check_first && sweeps == 0 ? sums.data() : nullptr);
+    if (check_first && sweeps == 0) fail_check(check_sums(p, sums.data()));
     if (complete) complete(p);
     const float e = get_max_err(p);
     ++sweeps;

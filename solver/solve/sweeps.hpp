@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <functional>
 
-#include "matrix/problem.hpp"
 #include "base/team.hpp"
+#include "matrix/problem.hpp"
 
 namespace itsolv {
 
@@ -17,11 +17,12 @@ void copy_curr(Problem& p);
 // greater, so a NaN in component 0 is kept and any other NaN passed over.
 float get_max_err(const Problem& p);
 
-// x[i] from curr for every row held (see kernels.hpp).
-void sweep_rows(Problem& p, Team& team);
+// x[i] from curr for every row held (see kernels.hpp); given `sums`, each
+// row's magnitude sum too, as the pre-check takes it (sums[row]).
+void sweep_rows(Problem& p, Team& team, float* sums = nullptr);
 
 // One whole sweep: copy_curr, then sweep_rows.
-void sweep(Problem& p, Team& team);
+void sweep(Problem& p, Team& team, float* sums = nullptr);
 
 // Told of every sweep as soon as its largest relative change is known,
 // before the stopping test: the sweep's number (from 1), that change and
@@ -35,7 +36,10 @@ using SweepWatch = std::function<void(int64_t sweep, float change, float err)>;
 // watch has been told of that sweep already).
 // `complete`, when given, runs after each sweep's update (a process that
 // holds a block of rows gathers the other rows' new values there).
+// With check_first, the first sweep's reads of the matrix serve the
+// pre-check too (check_matrix), which then refuses the matrix before
+// anything of that sweep is used or told: one pass over the matrix fewer.
 int64_t iterate(Problem& p, Team& team, const std::function<void(Problem&)>& complete = {},
-                const SweepWatch& watch = {});
+                const SweepWatch& watch = {}, bool check_first = false);
 
 }  // namespace itsolv
