@@ -11,13 +11,19 @@
 #include "parse/token_count.hpp"
 #include "parse/white_space.hpp"
 
+// The run reader's loop, compiled for the instruction set.
+#pragma GCC push_options
+#pragma GCC target("avx2,popcnt")
+#include "parse/short_run.hpp"
+#pragma GCC pop_options
+
 namespace itsolv {
 namespace {
 
 // Compiled for the instruction set, and only called when the machine runs it.
 #define TARGET __attribute__((target("avx2,popcnt")))
 
-// x with every byte moved up by `k` (1 or 2), the bytes of `prev` (the
+// x with every byte moved up by `k` (1 to 3), the bytes of `prev` (the
 // 32 bytes before it) coming in.
 template <int K>
 TARGET __m256i shifted(__m256i x, __m256i prev) {
@@ -50,55 +56,48 @@ TARGET const char* count_blocks(const char* p, const char* end, TokenCount& c, b
   return p;
 }
 
-struct Half {
-  uint32_t space, digit, minus;
-  __m256i value;  // of a short token ending at that byte
+// A block in two registers; its values worked out for every byte (as if a
+// short token ended just before it), then picked out at the marks.
+struct Lanes {
+  __m256i lo, hi, before;  // `before`: the upper half of the block before
+  alignas(32) int8_t value[64];
+
+  TARGET Lanes() : lo(_mm256_set1_epi8(' ')), hi(lo), before(lo) {}
+  TARGET ShortMasks load(const char* p) {
+    lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
+    const __m256i minus = _mm256_set1_epi8('-');
+    return {bits(space_bytes(lo), space_bytes(hi)), bits(is_digit(lo), is_digit(hi)),
+            bits(_mm256_cmpeq_epi8(lo, minus), _mm256_cmpeq_epi8(hi, minus))};
+  }
+  // At byte i: the digit at i - 1, ten times the one at i - 2 when both
+  // are digits, negated after "-" at i - 2 or "-d" at i - 3. At the marks
+  // of short tokens that is what `tens` and `neg` say.
+  TARGET static __m256i half_values(__m256i v, __m256i v_before) {
+    const __m256i zero = _mm256_set1_epi8('0'), minus = _mm256_set1_epi8('-');
+    const __m256i v1 = shifted<1>(v, v_before), v2 = shifted<2>(v, v_before), v3 = shifted<3>(v, v_before);
+    const __m256i digit2 = is_digit(v2);
+    const __m256i t = _mm256_and_si256(_mm256_sub_epi8(v2, zero), _mm256_and_si256(is_digit(v1), digit2));
+    const __m256i t2 = _mm256_add_epi8(t, t);
+    const __m256i t8 = _mm256_add_epi8(_mm256_add_epi8(t2, t2), _mm256_add_epi8(t2, t2));
+    const __m256i value = _mm256_add_epi8(_mm256_sub_epi8(v1, zero), _mm256_add_epi8(t8, t2));
+    const __m256i neg =
+        _mm256_or_si256(_mm256_cmpeq_epi8(v2, minus), _mm256_and_si256(_mm256_cmpeq_epi8(v3, minus), digit2));
+    return _mm256_sub_epi8(_mm256_xor_si256(value, neg), neg);
+  }
+  TARGET uint64_t values(uint64_t, uint64_t) {
+    const __m256i a = half_values(lo, before), b = half_values(hi, lo), zero = _mm256_setzero_si256();
+    _mm256_store_si256(reinterpret_cast<__m256i*>(value), a);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(value + 32), b);
+    return bits(_mm256_cmpeq_epi8(a, zero), _mm256_cmpeq_epi8(b, zero));
+  }
+  TARGET void store(uint64_t at, int8_t* out) const {
+    for (int32_t k = 0; at != 0; at &= at - 1) out[k++] = value[std::countr_zero(at)];
+  }
+  TARGET void next() { before = hi; }
 };
 
-TARGET Half half(__m256i v, __m256i v_before) {
-  const __m256i digit0 = _mm256_set1_epi8('0'), minus_sign = _mm256_set1_epi8('-');
-  const __m256i d = _mm256_sub_epi8(v, digit0);
-  const __m256i d1 = shifted<1>(d, _mm256_sub_epi8(v_before, digit0));
-  const __m256i digit = is_digit(v), digit1 = is_digit(shifted<1>(v, v_before));
-  const __m256i space = space_bytes(v);
-  const __m256i minus = _mm256_cmpeq_epi8(v, minus_sign);
-  // At a short token's last byte: the byte before it is its tens digit when
-  // both are digits; a minus sign one or two bytes before makes it negative.
-  const __m256i tens = _mm256_and_si256(d1, _mm256_and_si256(digit, digit1));
-  const __m256i tens2 = _mm256_add_epi8(tens, tens);
-  const __m256i tens8 = _mm256_add_epi8(_mm256_add_epi8(tens2, tens2), _mm256_add_epi8(tens2, tens2));
-  const __m256i value = _mm256_add_epi8(d, _mm256_add_epi8(tens8, tens2));
-  const __m256i minus_before = _mm256_cmpeq_epi8(v_before, minus_sign);
-  const __m256i neg = _mm256_or_si256(shifted<1>(minus, minus_before), shifted<2>(minus, minus_before));
-  Half h;
-  h.space = static_cast<uint32_t>(_mm256_movemask_epi8(space));
-  h.digit = static_cast<uint32_t>(_mm256_movemask_epi8(digit));
-  h.minus = static_cast<uint32_t>(_mm256_movemask_epi8(minus));
-  h.value = _mm256_sub_epi8(_mm256_xor_si256(value, neg), neg);
-  return h;
-}
-
-TARGET BlockTake read_block(const char* p, int32_t max, int8_t* vals) {
-  ask_ahead(p);
-  const __m256i lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-  const __m256i hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
-  const Half a = half(lo, _mm256_set1_epi8(' ')), b = half(hi, lo);
-  auto join = [](uint32_t low, uint32_t high) { return uint64_t{low} | uint64_t{high} << 32; };
-  const BlockShapes s = block_shapes(join(a.space, b.space), join(a.digit, b.digit), join(a.minus, b.minus));
-  const __m256i zero = _mm256_setzero_si256();
-  const uint64_t zeros = bits(_mm256_cmpeq_epi8(a.value, zero), _mm256_cmpeq_epi8(b.value, zero));
-  const BlockTake t = take_block(s, zeros, max);
-  alignas(32) int8_t value[64];
-  _mm256_store_si256(reinterpret_cast<__m256i*>(value), a.value);
-  _mm256_store_si256(reinterpret_cast<__m256i*>(value + 32), b.value);
-  int32_t count = 0;
-  for (uint64_t ends = t.ends; ends != 0; ends &= ends - 1) vals[count++] = value[std::countr_zero(ends)];
-  return t;
-}
-
-TARGET int32_t read_run(const char*& q, int32_t max, int8_t* vals) {
-  return read_short_tokens(&read_block, q, max, vals);
-}
+TARGET int32_t read_run(const char*& q, int32_t max, int8_t* vals) { return ShortRun<Lanes>::read(q, max, vals); }
 
 }  // namespace
 
