@@ -14,7 +14,6 @@ namespace itsolv {
 
 struct IsaTable {
   SweepKernel (*sweep)(Storage);
-  AbsSumKernel (*abs_sums)(Storage);
   BlockCounter count_blocks;        // null: counted sixteen bytes at a time
   ShortRunReader short_reader;      // null: short tokens read one by one
   DecimalRunReader decimal_reader;  // null: decimals read one by one

@@ -20,7 +20,6 @@
 #pragma GCC target("avx2")
 #endif
 // Included under the target so that their loops are compiled for it.
-#include "kernels/abs_sums.hpp"
 #include "kernels/panel_kernel.hpp"
 
 namespace itsolv {
@@ -60,7 +59,6 @@ struct Avx2 {
 }  // namespace
 
 SweepKernel sweep_kernel_avx2(Storage storage) { return sweep_kernel_for<Avx2>(storage); }
-AbsSumKernel abs_sum_kernel_avx2(Storage storage) { return abs_sum_kernel_for<Avx2>(storage); }
 
 }  // namespace itsolv
 

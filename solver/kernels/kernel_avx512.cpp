@@ -25,7 +25,6 @@
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
 // Included under the target so that their loops are compiled for it.
-#include "kernels/abs_sums.hpp"
 #include "kernels/panel_kernel.hpp"
 
 namespace itsolv {
@@ -64,7 +63,6 @@ struct Avx512 {
 }  // namespace
 
 SweepKernel sweep_kernel_avx512(Storage storage) { return sweep_kernel_for<Avx512>(storage); }
-AbsSumKernel abs_sum_kernel_avx512(Storage storage) { return abs_sum_kernel_for<Avx512>(storage); }
 
 }  // namespace itsolv
 

@@ -40,9 +40,9 @@ namespace {
 IsaTable fill(Isa isa) {
   const bool avx2 = isa != Isa::plain && isa_supported(Isa::avx2);
   const bool bw = isa == Isa::avx512 && __builtin_cpu_supports("avx512bw");
-  IsaTable t{sweep_kernel_plain, abs_sum_kernel_plain, nullptr, nullptr, nullptr, {}};
-  if (isa == Isa::avx2) t = {sweep_kernel_avx2, abs_sum_kernel_avx2, nullptr, nullptr, nullptr, {}};
-  if (isa == Isa::avx512) t = {sweep_kernel_avx512, abs_sum_kernel_avx512, nullptr, nullptr, nullptr, {}};
+  IsaTable t{sweep_kernel_plain, nullptr, nullptr, nullptr, {}};
+  if (isa == Isa::avx2) t = {sweep_kernel_avx2, nullptr, nullptr, nullptr, {}};
+  if (isa == Isa::avx512) t = {sweep_kernel_avx512, nullptr, nullptr, nullptr, {}};
   t.count_blocks = bw ? block_counter_avx512() : avx2 ? block_counter_avx2() : nullptr;
   t.short_reader = bw && __builtin_cpu_supports("avx512vbmi2") ? short_run_reader_avx512()
                    : avx2                                      ? short_run_reader_avx2()

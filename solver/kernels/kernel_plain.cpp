@@ -3,7 +3,6 @@
 
 #include <cstring>
 
-#include "kernels/abs_sums.hpp"
 #include "kernels/kernels.hpp"
 #include "kernels/panel_kernel.hpp"
 
@@ -48,6 +47,5 @@ struct Sse2 {
 }  // namespace
 
 SweepKernel sweep_kernel_plain(Storage storage) { return sweep_kernel_for<Sse2>(storage); }
-AbsSumKernel abs_sum_kernel_plain(Storage storage) { return abs_sum_kernel_for<Sse2>(storage); }
 
 }  // namespace itsolv

@@ -22,21 +22,18 @@ struct SweepData {
   const float* diag;
   float* x;
   int32_t n;
-  // When set, each row's sum of |a[i][j]| too, as the AbsSumKernel gives it
-  // (the same operations in the same order), from the same reads.
+  // When set, each row's off-diagonal magnitude sum too, from the same
+  // reads: s = 0;  for j ascending:  s = s + |a[i][j]|, rounded each time.
+  // The diagonal's place holds zero, and adding |0| leaves any sum as it
+  // is, so no lane is masked. These are the pre-check's sums.
   float* sums = nullptr;
 };
 
 using SweepKernel = void (*)(const SweepData&, int32_t p0, int32_t p1);
-// Off-diagonal magnitude sums of the rows of panels p0 .. p1-1 into sums[row].
-using AbsSumKernel = void (*)(const Matrix&, int32_t p0, int32_t p1, float* sums);
 
 // Per-ISA tables, each defined in a file compiled for that instruction set.
 SweepKernel sweep_kernel_plain(Storage storage);
 SweepKernel sweep_kernel_avx2(Storage storage);
 SweepKernel sweep_kernel_avx512(Storage storage);
-AbsSumKernel abs_sum_kernel_plain(Storage storage);
-AbsSumKernel abs_sum_kernel_avx2(Storage storage);
-AbsSumKernel abs_sum_kernel_avx512(Storage storage);
 
 }  // namespace itsolv

@@ -42,7 +42,7 @@ inline void prefetch_column(const T* col) {
 }
 
 // One panel whose height is V vectors; with Sums, its rows' magnitude sums
-// too (see abs_sums.hpp: every column in order, the diagonal's stored zero
+// too (see SweepData: every column in order, the diagonal's stored zero
 // included).
 template <typename Isa, typename T, int V, bool Sums>
 void sweep_panel(const SweepData& d, int32_t p) {

@@ -9,10 +9,13 @@ namespace itsolv {
 
 RowCheck check_rows(const Problem& p, Team& team) {
   const int32_t n = p.num;
-  Buffer<float> sums;  // by row number
-  if (!sums.allocate(n)) fail("Cannot allocate the row sums!\n");
-  const AbsSumKernel kernel = isa_table(team.isa).abs_sums(p.a.storage());
-  team.for_panels(p.a.panels(), n, [&](int32_t p0, int32_t p1) { kernel(p.a, p0, p1, sums.data()); });
+  // The sums by row number, taken by the sweep kernel (see SweepData),
+  // whose estimate goes to the second half and is dropped.
+  Buffer<float> sums;
+  if (!sums.allocate(int64_t{n} * 2)) fail("Cannot allocate the row sums!\n");
+  const SweepData data{&p.a, p.x.data(), p.b.data(), p.diag.data(), sums.data() + n, n, sums.data()};
+  const SweepKernel kernel = isa_table(team.isa).sweep(p.a.storage());
+  team.for_panels(p.a.panels(), n, [&](int32_t p0, int32_t p1) { kernel(data, p0, p1); });
   return check_sums(p, sums.data());
 }
 
