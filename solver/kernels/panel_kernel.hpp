@@ -16,6 +16,7 @@
 #pragma once
 
 #include <algorithm>
+#include <type_traits>
 
 #include "kernels/kernels.hpp"
 #include "matrix/matrix.hpp"
@@ -55,31 +56,25 @@ void sweep_panel(const SweepData& d, int32_t p) {
   const int32_t diag_end = std::min(d.a->row_end(), r0 + H);
   Vec s[V], m[V];
   for (int q = 0; q < V; ++q) s[q] = m[q] = Isa::zero();
-  auto columns = [&](int32_t j0, int32_t j1) {
-    for (int32_t j = j0; j < j1; ++j) {
-      const Vec c = Isa::broadcast(d.curr[j]);
-      const T* const col = panel + static_cast<size_t>(j) * H;
-      prefetch_column<T, H>(col);
-      for (int q = 0; q < V; ++q) {
-        const Vec v = Isa::load(col + W * q);
-        s[q] = Isa::add(s[q], Isa::mul(c, v));
-        if constexpr (Sums) m[q] = Isa::add(m[q], Isa::abs(v));
-      }
-    }
-  };
-  columns(0, r0);
-  // The panel's own columns: each skips the lane of its diagonal.
-  for (int32_t j = r0; j < diag_end; ++j) {
+  // Column j into the sums; a column of the panel's own rows skips the
+  // lane of its diagonal.
+  auto column = [&](int32_t j, auto own) {
     const Vec c = Isa::broadcast(d.curr[j]);
     const T* const col = panel + static_cast<size_t>(j) * H;
     prefetch_column<T, H>(col);
     for (int q = 0; q < V; ++q) {
       const Vec v = Isa::load(col + W * q);
-      s[q] = Isa::keep_lane(Isa::add(s[q], Isa::mul(c, v)), s[q], j - r0 - W * q);
+      const Vec sum = Isa::add(s[q], Isa::mul(c, v));
+      if constexpr (decltype(own)::value)
+        s[q] = Isa::keep_lane(sum, s[q], j - r0 - W * q);
+      else
+        s[q] = sum;
       if constexpr (Sums) m[q] = Isa::add(m[q], Isa::abs(v));
     }
-  }
-  columns(diag_end, n);
+  };
+  for (int32_t j = 0; j < r0; ++j) column(j, std::false_type{});
+  for (int32_t j = r0; j < diag_end; ++j) column(j, std::true_type{});
+  for (int32_t j = diag_end; j < n; ++j) column(j, std::false_type{});
   alignas(64) float out[H];
   for (int q = 0; q < V; ++q) Isa::store(out + W * q, s[q]);
   for (int32_t i = r0; i < diag_end; ++i) d.x[i] = (d.b[i] - out[i - r0]) / d.diag[i];
