@@ -62,6 +62,26 @@ TARGET inline __m512i digit_groups(__m512i v, uint64_t digits, uint64_t top, __m
   return _mm512_madd_epi16(_mm512_packus_epi32(*fours, *fours), _mm512_set1_epi32(0x00012710));
 }
 
+// Byte b of every lane of 16 bytes less 16: 0xF0 .. 0xFF, in qwords.
+constexpr auto kLaneLess16Low = static_cast<int64_t>(0xF7F6F5F4F3F2F1F0);
+constexpr auto kLaneLess16 = static_cast<int64_t>(0xFFFEFDFCFBFAF9F8);
+
+// The exponent digits of four tokens in lanes of 16 bytes (at their ends,
+// `length` their lengths) moved to the ends of the lanes, zeros before
+// them, and converted in groups of four.
+TARGET inline __m512i exponent_fours(__m512i v, uint64_t digits, __m128i length) {
+  const __m512i at = _mm512_setr_epi64(0x0004000400040004, 0x0004000400040004, 0x0005000500050005, 0x0005000500050005,
+                                       0x0006000600060006, 0x0006000600060006, 0x0007000700070007, 0x0007000700070007);
+  // Word t + 4 of length in every byte of lane t.
+  const __m512i end =
+      _mm512_permutexvar_epi16(at, _mm512_castsi128_si512(_mm_mullo_epi16(length, _mm_set1_epi16(0x0101))));
+  const __m512i from =
+      _mm512_add_epi8(end, _mm512_setr_epi64(kLaneLess16Low, kLaneLess16, kLaneLess16Low, kLaneLess16, kLaneLess16Low,
+                                             kLaneLess16, kLaneLess16Low, kLaneLess16));
+  const __m512i d = _mm512_shuffle_epi8(_mm512_maskz_sub_epi8(digits, v, _mm512_set1_epi8('0')), from);
+  return _mm512_madd_epi16(_mm512_maddubs_epi16(d, _mm512_set1_epi16(0x010A)), _mm512_set1_epi32(0x00010064));
+}
+
 // The tokens at begin[i] ... in lanes of W bytes.
 template <int W>
 TARGET inline __m512i load_lanes(const char* const* begin) {
@@ -104,7 +124,8 @@ TARGET inline __m512i mantissas(__m512i eights) {
 // where the digits go, and the tokens not taken (a bit in each one's field).
 struct Forms {
   __m512i v;
-  uint64_t m_digits, e_digits, m_top, e_top, bad;
+  __m128i ends;  // W == 16: the tokens' lengths (words 4 to 7); else where the exponents' digits go
+  uint64_t m_digits, e_digits, m_top, bad;
 };
 
 // Pass 2: the forms of tokens i, i + 1 ... read together, one a lane of W
@@ -148,9 +169,10 @@ TARGET __attribute__((always_inline)) inline Forms forms(int32_t i, Run& r) {
   // The fraction: the mantissa's digits after the point.
   const uint64_t through_point = (((m_point | kGuard) - kOnes) & ~kGuard) | m_point;
   const uint64_t f_digits = m_digits & ~through_point;
-  // Digit counts of the fields: the mantissa's and the exponent's give
-  // where their digits go, the fraction's its power of ten.
-  const __m128i counts = field_counts<W>(m_digits, e_digits);
+  // Digit counts of the fields: the mantissa's give where its digits go,
+  // and the exponent's (W == 32) or the token's length (W == 16) where the
+  // exponent's do; the fraction's gives its power of ten.
+  const __m128i counts = field_counts<W>(m_digits, W == 16 ? token : e_digits);
   __m128i tops, fraction, down;
   if constexpr (W == 16) {
     tops = _mm_sllv_epi16(_mm_set1_epi16(-1), _mm_sub_epi16(_mm_set1_epi16(16), counts));
@@ -170,12 +192,7 @@ TARGET __attribute__((always_inline)) inline Forms forms(int32_t i, Run& r) {
   __m128i negatives = _mm_cvtsi64_si128(static_cast<int64_t>(negative));
   if constexpr (W == 16) negatives = _mm_cvtepu16_epi32(negatives);
   _mm_storeu_si128(reinterpret_cast<__m128i*>(r.sign + i), _mm_slli_epi32(negatives, 31));
-  return {v,
-          m_digits,
-          e_digits,
-          static_cast<uint64_t>(_mm_cvtsi128_si64(tops)),
-          static_cast<uint64_t>(_mm_extract_epi64(tops, 1)),
-          bad};
+  return {v, W == 16 ? counts : tops, m_digits, e_digits, static_cast<uint64_t>(_mm_cvtsi128_si64(tops)), bad};
 }
 
 // How many of a group's tokens, from the first, are of the form taken.
@@ -191,7 +208,10 @@ TARGET __attribute__((always_inline)) inline void digits(int32_t i, Run& r, cons
   // The values, twice over or more: the next group overwrites the copies.
   _mm512_storeu_si512(r.m + i, mantissas<W>(digit_groups(f.v, f.m_digits, f.m_top, &fours)));
   // The exponent's digits (at most three) in the lane's last four-digit group.
-  digit_groups(f.v, f.e_digits, f.e_top, &fours);
+  if constexpr (W == 16)
+    fours = exponent_fours(f.v, f.e_digits, f.ends);
+  else
+    digit_groups(f.v, f.e_digits, static_cast<uint64_t>(_mm_extract_epi64(f.ends, 1)), &fours);
   const __m512i last_four = W == 16 ? _mm512_setr_epi32(3, 7, 11, 15, 3, 7, 11, 15, 3, 7, 11, 15, 3, 7, 11, 15)
                                     : _mm512_setr_epi32(7, 15, 7, 15, 7, 15, 7, 15, 7, 15, 7, 15, 7, 15, 7, 15);
   _mm512_mask_storeu_epi32(r.e + i, 0x000F, _mm512_maskz_permutexvar_epi32(0xFFFF, last_four, fours));
