@@ -122,6 +122,8 @@ TARGET inline __m512i mantissas(__m512i eights) {
 
 // A group's forms read (pass 2's first half): the lanes, their digits and
 // where the digits go, and the tokens not taken (a bit in each one's field).
+// forms and digits are always inlined into the group loop: as calls they
+// would broadcast their constants again and spill at every group.
 struct Forms {
   __m512i v;
   __m128i ends;  // W == 16: the tokens' lengths (words 4 to 7); else where the exponents' digits go
