@@ -44,10 +44,10 @@ struct Lanes {
   static constexpr uint64_t kOnes = W == 16 ? 0x0001000100010001 : 0x100000001;  // bit 0 of each field
   static constexpr uint64_t kGuard = kOnes << (W - 1);                           // the top bit of each field
 
-  // The top bit of each field of x (the bits below it only) that is not zero.
-  static constexpr uint64_t nonzero(uint64_t x) { return kGuard & ((x | kGuard) - kOnes); }
-  // The top bit of each field of x (the bits below it only) with two bits or more.
-  static constexpr uint64_t several(uint64_t x) { return nonzero(x & ((x | kGuard) - kOnes) & ~kGuard); }
+  // The bits of each field of x (the bits below the top one only) but its lowest.
+  static constexpr uint64_t all_but_lowest(uint64_t x) { return x & ((x | kGuard) - kOnes); }
+  // The top bit of each field of x (the bits below it only) that is zero.
+  static constexpr uint64_t zero(uint64_t x) { return kGuard & ~((x | kGuard) - kOnes); }
 };
 
 // The digits of each 16 bytes of v at the bits `digits`, packed and spread
@@ -60,6 +60,26 @@ TARGET inline __m512i digit_groups(__m512i v, uint64_t digits, uint64_t top, __m
   const __m512i pairs = _mm512_maddubs_epi16(d, _mm512_set1_epi16(0x010A));
   *fours = _mm512_madd_epi16(pairs, _mm512_set1_epi32(0x00010064));
   return _mm512_madd_epi16(_mm512_packus_epi32(*fours, *fours), _mm512_set1_epi32(0x00012710));
+}
+
+// Byte b of every lane of 16 bytes less 16: 0xF0 .. 0xFF, in qwords.
+constexpr auto kLaneLess16Low = static_cast<int64_t>(0xF7F6F5F4F3F2F1F0);
+constexpr auto kLaneLess16 = static_cast<int64_t>(0xFFFEFDFCFBFAF9F8);
+
+// The exponent digits of four tokens in lanes of 16 bytes (at their ends,
+// `length` their lengths) moved to the ends of the lanes, zeros before
+// them, and converted in groups of four.
+TARGET inline __m512i exponent_fours(__m512i v, uint64_t digits, __m128i length) {
+  const __m512i at = _mm512_setr_epi64(0x0004000400040004, 0x0004000400040004, 0x0005000500050005, 0x0005000500050005,
+                                       0x0006000600060006, 0x0006000600060006, 0x0007000700070007, 0x0007000700070007);
+  // Word t + 4 of length in every byte of lane t.
+  const __m512i end =
+      _mm512_permutexvar_epi16(at, _mm512_castsi128_si512(_mm_mullo_epi16(length, _mm_set1_epi16(0x0101))));
+  const __m512i from =
+      _mm512_add_epi8(end, _mm512_setr_epi64(kLaneLess16Low, kLaneLess16, kLaneLess16Low, kLaneLess16, kLaneLess16Low,
+                                             kLaneLess16, kLaneLess16Low, kLaneLess16));
+  const __m512i d = _mm512_shuffle_epi8(_mm512_maskz_sub_epi8(digits, v, _mm512_set1_epi8('0')), from);
+  return _mm512_madd_epi16(_mm512_maddubs_epi16(d, _mm512_set1_epi16(0x010A)), _mm512_set1_epi32(0x00010064));
 }
 
 // The tokens at begin[i] ... in lanes of W bytes.
@@ -100,10 +120,20 @@ TARGET inline __m512i mantissas(__m512i eights) {
   return _mm512_add_epi64(_mm512_mullo_epi64(high, _mm512_set1_epi64(10000000000000000)), low);
 }
 
+// A group's forms read (pass 2's first half): the lanes, their digits and
+// where the digits go, and the tokens not taken (a bit in each one's field).
+// forms and digits are always inlined into the group loop: as calls they
+// would broadcast their constants again and spill at every group.
+struct Forms {
+  __m512i v;
+  __m128i ends;  // W == 16: the tokens' lengths (words 4 to 7); else where the exponents' digits go
+  uint64_t m_digits, e_digits, m_top, bad;
+};
+
 // Pass 2: the forms of tokens i, i + 1 ... read together, one a lane of W
-// bytes. Gives how many of them, from the first, are of the form taken.
+// bytes; their fractions' digit counts and signs noted.
 template <int W>
-TARGET inline int group(int32_t i, Run& r) {
+TARGET __attribute__((always_inline)) inline Forms forms(int32_t i, Run& r) {
   using L = Lanes<W>;
   constexpr uint64_t kOnes = L::kOnes, kGuard = L::kGuard;
   const __m512i v = load_lanes<W>(r.begin + i);
@@ -117,7 +147,6 @@ TARGET inline int group(int32_t i, Run& r) {
   // of the field; a token of W bytes or more has none there).
   const uint64_t before_space = (space | kGuard);
   const uint64_t token = (before_space - kOnes) & ~before_space;
-  const uint64_t too_long = kGuard & ~space & ~L::nonzero(space & ~kGuard);
   const uint64_t negative = minus & kOnes;
   const uint64_t sign = (minus | plus) & kOnes;
   // The mantissa: the bytes before the exponent letter or the token's end,
@@ -130,20 +159,22 @@ TARGET inline int group(int32_t i, Run& r) {
   const uint64_t m_point = mantissa & point;
   const uint64_t e_sign = (e << 1) & (minus | plus) & token;
   const uint64_t e_digits = token & ~before_stop & ~e & ~e_sign;
-  // Not taken: another byte in the mantissa, two points or letters, another
-  // byte in the exponent, no mantissa digit, a letter without exponent
-  // digits, four exponent digits in a row (the top bits of the shifts are
-  // cleared by the unshifted field), W bytes or more.
-  uint64_t bad = L::nonzero(mantissa & ~(digit | point)) | L::several(m_point) | L::several(e) |
-                 L::nonzero(e_digits & ~digit) | (kGuard & ~L::nonzero(m_digits)) |
-                 (L::nonzero(e) & ~L::nonzero(e_digits)) |
-                 L::nonzero(e_digits & (e_digits >> 1) & (e_digits >> 2) & (e_digits >> 3)) | too_long;
+  // Not taken, each by a bit in its field: another byte in the mantissa,
+  // two points or letters, another byte in the exponent, no mantissa digit,
+  // a letter or exponent sign last, four exponent digits in a row (the top
+  // bits of the shifts are cleared by the unshifted field), W bytes or more
+  // (no white space in the field: the end of the token at its top bit).
+  const uint64_t end = token + kOnes;
+  uint64_t bad = (mantissa & ~(digit | point)) | L::all_but_lowest(m_point) | L::all_but_lowest(e) |
+                 (e_digits & ~digit) | L::zero(m_digits) | ((end >> 1) & (e | e_sign)) |
+                 (e_digits & (e_digits >> 1) & (e_digits >> 2) & (e_digits >> 3)) | (end & ~space & kGuard);
   // The fraction: the mantissa's digits after the point.
   const uint64_t through_point = (((m_point | kGuard) - kOnes) & ~kGuard) | m_point;
   const uint64_t f_digits = m_digits & ~through_point;
-  // Digit counts of the fields: the mantissa's and the exponent's give
-  // where their digits go, the fraction's its power of ten.
-  const __m128i counts = field_counts<W>(m_digits, e_digits);
+  // Digit counts of the fields: the mantissa's give where its digits go,
+  // and the exponent's (W == 32) or the token's length (W == 16) where the
+  // exponent's do; the fraction's gives its power of ten.
+  const __m128i counts = field_counts<W>(m_digits, W == 16 ? token : e_digits);
   __m128i tops, fraction, down;
   if constexpr (W == 16) {
     tops = _mm_sllv_epi16(_mm_set1_epi16(-1), _mm_sub_epi16(_mm_set1_epi16(16), counts));
@@ -163,17 +194,29 @@ TARGET inline int group(int32_t i, Run& r) {
   __m128i negatives = _mm_cvtsi64_si128(static_cast<int64_t>(negative));
   if constexpr (W == 16) negatives = _mm_cvtepu16_epi32(negatives);
   _mm_storeu_si128(reinterpret_cast<__m128i*>(r.sign + i), _mm_slli_epi32(negatives, 31));
-  const auto m_top = static_cast<uint64_t>(_mm_cvtsi128_si64(tops));
-  const auto e_top = static_cast<uint64_t>(_mm_extract_epi64(tops, 1));
+  return {v, W == 16 ? counts : tops, m_digits, e_digits, static_cast<uint64_t>(_mm_cvtsi128_si64(tops)), bad};
+}
+
+// How many of a group's tokens, from the first, are of the form taken.
+template <int W>
+constexpr int taken(const Forms& f) {
+  return f.bad == 0 ? Lanes<W>::kCount : std::countr_zero(f.bad) / W;
+}
+
+// Pass 2's second half: the digits of the group of tokens i ... converted.
+template <int W>
+TARGET __attribute__((always_inline)) inline void digits(int32_t i, Run& r, const Forms& f) {
   __m512i fours;
   // The values, twice over or more: the next group overwrites the copies.
-  _mm512_storeu_si512(r.m + i, mantissas<W>(digit_groups(v, m_digits, m_top, &fours)));
+  _mm512_storeu_si512(r.m + i, mantissas<W>(digit_groups(f.v, f.m_digits, f.m_top, &fours)));
   // The exponent's digits (at most three) in the lane's last four-digit group.
-  digit_groups(v, e_digits, e_top, &fours);
+  if constexpr (W == 16)
+    fours = exponent_fours(f.v, f.e_digits, f.ends);
+  else
+    digit_groups(f.v, f.e_digits, static_cast<uint64_t>(_mm_extract_epi64(f.ends, 1)), &fours);
   const __m512i last_four = W == 16 ? _mm512_setr_epi32(3, 7, 11, 15, 3, 7, 11, 15, 3, 7, 11, 15, 3, 7, 11, 15)
                                     : _mm512_setr_epi32(7, 15, 7, 15, 7, 15, 7, 15, 7, 15, 7, 15, 7, 15, 7, 15);
   _mm512_mask_storeu_epi32(r.e + i, 0x000F, _mm512_maskz_permutexvar_epi32(0xFFFF, last_four, fours));
-  return bad == 0 ? L::kCount : std::countr_zero(bad) / W;
 }
 
 }  // namespace itsolv::decimal_groups

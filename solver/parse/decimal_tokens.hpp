@@ -5,8 +5,10 @@
 // - forms: four tokens at a time, 16 bytes from each one's start in a lane
 //   of a register (two at a time in lanes of 32 bytes from a longer token
 //   on), their byte classes as bit masks checked all at once; the digits
-//   of the mantissas and exponents gathered by a byte compress and expand
-//   to the ends of their lanes and converted in multiply-adds;
+//   of the mantissas (and of the long tokens' exponents) gathered by a byte
+//   compress and expand to the ends of their lanes, those of the short
+//   tokens' exponents by a byte shuffle from the tokens' ends, and
+//   converted in multiply-adds while the next group's forms are checked;
 // - values: eight at a time where one double operation gives m * 10^k's
 //   float (k at most 22 in magnitude; m at most 2^53 and the double not a
 //   midpoint between floats, or a longer m and the double well clear of

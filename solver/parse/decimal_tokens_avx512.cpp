@@ -133,18 +133,32 @@ constexpr int32_t kMoreStarts = 64;
 // their starts are found (all of them when `last`); gives false when a
 // token stops them, `count` then the first not taken. The groups go at
 // fixed steps, so that a group's loads never wait for the checks of the one
-// before: only the branch out does, and it is rarely taken.
+// before: only the branch out does, and it is rarely taken. A group's
+// digits are converted after the next group's forms are read, so that the
+// two long chains of work overlap.
 template <int W>
 TARGET bool groups(Run& r, int32_t& count, int32_t found, bool last) {
   constexpr int kFull = Lanes<W>::kCount;
-  for (; last ? count < found : count + 4 <= found; count += kFull) {
-    const int good = group<W>(count, r);
-    if (good < kFull) {
-      count += good;
+  const auto more = [&](int32_t at) { return last ? at < found : at + 4 <= found; };
+  if (!more(count)) return true;
+  Forms f = forms<W>(count, r);
+  for (;;) {
+    if (f.bad != 0) {
+      digits<W>(count, r, f);
+      count += taken<W>(f);
       return false;
     }
+    const int32_t next = count + kFull;
+    if (!more(next)) {
+      digits<W>(count, r, f);
+      count = next;
+      return true;
+    }
+    const Forms g = forms<W>(next, r);
+    digits<W>(count, r, f);
+    count = next;
+    f = g;
   }
-  return true;
 }
 
 // Short tokens four at a time; from a token they do not take on, `wide`,

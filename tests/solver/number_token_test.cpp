@@ -114,8 +114,13 @@ TEST(NumberTokens, DecimalRunsReadEveryTokenAsTheScanDoes) {
     text += t + std::string(rng() % 7 == 0 ? 1 + rng() % 70 : 1, " \n\t\r\v\f"[rng() % 6]);
   text += std::string(64, ' ');
   // What the run readers take (tokens under 32 bytes, mantissas of at most
-  // 19 digits); they leave every other token.
+  // 19 digits): every token they take is of it, every token they leave is not.
   const std::regex taken_form("[-+]?([0-9]+[.]?[0-9]*|[.][0-9]+)([eE][-+]?[0-9]{1,3})?");
+  const auto of_taken_form = [&](const std::string& t) {
+    const std::string mantissa = t.substr(0, t.find_first_of("eE"));
+    const auto digits = std::count_if(mantissa.begin(), mantissa.end(), ::isdigit);
+    return t.size() < 32 && digits <= 19 && std::regex_match(t, taken_form);
+  };
   for (itsolv::Isa isa : testing_support::supported_isas())
     for (int32_t max : {1, 7, 256})
       if (const itsolv::DecimalRunReader run = itsolv::isa_table(isa).decimal_reader) {
@@ -123,15 +128,14 @@ TEST(NumberTokens, DecimalRunsReadEveryTokenAsTheScanDoes) {
         std::vector<float> vals(static_cast<size_t>(max) + 8);
         for (size_t k = 0; k < tokens.size();) {
           const int32_t got = run(q, std::min<int32_t>(max, static_cast<int32_t>(tokens.size() - k)), vals.data());
-          for (int32_t i = 0; i < got; ++i, ++k)
+          for (int32_t i = 0; i < got; ++i, ++k) {
             ASSERT_EQ(bits(vals[static_cast<size_t>(i)]), bits(by_scan(tokens[k]))) << tokens[k] << " " << max;
+            EXPECT_TRUE(of_taken_form(tokens[k])) << tokens[k] << " taken";
+          }
           if (got == max || k == tokens.size()) continue;
           while (itsolv::is_space(*q)) ++q;
           ASSERT_EQ(std::string(q, tokens[k].size()), tokens[k]);
-          const std::string& t = tokens[k];
-          const std::string mantissa = t.substr(0, t.find_first_of("eE"));
-          const auto digits = std::count_if(mantissa.begin(), mantissa.end(), ::isdigit);
-          EXPECT_FALSE(t.size() < 32 && digits <= 19 && std::regex_match(t, taken_form)) << t << " left";
+          EXPECT_FALSE(of_taken_form(tokens[k])) << tokens[k] << " left";
           q += tokens[k++].size();
         }
       }
