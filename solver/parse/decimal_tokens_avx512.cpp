@@ -22,6 +22,12 @@ using namespace decimal_groups;
 // is not white space and the byte before it is (the run's first byte may
 // start one). Each block's first sixteen starts are written whether or not
 // it has them, so that the common block takes no branch on how many it has.
+//
+// The starts are kept as 32-bit offsets from the run's first byte: a scan
+// goes no further than kRunSpan bytes from it, the run then ending with the
+// tokens found before (white space that long is no run of decimals).
+constexpr int64_t kRunSpan = int64_t{1} << 31;
+
 struct Scan {
   const char* w;        // the next block
   uint64_t before = 1;  // white space just before it
@@ -38,24 +44,24 @@ struct Iota {
 inline constexpr Iota kIota{};
 
 TARGET void starts(Scan& scan, int32_t until, Run& r) {
-  while (scan.count < until) {
+  while (scan.count < until && scan.w - r.text < kRunSpan) {
     ask_ahead(scan.w);
     const uint64_t space = space_mask(_mm512_loadu_si512(scan.w));
     uint64_t first = ~space & ((space << 1) | scan.before);
     scan.before = space >> 63;
     const auto found = static_cast<int32_t>(std::popcount(first));
     // The starts' offsets in the block, packed into bytes, widened to
-    // pointers eight at a time: sixteen whether or not the block has them.
+    // offsets in the run: sixteen whether or not the block has them.
     const __m512i offsets = _mm512_maskz_compress_epi8(first, _mm512_load_si512(kIota.at));
-    const __m512i base = _mm512_set1_epi64(reinterpret_cast<int64_t>(scan.w));
-    const char** out = r.begin + scan.count;
-    const __m128i sixteen = _mm512_maskz_extracti32x4_epi32(0xF, offsets, 0);
-    _mm512_storeu_si512(out, _mm512_add_epi64(base, _mm512_maskz_cvtepu8_epi64(kAll, sixteen)));
-    _mm512_storeu_si512(out + 8, _mm512_add_epi64(base, _mm512_maskz_cvtepu8_epi64(kAll, _mm_srli_si128(sixteen, 8))));
+    const auto from = static_cast<uint32_t>(scan.w - r.text);
+    uint32_t* out = r.at + scan.count;
+    _mm512_storeu_si512(
+        out, _mm512_add_epi32(_mm512_set1_epi32(static_cast<int32_t>(from)),
+                              _mm512_maskz_cvtepu8_epi32(0xFFFF, _mm512_maskz_extracti32x4_epi32(0xF, offsets, 0))));
     if (found > 16) {
       alignas(64) uint8_t more[64];
       _mm512_store_si512(more, offsets);
-      for (int k = 16; k < found; ++k) out[k] = scan.w + more[k];
+      for (int k = 16; k < found; ++k) out[k] = from + more[k];
     }
     scan.count += found;
     scan.w += 64;
@@ -75,7 +81,7 @@ TARGET __attribute__((noinline)) void values_one_by_one(int32_t i, uint32_t rest
     const int32_t j = i + std::countr_zero(rest);
     const int32_t kj = (r.down[j] != 0 ? -r.e[j] : r.e[j]) - r.fraction[j];
     if (decimal_value(r.sign[j] != 0, r.m[j], kj, vals[j])) continue;
-    const char* begin = r.begin[j];
+    const char* begin = r.begin(j);
     const char* end = begin;
     while (!is_space(*end)) ++end;
     if (!parse_decimal_form(begin, end, vals[j])) scan_float(begin, end, vals[j]);
@@ -181,6 +187,7 @@ TARGET bool take_groups(Run& r, int32_t& count, int32_t found, bool last, bool& 
 
 TARGET int32_t read_run(const char*& q, int32_t max, float* vals) {
   Run r;
+  r.text = q;
   max = std::min(max, kDecimalRun);
   if (max <= 0) return 0;
   Scan scan{q};
@@ -190,10 +197,11 @@ TARGET int32_t read_run(const char*& q, int32_t max, float* vals) {
   bool wide = false;
   for (int32_t until = std::min(max, kFirstStarts);; until = std::min(max, until + kMoreStarts)) {
     starts(scan, until, r);
-    const bool last = scan.count >= max;
+    const bool last = scan.count >= max || scan.w - r.text >= kRunSpan;
     found = std::min(scan.count, max);
+    if (found == 0) return 0;
     if (last)
-      for (int32_t i = found; i < found + 3; ++i) r.begin[i] = r.begin[found - 1];
+      for (int32_t i = found; i < found + 3; ++i) r.at[i] = r.at[found - 1];
     if (!take_groups(r, count, found, last, wide) || last) break;
   }
   count = std::min(count, found);
@@ -205,9 +213,9 @@ TARGET int32_t read_run(const char*& q, int32_t max, float* vals) {
     r.down[i] = r.sign[i] = 0;
   }
   values(count, r, vals);
-  const char* end = r.begin[count - 1];
+  const char* end = r.begin(count - 1);
   while (!is_space(*end)) ++end;
-  q = count < found ? r.begin[count] : end;
+  q = count < found ? r.begin(count) : end;
   return count;
 }
 
