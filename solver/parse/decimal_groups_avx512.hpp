@@ -27,7 +27,9 @@ constexpr __mmask8 kAll = 0xFF;
 // What the passes note of a run's tokens, by their index in the run; the
 // arrays have room for the passes' last vectors beyond the tokens.
 struct Run {
-  alignas(64) const char* begin[kDecimalRun + 64 + 8];
+  const char* text;                               // the run's first byte
+  alignas(64) uint32_t at[kDecimalRun + 64 + 8];  // the tokens' starts, from text
+  const char* begin(int32_t i) const { return text + at[i]; }
   alignas(64) uint64_t m[kDecimalRun + 8];  // the mantissa's digits as an integer
   alignas(64) int32_t e[kDecimalRun + 8];   // the exponent's digits
   alignas(64) int32_t fraction[kDecimalRun + 8];
@@ -82,18 +84,18 @@ TARGET inline __m512i exponent_fours(__m512i v, uint64_t digits, __m128i length)
   return _mm512_madd_epi16(_mm512_maddubs_epi16(d, _mm512_set1_epi16(0x010A)), _mm512_set1_epi32(0x00010064));
 }
 
-// The tokens at begin[i] ... in lanes of W bytes.
+// The tokens at text + at[0] ... in lanes of W bytes.
 template <int W>
-TARGET inline __m512i load_lanes(const char* const* begin) {
+TARGET inline __m512i load_lanes(const char* text, const uint32_t* at) {
+  const auto lane = [&](int t) { return text + at[t]; };
   if constexpr (W == 16) {
-    __m512i v = _mm512_zextsi128_si512(_mm_loadu_si128(reinterpret_cast<const __m128i*>(begin[0])));
-    v = _mm512_inserti32x4(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(begin[1])), 1);
-    v = _mm512_inserti32x4(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(begin[2])), 2);
-    return _mm512_inserti32x4(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(begin[3])), 3);
+    __m512i v = _mm512_zextsi128_si512(_mm_loadu_si128(reinterpret_cast<const __m128i*>(lane(0))));
+    v = _mm512_inserti32x4(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(lane(1))), 1);
+    v = _mm512_inserti32x4(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(lane(2))), 2);
+    return _mm512_inserti32x4(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(lane(3))), 3);
   } else {
-    const __m512i v =
-        _mm512_maskz_broadcast_i64x4(0x0F, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(begin[0])));
-    return _mm512_mask_broadcast_i64x4(v, 0xF0, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(begin[1])));
+    const __m512i v = _mm512_maskz_broadcast_i64x4(0x0F, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lane(0))));
+    return _mm512_mask_broadcast_i64x4(v, 0xF0, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lane(1))));
   }
 }
 
@@ -136,7 +138,7 @@ template <int W>
 TARGET __attribute__((always_inline)) inline Forms forms(int32_t i, Run& r) {
   using L = Lanes<W>;
   constexpr uint64_t kOnes = L::kOnes, kGuard = L::kGuard;
-  const __m512i v = load_lanes<W>(r.begin + i);
+  const __m512i v = load_lanes<W>(r.text, r.at + i);
   const uint64_t space = space_mask(v);
   const uint64_t digit = _mm512_cmple_epu8_mask(_mm512_sub_epi8(v, _mm512_set1_epi8('0')), _mm512_set1_epi8(9));
   const uint64_t point = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('.'));

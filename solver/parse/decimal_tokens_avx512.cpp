@@ -22,6 +22,12 @@ using namespace decimal_groups;
 // is not white space and the byte before it is (the run's first byte may
 // start one). Each block's first sixteen starts are written whether or not
 // it has them, so that the common block takes no branch on how many it has.
+//
+// The starts are kept as 32-bit offsets from the run's first byte: a scan
+// goes no further than kRunSpan bytes from it, the run then ending with the
+// tokens found before (white space that long is no run of decimals).
+constexpr int64_t kRunSpan = int64_t{1} << 31;
+
 struct Scan {
   const char* w;        // the next block
   uint64_t before = 1;  // white space just before it
@@ -38,24 +44,24 @@ struct Iota {
 inline constexpr Iota kIota{};
 
 TARGET void starts(Scan& scan, int32_t until, Run& r) {
-  while (scan.count < until) {
+  while (scan.count < until && scan.w - r.text < kRunSpan) {
     ask_ahead(scan.w);
     const uint64_t space = space_mask(_mm512_loadu_si512(scan.w));
     uint64_t first = ~space & ((space << 1) | scan.before);
     scan.before = space >> 63;
     const auto found = static_cast<int32_t>(std::popcount(first));
     // The starts' offsets in the block, packed into bytes, widened to
-    // pointers eight at a time: sixteen whether or not the block has them.
+    // offsets in the run: sixteen whether or not the block has them.
     const __m512i offsets = _mm512_maskz_compress_epi8(first, _mm512_load_si512(kIota.at));
-    const __m512i base = _mm512_set1_epi64(reinterpret_cast<int64_t>(scan.w));
-    const char** out = r.begin + scan.count;
-    const __m128i sixteen = _mm512_maskz_extracti32x4_epi32(0xF, offsets, 0);
-    _mm512_storeu_si512(out, _mm512_add_epi64(base, _mm512_maskz_cvtepu8_epi64(kAll, sixteen)));
-    _mm512_storeu_si512(out + 8, _mm512_add_epi64(base, _mm512_maskz_cvtepu8_epi64(kAll, _mm_srli_si128(sixteen, 8))));
+    const auto from = static_cast<uint32_t>(scan.w - r.text);
+    uint32_t* out = r.at + scan.count;
+    _mm512_storeu_si512(
+        out, _mm512_add_epi32(_mm512_set1_epi32(static_cast<int32_t>(from)),
+                              _mm512_maskz_cvtepu8_epi32(0xFFFF, _mm512_maskz_extracti32x4_epi32(0xF, offsets, 0))));
     if (found > 16) {
       alignas(64) uint8_t more[64];
       _mm512_store_si512(more, offsets);
-      for (int k = 16; k < found; ++k) out[k] = scan.w + more[k];
+      for (int k = 16; k < found; ++k) out[k] = from + more[k];
     }
     scan.count += found;
     scan.w += 64;
@@ -68,66 +74,77 @@ TARGET __m256i eight(const T* a) {
   return _mm256_load_si256(reinterpret_cast<const __m256i*>(a));
 }
 
+// The values of tokens i + t for the bits t of `rest`, one by one; out of
+// line, so that the vector loop stays small.
+TARGET __attribute__((noinline)) void values_one_by_one(int32_t i, uint32_t rest, const Run& r, float* vals) {
+  for (; rest != 0; rest &= rest - 1) {
+    const int32_t j = i + std::countr_zero(rest);
+    const int32_t kj = (r.down[j] != 0 ? -r.e[j] : r.e[j]) - r.fraction[j];
+    if (decimal_value(r.sign[j] != 0, r.m[j], kj, vals[j])) continue;
+    const char* begin = r.begin(j);
+    const char* end = begin;
+    while (!is_space(*end)) ++end;
+    if (!parse_decimal_form(begin, end, vals[j])) scan_float(begin, end, vals[j]);
+  }
+}
+
 // Pass 3: the values, eight at a time where one double operation gives
-// m * 10^k's float (see decimal_value), the others through decimal_value
-// (or, in its rare refusals, fast_float on the token). vals has room for
-// count rounded up to eight.
+// m * 10^k's float (see decimal_value), the others one by one. The entries
+// past the last token are zeros, whose values are exact, so that the last
+// vector needs no mask of the tokens in it; vals has room for count
+// rounded up to eight.
 //
-// A mantissa above 2^53 (up to 19 digits) rounds to a double first, so d
-// is within two units of its last place (relative 2^-52) of m * 10^k
-// rather than the nearest double; a float midpoint is then more than that
-// from d, on the same side of m * 10^k, when the low bits of d's
-// significand are more than kRoundedMargin from the midpoint's pattern.
-// With k at most kRoundedPower the value stays below the largest float.
-constexpr int64_t kRoundedMargin = 8;
+// With m at most 2^53, d is the double nearest to m * 10^k; a mantissa
+// above it (up to 19 digits) rounds to a double first, so d is within two
+// units of its last place (relative 2^-52) of m * 10^k. Either way a float
+// midpoint is more than that from d, on the same side of m * 10^k, when
+// the low bits of d's significand are more than kMidpointMargin from the
+// midpoint's pattern: one test for both (the few other tokens of the
+// first kind go one by one). With k at most kRoundedPower the value of a
+// longer mantissa stays below the largest float.
+constexpr int64_t kMidpointMargin = 8;
 constexpr int32_t kRoundedPower = 18;
 
 TARGET void values(int32_t count, const Run& r, float* vals) {
   const __m512d low = _mm512_loadu_pd(kPow10);  // 10^0 .. 10^7
   const __m512d mid = _mm512_loadu_pd(kPow10 + 8);
-  const __m512d high = _mm512_loadu_pd(kPow10 + kExactPower - 7);  // 10^15 .. 10^22
-  const __m256i top = _mm256_set1_epi32(kExactPower);
+  const __m512d high = _mm512_maskz_loadu_pd(0x7F, kPow10 + 16);  // 10^16 .. 10^22
   for (int32_t i = 0; i < count; i += 8) {
     const __m512i m = _mm512_load_si512(r.m + i);
     const __m256i down = eight(r.down + i);
     const __m256i k =
         _mm256_sub_epi32(_mm256_sub_epi32(_mm256_xor_si256(eight(r.e + i), down), down), eight(r.fraction + i));
-    const __m256i power = _mm256_min_epu32(_mm256_abs_epi32(k), top);
+    // -kExactPower <= k <= kExactPower, or kRoundedPower for a longer m.
     const __mmask8 small = _mm512_cmple_epu64_mask(m, _mm512_set1_epi64(static_cast<int64_t>(kExactMantissa)));
-    __mmask8 exact = _mm256_cmple_epi32_mask(_mm256_abs_epi32(k), top) &
-                     (small | _mm256_cmple_epi32_mask(k, _mm256_set1_epi32(kRoundedPower)));
-    // 10^power: entries 0 .. 15 from the first two registers, 16 .. 22 from
-    // the last one (indices 1 .. 7 there).
+    const __m256i most = _mm256_mask_mov_epi32(_mm256_set1_epi32(kExactPower + kRoundedPower), small,
+                                               _mm256_set1_epi32(2 * kExactPower));
+    const __mmask8 range = _mm256_cmple_epu32_mask(_mm256_add_epi32(k, _mm256_set1_epi32(kExactPower)), most);
+    // 10^|k| (in range): entries 0 .. 15 from the first two registers by
+    // the index's low four bits, 16 .. 22 from the last by its low three.
+    const __m256i power = _mm256_abs_epi32(k);
     const __m512i index = _mm512_maskz_cvtepu32_epi64(kAll, power);
     const __m512d p = _mm512_mask_permutexvar_pd(_mm512_permutex2var_pd(low, index, mid),
-                                                 _mm512_cmpge_epu64_mask(index, _mm512_set1_epi64(16)),
-                                                 _mm512_sub_epi64(index, _mm512_set1_epi64(kExactPower - 7)), high);
+                                                 _mm256_test_epi32_mask(power, _mm256_set1_epi32(16)), index, high);
     const __m512d f = _mm512_cvtepu64_pd(m);
-    const __mmask8 up = _mm256_cmpge_epi32_mask(k, _mm256_setzero_si256());
-    const __m512d d = _mm512_mask_mul_pd(_mm512_div_pd(f, p), up, f, p);
-    const __m512i from_midpoint = _mm512_maskz_abs_epi64(
-        kAll, _mm512_sub_epi64(_mm512_and_si512(_mm512_castpd_si512(d), _mm512_set1_epi64(kBelowFloat)),
-                               _mm512_set1_epi64(kFloatMidpoint)));
-    exact &= _mm512_mask_cmpgt_epu64_mask(small, from_midpoint, _mm512_setzero_si512()) |
-             _mm512_mask_cmpgt_epu64_mask(~small, from_midpoint, _mm512_set1_epi64(kRoundedMargin));
+    const __m512d d = _mm512_mask_div_pd(_mm512_mul_pd(f, p), _mm256_movepi32_mask(k), f, p);
+    // |low bits - midpoint| > margin, as one unsigned comparison.
+    const __m512i from_midpoint =
+        _mm512_add_epi64(_mm512_and_si512(_mm512_castpd_si512(d), _mm512_set1_epi64(kBelowFloat)),
+                         _mm512_set1_epi64(kMidpointMargin - static_cast<int64_t>(kFloatMidpoint)));
+    const __mmask8 exact = _mm512_mask_cmpgt_epu64_mask(range, from_midpoint, _mm512_set1_epi64(2 * kMidpointMargin));
     const __m256 v = _mm512_maskz_cvtpd_ps(kAll, d);
     _mm256_storeu_ps(vals + i, _mm256_xor_ps(v, _mm256_castsi256_ps(eight(r.sign + i))));
-    const int32_t here = std::min<int32_t>(8, count - i);
-    for (uint32_t rest = ~exact & _bzhi_u32(~0u, static_cast<unsigned>(here)); rest != 0; rest &= rest - 1) {
-      const int32_t j = i + std::countr_zero(rest);
-      const int32_t kj = (r.down[j] != 0 ? -r.e[j] : r.e[j]) - r.fraction[j];
-      if (decimal_value(r.sign[j] != 0, r.m[j], kj, vals[j])) continue;
-      const char* end = r.begin[j];
-      while (!is_space(*end)) ++end;
-      if (!parse_decimal_form(r.begin[j], end, vals[j])) scan_float(r.begin[j], end, vals[j]);
-    }
+    if (exact != kAll) [[unlikely]]
+      values_one_by_one(i, static_cast<uint8_t>(~exact), r, vals);
   }
 }
 
 // Starts found at first: a few, so that a run whose first token is not of
-// the form taken costs little; then more at a time.
+// the form taken costs little; then more at a time, the rest of a full run
+// in two rounds (each round costs a group read alone and the exits of two
+// loops; 64 at a time, five rounds, was about 2% slower).
 constexpr int32_t kFirstStarts = 16;
-constexpr int32_t kMoreStarts = 64;
+constexpr int32_t kMoreStarts = 120;
 
 // Reads groups of tokens in lanes of W bytes from token `count` on, while
 // their starts are found (all of them when `last`); gives false when a
@@ -172,6 +189,7 @@ TARGET bool take_groups(Run& r, int32_t& count, int32_t found, bool last, bool& 
 
 TARGET int32_t read_run(const char*& q, int32_t max, float* vals) {
   Run r;
+  r.text = q;
   max = std::min(max, kDecimalRun);
   if (max <= 0) return 0;
   Scan scan{q};
@@ -181,10 +199,11 @@ TARGET int32_t read_run(const char*& q, int32_t max, float* vals) {
   bool wide = false;
   for (int32_t until = std::min(max, kFirstStarts);; until = std::min(max, until + kMoreStarts)) {
     starts(scan, until, r);
-    const bool last = scan.count >= max;
+    const bool last = scan.count >= max || scan.w - r.text >= kRunSpan;
     found = std::min(scan.count, max);
+    if (found == 0) return 0;
     if (last)
-      for (int32_t i = found; i < found + 3; ++i) r.begin[i] = r.begin[found - 1];
+      for (int32_t i = found; i < found + 3; ++i) r.at[i] = r.at[found - 1];
     if (!take_groups(r, count, found, last, wide) || last) break;
   }
   count = std::min(count, found);
@@ -196,9 +215,9 @@ TARGET int32_t read_run(const char*& q, int32_t max, float* vals) {
     r.down[i] = r.sign[i] = 0;
   }
   values(count, r, vals);
-  const char* end = r.begin[count - 1];
+  const char* end = r.begin(count - 1);
   while (!is_space(*end)) ++end;
-  q = count < found ? r.begin[count] : end;
+  q = count < found ? r.begin(count) : end;
   return count;
 }
 

@@ -225,3 +225,44 @@ TEST(NumberTokens, ShortRunsReadNoFurtherThanTheBytesAfterTheLastToken) {
   }
   munmap(memory, 4 * page);
 }
+
+// Two decimals with more than 4 GiB of blanks between them (the text maps
+// a few pieces of one memory file over and over): a run takes the first
+// alone, without reading the second from a wrong place, and the next run
+// from the second's start takes it.
+TEST(NumberTokens, DecimalRunsEndBeforeVeryLongWhiteSpace) {
+  constexpr size_t kPiece = size_t{1} << 20, kPieces = 4100;
+  const int fd = memfd_create("blanks", 0);
+  if (fd < 0) GTEST_SKIP() << "no memory file: " << std::strerror(errno);
+  std::string piece(kPiece, ' ');
+  bool written = ftruncate(fd, 3 * kPiece) == 0 && pwrite(fd, piece.data(), kPiece, kPiece) == ssize_t{kPiece};
+  piece.replace(0, 3, "1.5");
+  written = written && pwrite(fd, piece.data(), kPiece, 0) == ssize_t{kPiece};
+  piece.replace(0, 3, "   ").replace(kPiece - 100, 7, "-2.5e-3");
+  written = written && pwrite(fd, piece.data(), kPiece, 2 * kPiece) == ssize_t{kPiece};
+  char* const text = static_cast<char*>(
+      mmap(nullptr, kPieces * kPiece, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0));
+  for (size_t k = 0; written && text != MAP_FAILED && k < kPieces; ++k) {
+    const off_t from = static_cast<off_t>(k == 0 ? 0 : k + 1 < kPieces ? kPiece : 2 * kPiece);
+    written = mmap(text + k * kPiece, kPiece, PROT_READ, MAP_SHARED | MAP_FIXED, fd, from) != MAP_FAILED;
+  }
+  close(fd);
+  if (!written || text == MAP_FAILED) {
+    if (text != MAP_FAILED) munmap(text, kPieces * kPiece);
+    GTEST_SKIP() << "cannot map " << kPieces << " pieces of a memory file";
+  }
+  const char* const second = text + kPieces * kPiece - 100;
+  for (itsolv::Isa isa : testing_support::supported_isas())
+    if (const itsolv::DecimalRunReader run = itsolv::isa_table(isa).decimal_reader) {
+      float vals[2 + 8] = {};
+      const char* q = text;
+      EXPECT_EQ(run(q, 2, vals), 1);
+      EXPECT_EQ(q, text + 3);
+      EXPECT_EQ(bits(vals[0]), bits(1.5f));
+      q = second;
+      EXPECT_EQ(run(q, 1, vals), 1);
+      EXPECT_EQ(q, second + 7);
+      EXPECT_EQ(bits(vals[0]), bits(by_scan("-2.5e-3")));
+    }
+  munmap(text, kPieces * kPiece);
+}
