@@ -10,9 +10,9 @@
 //   tokens' exponents by a byte shuffle from the tokens' ends, and
 //   converted in multiply-adds while the next group's forms are checked;
 // - values: eight at a time where one double operation gives m * 10^k's
-//   float (k at most 22 in magnitude; m at most 2^53 and the double not a
-//   midpoint between floats, or a longer m and the double well clear of
-//   every midpoint), the rest one by one through decimal_value.
+//   float (k at most 22 in magnitude, at most 18 for a mantissa above
+//   2^53; the double more than 8 units of its last place from every
+//   midpoint between floats), the rest one by one through decimal_value.
 // Every value is exactly the one read_decimal (number_token.hpp) gives.
 #pragma once
 
