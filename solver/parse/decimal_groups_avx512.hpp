@@ -13,9 +13,9 @@
 #include "parse/white_space.hpp"
 
 // Compiled for the instruction set, and only called when the machine runs it.
-#define TARGET                                                                                  \
-  __attribute__((                                                                               \
-      target("avx512f,avx512bw,avx512dq,avx512vl,avx512vbmi2,avx512bitalg,avx512vpopcntdq,bmi," \
+#define TARGET                                                                                             \
+  __attribute__((                                                                                          \
+      target("avx512f,avx512bw,avx512dq,avx512vl,avx512vbmi,avx512vbmi2,avx512bitalg,avx512vpopcntdq,bmi," \
              "bmi2")))
 
 namespace itsolv::decimal_groups {
@@ -32,9 +32,11 @@ struct Run {
   const char* begin(int32_t i) const { return text + at[i]; }
   alignas(64) uint64_t m[kDecimalRun + 8];  // the mantissa's digits as an integer
   alignas(64) int32_t e[kDecimalRun + 8];   // the exponent's digits
-  alignas(64) int32_t fraction[kDecimalRun + 8];
-  alignas(64) uint32_t down[kDecimalRun + 8];  // all ones for a negative exponent
-  alignas(64) uint32_t sign[kDecimalRun + 8];  // the sign bit of a float
+  // The token's own bits, as pass 2 finds them in its lane (pass 3 counts
+  // them): the fraction's digits, bit 0 for a minus sign (never a digit
+  // after a point); the exponent's minus sign, nonzero for a negative one.
+  alignas(64) uint32_t fraction[kDecimalRun + 8];
+  alignas(64) uint32_t down[kDecimalRun + 8];
 };
 
 // Tokens read together in lanes of W bytes: their byte classes come as
@@ -45,6 +47,7 @@ struct Lanes {
   static constexpr int kCount = 64 / W;                                          // tokens at a time
   static constexpr uint64_t kOnes = W == 16 ? 0x0001000100010001 : 0x100000001;  // bit 0 of each field
   static constexpr uint64_t kGuard = kOnes << (W - 1);                           // the top bit of each field
+  static constexpr uint64_t kLow = (kOnes << (W - 4)) - kOnes;  // the bits of each field but its top four
 
   // The bits of each field of x (the bits below the top one only) but its lowest.
   static constexpr uint64_t all_but_lowest(uint64_t x) { return x & ((x | kGuard) - kOnes); }
@@ -72,16 +75,28 @@ constexpr auto kLaneLess16 = static_cast<int64_t>(0xFFFEFDFCFBFAF9F8);
 // `length` their lengths) moved to the ends of the lanes, zeros before
 // them, and converted in groups of four.
 TARGET inline __m512i exponent_fours(__m512i v, uint64_t digits, __m128i length) {
-  const __m512i at = _mm512_setr_epi64(0x0004000400040004, 0x0004000400040004, 0x0005000500050005, 0x0005000500050005,
-                                       0x0006000600060006, 0x0006000600060006, 0x0007000700070007, 0x0007000700070007);
   // Word t + 4 of length in every byte of lane t.
-  const __m512i end =
-      _mm512_permutexvar_epi16(at, _mm512_castsi128_si512(_mm_mullo_epi16(length, _mm_set1_epi16(0x0101))));
+  const __m512i at = _mm512_setr_epi64(0x0808080808080808, 0x0808080808080808, 0x0A0A0A0A0A0A0A0A, 0x0A0A0A0A0A0A0A0A,
+                                       0x0C0C0C0C0C0C0C0C, 0x0C0C0C0C0C0C0C0C, 0x0E0E0E0E0E0E0E0E, 0x0E0E0E0E0E0E0E0E);
+  const __m512i end = _mm512_maskz_permutexvar_epi8(~uint64_t{0}, at, _mm512_zextsi128_si512(length));
   const __m512i from =
       _mm512_add_epi8(end, _mm512_setr_epi64(kLaneLess16Low, kLaneLess16, kLaneLess16Low, kLaneLess16, kLaneLess16Low,
                                              kLaneLess16, kLaneLess16Low, kLaneLess16));
   const __m512i d = _mm512_shuffle_epi8(_mm512_maskz_sub_epi8(digits, v, _mm512_set1_epi8('0')), from);
   return _mm512_madd_epi16(_mm512_maddubs_epi16(d, _mm512_set1_epi16(0x010A)), _mm512_set1_epi32(0x00010064));
+}
+
+// The bytes of each lane of 16 from the top, as many as word t of counts
+// for lane t.
+TARGET inline uint64_t lane_tops(__m128i counts) {
+  const __m512i at = _mm512_setr_epi64(0, 0, 0x0202020202020202, 0x0202020202020202, 0x0404040404040404,
+                                       0x0404040404040404, 0x0606060606060606, 0x0606060606060606);
+  const __m512i in_lane =
+      _mm512_setr_epi64(0x0706050403020100, 0x0F0E0D0C0B0A0908, 0x0706050403020100, 0x0F0E0D0C0B0A0908,
+                        0x0706050403020100, 0x0F0E0D0C0B0A0908, 0x0706050403020100, 0x0F0E0D0C0B0A0908);
+  return _mm512_cmpge_epu8_mask(
+      _mm512_add_epi8(_mm512_maskz_permutexvar_epi8(~uint64_t{0}, at, _mm512_zextsi128_si512(counts)), in_lane),
+      _mm512_set1_epi8(16));
 }
 
 // The tokens at text + at[0] ... in lanes of W bytes.
@@ -133,7 +148,7 @@ struct Forms {
 };
 
 // Pass 2: the forms of tokens i, i + 1 ... read together, one a lane of W
-// bytes; their fractions' digit counts and signs noted.
+// bytes; the bits of their fractions' digits and of their signs noted.
 template <int W>
 TARGET __attribute__((always_inline)) inline Forms forms(int32_t i, Run& r) {
   using L = Lanes<W>;
@@ -169,34 +184,29 @@ TARGET __attribute__((always_inline)) inline Forms forms(int32_t i, Run& r) {
   const uint64_t end = token + kOnes;
   uint64_t bad = (mantissa & ~(digit | point)) | L::all_but_lowest(m_point) | L::all_but_lowest(e) |
                  (e_digits & ~digit) | L::zero(m_digits) | ((end >> 1) & (e | e_sign)) |
-                 (e_digits & (e_digits >> 1) & (e_digits >> 2) & (e_digits >> 3)) | (end & ~space & kGuard);
+                 ((end >> 4) & e_digits & L::kLow) | (end & ~space & kGuard);
   // The fraction: the mantissa's digits after the point.
   const uint64_t through_point = (((m_point | kGuard) - kOnes) & ~kGuard) | m_point;
   const uint64_t f_digits = m_digits & ~through_point;
   // Digit counts of the fields: the mantissa's give where its digits go,
   // and the exponent's (W == 32) or the token's length (W == 16) where the
-  // exponent's do; the fraction's gives its power of ten.
+  // exponent's do.
   const __m128i counts = field_counts<W>(m_digits, W == 16 ? token : e_digits);
-  __m128i tops, fraction, down;
+  __m128i tops;
+  const __m128i marks = _mm_set_epi64x(static_cast<int64_t>(e_sign & minus), static_cast<int64_t>(f_digits | negative));
   if constexpr (W == 16) {
-    tops = _mm_sllv_epi16(_mm_set1_epi16(-1), _mm_sub_epi16(_mm_set1_epi16(16), counts));
-    const __m128i fraction_down = field_counts<W>(f_digits, e_sign & minus);
-    fraction = _mm_cvtepu16_epi32(fraction_down);
-    down = _mm_cvtepu16_epi32(_mm_srli_si128(fraction_down, 8));
+    tops = counts;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(r.fraction + i), _mm_cvtepu16_epi32(marks));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(r.down + i), _mm_cvtepu16_epi32(_mm_srli_si128(marks, 8)));
   } else {
     // More than 19 mantissa digits overflow 64 bits.
     bad |= _pdep_u64(_mm_cmpgt_epi32_mask(counts, _mm_set1_epi32(19)) & 3u, kGuard);
     tops = _mm_sllv_epi32(_mm_set1_epi32(-1), _mm_sub_epi32(_mm_set1_epi32(32), counts));
-    const __m128i fraction_down = field_counts<W>(f_digits, e_sign & minus);
-    fraction = fraction_down;
-    down = _mm_srli_si128(fraction_down, 8);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(r.fraction + i), marks);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(r.down + i), _mm_srli_si128(marks, 8));
   }
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(r.fraction + i), fraction);
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(r.down + i), _mm_sub_epi32(_mm_setzero_si128(), down));
-  __m128i negatives = _mm_cvtsi64_si128(static_cast<int64_t>(negative));
-  if constexpr (W == 16) negatives = _mm_cvtepu16_epi32(negatives);
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(r.sign + i), _mm_slli_epi32(negatives, 31));
-  return {v, W == 16 ? counts : tops, m_digits, e_digits, static_cast<uint64_t>(_mm_cvtsi128_si64(tops)), bad};
+  return {v,  W == 16 ? counts : tops, m_digits, e_digits, W == 16 ? 0 : static_cast<uint64_t>(_mm_cvtsi128_si64(tops)),
+          bad};
 }
 
 // How many of a group's tokens, from the first, are of the form taken.
@@ -210,7 +220,8 @@ template <int W>
 TARGET __attribute__((always_inline)) inline void digits(int32_t i, Run& r, const Forms& f) {
   __m512i fours;
   // The values, twice over or more: the next group overwrites the copies.
-  _mm512_storeu_si512(r.m + i, mantissas<W>(digit_groups(f.v, f.m_digits, f.m_top, &fours)));
+  _mm512_storeu_si512(r.m + i,
+                      mantissas<W>(digit_groups(f.v, f.m_digits, W == 16 ? lane_tops(f.ends) : f.m_top, &fours)));
   // The exponent's digits (at most three) in the lane's last four-digit group.
   if constexpr (W == 16)
     fours = exponent_fours(f.v, f.e_digits, f.ends);
@@ -218,7 +229,8 @@ TARGET __attribute__((always_inline)) inline void digits(int32_t i, Run& r, cons
     digit_groups(f.v, f.e_digits, static_cast<uint64_t>(_mm_extract_epi64(f.ends, 1)), &fours);
   const __m512i last_four = W == 16 ? _mm512_setr_epi32(3, 7, 11, 15, 3, 7, 11, 15, 3, 7, 11, 15, 3, 7, 11, 15)
                                     : _mm512_setr_epi32(7, 15, 7, 15, 7, 15, 7, 15, 7, 15, 7, 15, 7, 15, 7, 15);
-  _mm512_mask_storeu_epi32(r.e + i, 0x000F, _mm512_maskz_permutexvar_epi32(0xFFFF, last_four, fours));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(r.e + i),
+                   _mm512_maskz_extracti32x4_epi32(0xF, _mm512_maskz_permutexvar_epi32(0xFFFF, last_four, fours), 0));
 }
 
 }  // namespace itsolv::decimal_groups
