@@ -8,6 +8,7 @@
 
 #include <bit>
 #include <cstdint>
+#include <cstring>
 
 #include "parse/decimal_tokens.hpp"
 #include "parse/white_space.hpp"
@@ -32,12 +33,14 @@ struct Run {
   const char* begin(int32_t i) const { return text + at[i]; }
   alignas(64) uint64_t m[kDecimalRun + 8];  // the mantissa's digits as an integer
   alignas(64) int32_t e[kDecimalRun + 8];   // the exponent's digits
-  // The token's own bits, as pass 2 finds them in its lane (pass 3 counts
-  // them): the fraction's digits, bit 0 for a minus sign (never a digit
-  // after a point); the exponent's minus sign, nonzero for a negative one.
-  alignas(64) uint32_t fraction[kDecimalRun + 8];
-  alignas(64) uint32_t down[kDecimalRun + 8];
+  // The token's marks, as pass 2 finds them in its lane (pass 3 counts
+  // them): the fraction's digits as bits 1 .. 30 (kFractionBits), bit 0
+  // for a minus sign (never a digit after a point), bit 31 (kDownBit) for
+  // a negative exponent.
+  alignas(64) uint32_t marks[kDecimalRun + 8];
 };
+constexpr uint32_t kDownBit = uint32_t{1} << 31;
+constexpr uint32_t kFractionBits = kDownBit - 2;
 
 // Tokens read together in lanes of W bytes: their byte classes come as
 // fields of W bits of a 64-bit mask, and the masks below work on all
@@ -72,13 +75,13 @@ constexpr auto kLaneLess16Low = static_cast<int64_t>(0xF7F6F5F4F3F2F1F0);
 constexpr auto kLaneLess16 = static_cast<int64_t>(0xFFFEFDFCFBFAF9F8);
 
 // The exponent digits of four tokens in lanes of 16 bytes (at their ends,
-// `length` their lengths) moved to the ends of the lanes, zeros before
-// them, and converted in groups of four.
-TARGET inline __m512i exponent_fours(__m512i v, uint64_t digits, __m128i length) {
-  // Word t + 4 of length in every byte of lane t.
+// words 4 to 7 of `counts` their lengths) moved to the ends of the lanes,
+// zeros before them, and converted in groups of four.
+TARGET inline __m512i exponent_fours(__m512i v, uint64_t digits, __m128i counts) {
+  // Word t + 4 of counts in every byte of lane t.
   const __m512i at = _mm512_setr_epi64(0x0808080808080808, 0x0808080808080808, 0x0A0A0A0A0A0A0A0A, 0x0A0A0A0A0A0A0A0A,
                                        0x0C0C0C0C0C0C0C0C, 0x0C0C0C0C0C0C0C0C, 0x0E0E0E0E0E0E0E0E, 0x0E0E0E0E0E0E0E0E);
-  const __m512i end = _mm512_maskz_permutexvar_epi8(~uint64_t{0}, at, _mm512_zextsi128_si512(length));
+  const __m512i end = _mm512_maskz_permutexvar_epi8(~uint64_t{0}, at, _mm512_zextsi128_si512(counts));
   const __m512i from =
       _mm512_add_epi8(end, _mm512_setr_epi64(kLaneLess16Low, kLaneLess16, kLaneLess16Low, kLaneLess16, kLaneLess16Low,
                                              kLaneLess16, kLaneLess16Low, kLaneLess16));
@@ -86,8 +89,8 @@ TARGET inline __m512i exponent_fours(__m512i v, uint64_t digits, __m128i length)
   return _mm512_madd_epi16(_mm512_maddubs_epi16(d, _mm512_set1_epi16(0x010A)), _mm512_set1_epi32(0x00010064));
 }
 
-// The bytes of each lane of 16 from the top, as many as word t of counts
-// for lane t.
+// The expand mask of four lanes of 16 bytes: the top c bytes of lane t,
+// c word t of counts.
 TARGET inline uint64_t lane_tops(__m128i counts) {
   const __m512i at = _mm512_setr_epi64(0, 0, 0x0202020202020202, 0x0202020202020202, 0x0404040404040404,
                                        0x0404040404040404, 0x0606060606060606, 0x0606060606060606);
@@ -143,7 +146,10 @@ TARGET inline __m512i mantissas(__m512i eights) {
 // would broadcast their constants again and spill at every group.
 struct Forms {
   __m512i v;
-  __m128i ends;  // W == 16: the tokens' lengths (words 4 to 7); else where the exponents' digits go
+  // W == 16: the mantissas' digit counts (words 0 to 3) and the tokens'
+  // lengths (words 4 to 7); else where the digits go (dwords 0 to 3,
+  // m_top's fields, then the exponents').
+  __m128i ends;
   uint64_t m_digits, e_digits, m_top, bad;
 };
 
@@ -192,21 +198,21 @@ TARGET __attribute__((always_inline)) inline Forms forms(int32_t i, Run& r) {
   // and the exponent's (W == 32) or the token's length (W == 16) where the
   // exponent's do.
   const __m128i counts = field_counts<W>(m_digits, W == 16 ? token : e_digits);
-  __m128i tops;
-  const __m128i marks = _mm_set_epi64x(static_cast<int64_t>(e_sign & minus), static_cast<int64_t>(f_digits | negative));
+  // The marks: a negative exponent at the top bit of the field (the token
+  // never reaches it), spread to 32 bits a field.
+  const uint64_t marks = f_digits | negative | ((((e_sign & minus) | kGuard) - kOnes) & kGuard);
   if constexpr (W == 16) {
-    tops = counts;
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(r.fraction + i), _mm_cvtepu16_epi32(marks));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(r.down + i), _mm_cvtepu16_epi32(_mm_srli_si128(marks, 8)));
+    constexpr uint64_t kSpread = 0x80007FFF80007FFF;
+    const uint64_t spread[2] = {_pdep_u64(marks, kSpread), _pdep_u64(marks >> 32, kSpread)};
+    std::memcpy(r.marks + i, spread, sizeof spread);
+    return {v, counts, m_digits, e_digits, 0, bad};
   } else {
     // More than 19 mantissa digits overflow 64 bits.
     bad |= _pdep_u64(_mm_cmpgt_epi32_mask(counts, _mm_set1_epi32(19)) & 3u, kGuard);
-    tops = _mm_sllv_epi32(_mm_set1_epi32(-1), _mm_sub_epi32(_mm_set1_epi32(32), counts));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(r.fraction + i), marks);
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(r.down + i), _mm_srli_si128(marks, 8));
+    const __m128i tops = _mm_sllv_epi32(_mm_set1_epi32(-1), _mm_sub_epi32(_mm_set1_epi32(32), counts));
+    std::memcpy(r.marks + i, &marks, sizeof marks);
+    return {v, tops, m_digits, e_digits, static_cast<uint64_t>(_mm_cvtsi128_si64(tops)), bad};
   }
-  return {v,  W == 16 ? counts : tops, m_digits, e_digits, W == 16 ? 0 : static_cast<uint64_t>(_mm_cvtsi128_si64(tops)),
-          bad};
 }
 
 // How many of a group's tokens, from the first, are of the form taken.

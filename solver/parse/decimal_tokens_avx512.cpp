@@ -79,8 +79,8 @@ TARGET __m256i eight(const T* a) {
 TARGET __attribute__((noinline)) void values_one_by_one(int32_t i, uint32_t rest, const Run& r, float* vals) {
   for (; rest != 0; rest &= rest - 1) {
     const int32_t j = i + std::countr_zero(rest);
-    const int32_t kj = (r.down[j] != 0 ? -r.e[j] : r.e[j]) - std::popcount(r.fraction[j] >> 1);
-    if (decimal_value((r.fraction[j] & 1) != 0, r.m[j], kj, vals[j])) continue;
+    const int32_t kj = ((r.marks[j] & kDownBit) != 0 ? -r.e[j] : r.e[j]) - std::popcount(r.marks[j] & kFractionBits);
+    if (decimal_value((r.marks[j] & 1) != 0, r.m[j], kj, vals[j])) continue;
     const char* begin = r.begin(j);
     const char* end = begin;
     while (!is_space(*end)) ++end;
@@ -111,14 +111,12 @@ TARGET void values(int32_t count, const Run& r, float* vals) {
   const __m512d high = _mm512_maskz_loadu_pd(0x7F, kPow10 + 16);  // 10^16 .. 10^22
   for (int32_t i = 0; i < count; i += 8) {
     const __m512i m = _mm512_load_si512(r.m + i);
-    // k: the exponent, negated where it has a minus sign, less the
-    // fraction's digit count; the bit below them is the token's sign.
-    const __m256i marks = eight(r.fraction + i);
+    // k: the exponent, negated where the marks' top bit says so, less the
+    // fraction's digit count; the marks' bit 0 is the token's sign.
+    const __m256i marks = eight(r.marks + i);
     const __m256i e = eight(r.e + i);
-    const __m256i down = eight(r.down + i);
-    const __m256i k =
-        _mm256_sub_epi32(_mm256_mask_sub_epi32(e, _mm256_test_epi32_mask(down, down), _mm256_setzero_si256(), e),
-                         _mm256_popcnt_epi32(_mm256_srli_epi32(marks, 1)));
+    const __m256i k = _mm256_sub_epi32(_mm256_mask_sub_epi32(e, _mm256_movepi32_mask(marks), _mm256_setzero_si256(), e),
+                                       _mm256_popcnt_epi32(_mm256_and_si256(marks, _mm256_set1_epi32(kFractionBits))));
     // -kExactPower <= k <= kExactPower, or kRoundedPower for a longer m.
     const __mmask8 small = _mm512_cmple_epu64_mask(m, _mm512_set1_epi64(static_cast<int64_t>(kExactMantissa)));
     const __m256i most = _mm256_mask_mov_epi32(_mm256_set1_epi32(kExactPower + kRoundedPower), small,
@@ -218,7 +216,7 @@ TARGET int32_t read_run(const char*& q, int32_t max, float* vals) {
   for (int32_t i = count; i < count + 8; ++i) {
     r.m[i] = 0;
     r.e[i] = 0;
-    r.fraction[i] = r.down[i] = 0;
+    r.marks[i] = 0;
   }
   values(count, r, vals);
   const char* end = r.begin(count - 1);
