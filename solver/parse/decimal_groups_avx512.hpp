@@ -21,6 +21,24 @@
 
 namespace itsolv::decimal_groups {
 
+// The byte constants of pass 2, made once a group loop and hidden from
+// GCC's constant folding, so that they stay in registers: left to it, it
+// broadcasts each from a general register at every group, an operation of
+// the shuffle port that the loop is short of.
+struct Splats {
+  __m512i zero, nine, point, case_bit, e, minus, plus, sixteen, blank, tab, four;
+};
+
+TARGET inline Splats splats() {
+  Splats b{_mm512_set1_epi8('0'), _mm512_set1_epi8(9),    _mm512_set1_epi8('.'), _mm512_set1_epi8(0x20),
+           _mm512_set1_epi8('e'), _mm512_set1_epi8('-'),  _mm512_set1_epi8('+'), _mm512_set1_epi8(16),
+           _mm512_set1_epi8(' '), _mm512_set1_epi8('\t'), _mm512_set1_epi8(4)};
+  asm(""
+      : "+v"(b.zero), "+v"(b.nine), "+v"(b.point), "+v"(b.case_bit), "+v"(b.e), "+v"(b.minus), "+v"(b.plus),
+        "+v"(b.sixteen), "+v"(b.blank), "+v"(b.tab), "+v"(b.four));
+  return b;
+}
+
 // Every lane: the zero-masking forms, whose unmasked ones GCC 12 warns of
 // (their "undefined" source register).
 constexpr __mmask8 kAll = 0xFF;
@@ -62,9 +80,9 @@ struct Lanes {
 // to the top of their lane, `top` (zeros before them), then converted:
 // pairs, fours and eights in multiply-adds. Gives the 32-bit groups of
 // eight digits (dwords 0 and 1 of 16 bytes: the first and last eight).
-TARGET inline __m512i digit_groups(__m512i v, uint64_t digits, uint64_t top, __m512i* fours) {
+TARGET inline __m512i digit_groups(__m512i v, uint64_t digits, uint64_t top, __m512i* fours, const Splats& c) {
   const __m512i packed = _mm512_maskz_compress_epi8(digits, v);
-  const __m512i d = _mm512_subs_epu8(_mm512_maskz_expand_epi8(top, packed), _mm512_set1_epi8('0'));
+  const __m512i d = _mm512_subs_epu8(_mm512_maskz_expand_epi8(top, packed), c.zero);
   const __m512i pairs = _mm512_maddubs_epi16(d, _mm512_set1_epi16(0x010A));
   *fours = _mm512_madd_epi16(pairs, _mm512_set1_epi32(0x00010064));
   return _mm512_madd_epi16(_mm512_packus_epi32(*fours, *fours), _mm512_set1_epi32(0x00012710));
@@ -77,7 +95,7 @@ constexpr auto kLaneLess16 = static_cast<int64_t>(0xFFFEFDFCFBFAF9F8);
 // The exponent digits of four tokens in lanes of 16 bytes (at their ends,
 // words 4 to 7 of `counts` their lengths) moved to the ends of the lanes,
 // zeros before them, and converted in groups of four.
-TARGET inline __m512i exponent_fours(__m512i v, uint64_t digits, __m128i counts) {
+TARGET inline __m512i exponent_fours(__m512i v, uint64_t digits, __m128i counts, const Splats& c) {
   // Word t + 4 of counts in every byte of lane t.
   const __m512i at = _mm512_setr_epi64(0x0808080808080808, 0x0808080808080808, 0x0A0A0A0A0A0A0A0A, 0x0A0A0A0A0A0A0A0A,
                                        0x0C0C0C0C0C0C0C0C, 0x0C0C0C0C0C0C0C0C, 0x0E0E0E0E0E0E0E0E, 0x0E0E0E0E0E0E0E0E);
@@ -85,13 +103,13 @@ TARGET inline __m512i exponent_fours(__m512i v, uint64_t digits, __m128i counts)
   const __m512i from =
       _mm512_add_epi8(end, _mm512_setr_epi64(kLaneLess16Low, kLaneLess16, kLaneLess16Low, kLaneLess16, kLaneLess16Low,
                                              kLaneLess16, kLaneLess16Low, kLaneLess16));
-  const __m512i d = _mm512_shuffle_epi8(_mm512_maskz_sub_epi8(digits, v, _mm512_set1_epi8('0')), from);
+  const __m512i d = _mm512_shuffle_epi8(_mm512_maskz_sub_epi8(digits, v, c.zero), from);
   return _mm512_madd_epi16(_mm512_maddubs_epi16(d, _mm512_set1_epi16(0x010A)), _mm512_set1_epi32(0x00010064));
 }
 
 // The expand mask of four lanes of 16 bytes: the top c bytes of lane t,
 // c word t of counts.
-TARGET inline uint64_t lane_tops(__m128i counts) {
+TARGET inline uint64_t lane_tops(__m128i counts, const Splats& c) {
   const __m512i at = _mm512_setr_epi64(0, 0, 0x0202020202020202, 0x0202020202020202, 0x0404040404040404,
                                        0x0404040404040404, 0x0606060606060606, 0x0606060606060606);
   const __m512i in_lane =
@@ -99,7 +117,7 @@ TARGET inline uint64_t lane_tops(__m128i counts) {
                         0x0706050403020100, 0x0F0E0D0C0B0A0908, 0x0706050403020100, 0x0F0E0D0C0B0A0908);
   return _mm512_cmpge_epu8_mask(
       _mm512_add_epi8(_mm512_maskz_permutexvar_epi8(~uint64_t{0}, at, _mm512_zextsi128_si512(counts)), in_lane),
-      _mm512_set1_epi8(16));
+      c.sixteen);
 }
 
 // The tokens at text + at[0] ... in lanes of W bytes.
@@ -156,16 +174,16 @@ struct Forms {
 // Pass 2: the forms of tokens i, i + 1 ... read together, one a lane of W
 // bytes; the bits of their fractions' digits and of their signs noted.
 template <int W>
-TARGET __attribute__((always_inline)) inline Forms forms(int32_t i, Run& r) {
+TARGET __attribute__((always_inline)) inline Forms forms(int32_t i, Run& r, const Splats& c) {
   using L = Lanes<W>;
   constexpr uint64_t kOnes = L::kOnes, kGuard = L::kGuard;
   const __m512i v = load_lanes<W>(r.text, r.at + i);
-  const uint64_t space = space_mask(v);
-  const uint64_t digit = _mm512_cmple_epu8_mask(_mm512_sub_epi8(v, _mm512_set1_epi8('0')), _mm512_set1_epi8(9));
-  const uint64_t point = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('.'));
-  const uint64_t letter = _mm512_cmpeq_epi8_mask(_mm512_or_si512(v, _mm512_set1_epi8(0x20)), _mm512_set1_epi8('e'));
-  const uint64_t minus = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('-'));
-  const uint64_t plus = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('+'));
+  const uint64_t space = space_mask(v, c.blank, c.tab, c.four);
+  const uint64_t digit = _mm512_cmple_epu8_mask(_mm512_sub_epi8(v, c.zero), c.nine);
+  const uint64_t point = _mm512_cmpeq_epi8_mask(v, c.point);
+  const uint64_t letter = _mm512_cmpeq_epi8_mask(_mm512_or_si512(v, c.case_bit), c.e);
+  const uint64_t minus = _mm512_cmpeq_epi8_mask(v, c.minus);
+  const uint64_t plus = _mm512_cmpeq_epi8_mask(v, c.plus);
   // The token: the bytes before the first white space (all but the top bit
   // of the field; a token of W bytes or more has none there).
   const uint64_t before_space = (space | kGuard);
@@ -223,16 +241,16 @@ constexpr int taken(const Forms& f) {
 
 // Pass 2's second half: the digits of the group of tokens i ... converted.
 template <int W>
-TARGET __attribute__((always_inline)) inline void digits(int32_t i, Run& r, const Forms& f) {
+TARGET __attribute__((always_inline)) inline void digits(int32_t i, Run& r, const Forms& f, const Splats& c) {
   __m512i fours;
   // The values, twice over or more: the next group overwrites the copies.
   _mm512_storeu_si512(r.m + i,
-                      mantissas<W>(digit_groups(f.v, f.m_digits, W == 16 ? lane_tops(f.ends) : f.m_top, &fours)));
+                      mantissas<W>(digit_groups(f.v, f.m_digits, W == 16 ? lane_tops(f.ends, c) : f.m_top, &fours, c)));
   // The exponent's digits (at most three) in the lane's last four-digit group.
   if constexpr (W == 16)
-    fours = exponent_fours(f.v, f.e_digits, f.ends);
+    fours = exponent_fours(f.v, f.e_digits, f.ends, c);
   else
-    digit_groups(f.v, f.e_digits, static_cast<uint64_t>(_mm_extract_epi64(f.ends, 1)), &fours);
+    digit_groups(f.v, f.e_digits, static_cast<uint64_t>(_mm_extract_epi64(f.ends, 1)), &fours, c);
   const __m512i last_four = W == 16 ? _mm512_setr_epi32(3, 7, 11, 15, 3, 7, 11, 15, 3, 7, 11, 15, 3, 7, 11, 15)
                                     : _mm512_setr_epi32(7, 15, 7, 15, 7, 15, 7, 15, 7, 15, 7, 15, 7, 15, 7, 15);
   _mm_storeu_si128(reinterpret_cast<__m128i*>(r.e + i),

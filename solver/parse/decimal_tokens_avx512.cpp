@@ -162,21 +162,22 @@ TARGET bool groups(Run& r, int32_t& count, int32_t found, bool last) {
   const int32_t limit = last ? found : found - 3;
   const auto more = [limit](int32_t at) { return at < limit; };
   if (!more(count)) return true;
-  Forms f = forms<W>(count, r);
+  const Splats c = splats();
+  Forms f = forms<W>(count, r, c);
   for (;;) {
     if (f.bad != 0) {
-      digits<W>(count, r, f);
+      digits<W>(count, r, f, c);
       count += taken<W>(f);
       return false;
     }
     const int32_t next = count + kFull;
     if (!more(next)) {
-      digits<W>(count, r, f);
+      digits<W>(count, r, f, c);
       count = next;
       return true;
     }
-    const Forms g = forms<W>(next, r);
-    digits<W>(count, r, f);
+    const Forms g = forms<W>(next, r, c);
+    digits<W>(count, r, f, c);
     count = next;
     f = g;
   }
