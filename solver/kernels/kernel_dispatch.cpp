@@ -54,10 +54,11 @@ IsaTable fill(Isa isa) {
                   : avx2 ? LineMovers{{line_mover_avx2(), line_mover_sse2()}}
                          : LineMovers{{line_mover_sse2()}};
   // The decimal reader gathers digits with byte compress and expand
-  // (VBMI2), counts bits in 16-bit lanes (BITALG) and converts 64-bit
-  // integers to floats (DQ).
+  // (VBMI2), spreads bytes across lanes (VBMI), counts bits in 16-bit lanes
+  // (BITALG) and converts 64-bit integers to floats (DQ).
   if (bw && __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq") &&
-      __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("avx512bitalg") && __builtin_cpu_supports("bmi2"))
+      __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512vbmi2") &&
+      __builtin_cpu_supports("avx512bitalg") && __builtin_cpu_supports("bmi2"))
     t.decimal_reader = decimal_run_reader_avx512();
   return t;
 }

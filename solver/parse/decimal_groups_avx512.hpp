@@ -8,17 +8,36 @@
 
 #include <bit>
 #include <cstdint>
+#include <cstring>
 
 #include "parse/decimal_tokens.hpp"
 #include "parse/white_space.hpp"
 
 // Compiled for the instruction set, and only called when the machine runs it.
-#define TARGET                                                                                  \
-  __attribute__((                                                                               \
-      target("avx512f,avx512bw,avx512dq,avx512vl,avx512vbmi2,avx512bitalg,avx512vpopcntdq,bmi," \
+#define TARGET                                                                                             \
+  __attribute__((                                                                                          \
+      target("avx512f,avx512bw,avx512dq,avx512vl,avx512vbmi,avx512vbmi2,avx512bitalg,avx512vpopcntdq,bmi," \
              "bmi2")))
 
 namespace itsolv::decimal_groups {
+
+// The byte constants of pass 2, made once a group loop and hidden from
+// GCC's constant folding, so that they stay in registers: left to it, it
+// broadcasts each from a general register at every group, an operation of
+// the shuffle port that the loop is short of.
+struct Splats {
+  __m512i zero, nine, point, case_bit, e, minus, plus, sixteen, blank, tab, four;
+};
+
+TARGET inline Splats splats() {
+  Splats b{_mm512_set1_epi8('0'), _mm512_set1_epi8(9),    _mm512_set1_epi8('.'), _mm512_set1_epi8(0x20),
+           _mm512_set1_epi8('e'), _mm512_set1_epi8('-'),  _mm512_set1_epi8('+'), _mm512_set1_epi8(16),
+           _mm512_set1_epi8(' '), _mm512_set1_epi8('\t'), _mm512_set1_epi8(4)};
+  asm(""
+      : "+v"(b.zero), "+v"(b.nine), "+v"(b.point), "+v"(b.case_bit), "+v"(b.e), "+v"(b.minus), "+v"(b.plus),
+        "+v"(b.sixteen), "+v"(b.blank), "+v"(b.tab), "+v"(b.four));
+  return b;
+}
 
 // Every lane: the zero-masking forms, whose unmasked ones GCC 12 warns of
 // (their "undefined" source register).
@@ -32,10 +51,14 @@ struct Run {
   const char* begin(int32_t i) const { return text + at[i]; }
   alignas(64) uint64_t m[kDecimalRun + 8];  // the mantissa's digits as an integer
   alignas(64) int32_t e[kDecimalRun + 8];   // the exponent's digits
-  alignas(64) int32_t fraction[kDecimalRun + 8];
-  alignas(64) uint32_t down[kDecimalRun + 8];  // all ones for a negative exponent
-  alignas(64) uint32_t sign[kDecimalRun + 8];  // the sign bit of a float
+  // The token's marks, as pass 2 finds them in its lane (pass 3 counts
+  // them): the fraction's digits as bits 1 .. 30 (kFractionBits), bit 0
+  // for a minus sign (never a digit after a point), bit 31 (kDownBit) for
+  // a negative exponent.
+  alignas(64) uint32_t marks[kDecimalRun + 8];
 };
+constexpr uint32_t kDownBit = uint32_t{1} << 31;
+constexpr uint32_t kFractionBits = kDownBit - 2;
 
 // Tokens read together in lanes of W bytes: their byte classes come as
 // fields of W bits of a 64-bit mask, and the masks below work on all
@@ -45,6 +68,7 @@ struct Lanes {
   static constexpr int kCount = 64 / W;                                          // tokens at a time
   static constexpr uint64_t kOnes = W == 16 ? 0x0001000100010001 : 0x100000001;  // bit 0 of each field
   static constexpr uint64_t kGuard = kOnes << (W - 1);                           // the top bit of each field
+  static constexpr uint64_t kLow = (kOnes << (W - 4)) - kOnes;  // the bits of each field but its top four
 
   // The bits of each field of x (the bits below the top one only) but its lowest.
   static constexpr uint64_t all_but_lowest(uint64_t x) { return x & ((x | kGuard) - kOnes); }
@@ -56,9 +80,9 @@ struct Lanes {
 // to the top of their lane, `top` (zeros before them), then converted:
 // pairs, fours and eights in multiply-adds. Gives the 32-bit groups of
 // eight digits (dwords 0 and 1 of 16 bytes: the first and last eight).
-TARGET inline __m512i digit_groups(__m512i v, uint64_t digits, uint64_t top, __m512i* fours) {
+TARGET inline __m512i digit_groups(__m512i v, uint64_t digits, uint64_t top, __m512i* fours, const Splats& c) {
   const __m512i packed = _mm512_maskz_compress_epi8(digits, v);
-  const __m512i d = _mm512_subs_epu8(_mm512_maskz_expand_epi8(top, packed), _mm512_set1_epi8('0'));
+  const __m512i d = _mm512_subs_epu8(_mm512_maskz_expand_epi8(top, packed), c.zero);
   const __m512i pairs = _mm512_maddubs_epi16(d, _mm512_set1_epi16(0x010A));
   *fours = _mm512_madd_epi16(pairs, _mm512_set1_epi32(0x00010064));
   return _mm512_madd_epi16(_mm512_packus_epi32(*fours, *fours), _mm512_set1_epi32(0x00012710));
@@ -69,19 +93,31 @@ constexpr auto kLaneLess16Low = static_cast<int64_t>(0xF7F6F5F4F3F2F1F0);
 constexpr auto kLaneLess16 = static_cast<int64_t>(0xFFFEFDFCFBFAF9F8);
 
 // The exponent digits of four tokens in lanes of 16 bytes (at their ends,
-// `length` their lengths) moved to the ends of the lanes, zeros before
-// them, and converted in groups of four.
-TARGET inline __m512i exponent_fours(__m512i v, uint64_t digits, __m128i length) {
-  const __m512i at = _mm512_setr_epi64(0x0004000400040004, 0x0004000400040004, 0x0005000500050005, 0x0005000500050005,
-                                       0x0006000600060006, 0x0006000600060006, 0x0007000700070007, 0x0007000700070007);
-  // Word t + 4 of length in every byte of lane t.
-  const __m512i end =
-      _mm512_permutexvar_epi16(at, _mm512_castsi128_si512(_mm_mullo_epi16(length, _mm_set1_epi16(0x0101))));
+// words 4 to 7 of `counts` their lengths) moved to the ends of the lanes,
+// zeros before them, and converted in groups of four.
+TARGET inline __m512i exponent_fours(__m512i v, uint64_t digits, __m128i counts, const Splats& c) {
+  // Word t + 4 of counts in every byte of lane t.
+  const __m512i at = _mm512_setr_epi64(0x0808080808080808, 0x0808080808080808, 0x0A0A0A0A0A0A0A0A, 0x0A0A0A0A0A0A0A0A,
+                                       0x0C0C0C0C0C0C0C0C, 0x0C0C0C0C0C0C0C0C, 0x0E0E0E0E0E0E0E0E, 0x0E0E0E0E0E0E0E0E);
+  const __m512i end = _mm512_maskz_permutexvar_epi8(~uint64_t{0}, at, _mm512_zextsi128_si512(counts));
   const __m512i from =
       _mm512_add_epi8(end, _mm512_setr_epi64(kLaneLess16Low, kLaneLess16, kLaneLess16Low, kLaneLess16, kLaneLess16Low,
                                              kLaneLess16, kLaneLess16Low, kLaneLess16));
-  const __m512i d = _mm512_shuffle_epi8(_mm512_maskz_sub_epi8(digits, v, _mm512_set1_epi8('0')), from);
+  const __m512i d = _mm512_shuffle_epi8(_mm512_maskz_sub_epi8(digits, v, c.zero), from);
   return _mm512_madd_epi16(_mm512_maddubs_epi16(d, _mm512_set1_epi16(0x010A)), _mm512_set1_epi32(0x00010064));
+}
+
+// The expand mask of four lanes of 16 bytes: the top c bytes of lane t,
+// c word t of counts.
+TARGET inline uint64_t lane_tops(__m128i counts, const Splats& c) {
+  const __m512i at = _mm512_setr_epi64(0, 0, 0x0202020202020202, 0x0202020202020202, 0x0404040404040404,
+                                       0x0404040404040404, 0x0606060606060606, 0x0606060606060606);
+  const __m512i in_lane =
+      _mm512_setr_epi64(0x0706050403020100, 0x0F0E0D0C0B0A0908, 0x0706050403020100, 0x0F0E0D0C0B0A0908,
+                        0x0706050403020100, 0x0F0E0D0C0B0A0908, 0x0706050403020100, 0x0F0E0D0C0B0A0908);
+  return _mm512_cmpge_epu8_mask(
+      _mm512_add_epi8(_mm512_maskz_permutexvar_epi8(~uint64_t{0}, at, _mm512_zextsi128_si512(counts)), in_lane),
+      c.sixteen);
 }
 
 // The tokens at text + at[0] ... in lanes of W bytes.
@@ -128,23 +164,26 @@ TARGET inline __m512i mantissas(__m512i eights) {
 // would broadcast their constants again and spill at every group.
 struct Forms {
   __m512i v;
-  __m128i ends;  // W == 16: the tokens' lengths (words 4 to 7); else where the exponents' digits go
+  // W == 16: the mantissas' digit counts (words 0 to 3) and the tokens'
+  // lengths (words 4 to 7); else where the digits go (dwords 0 to 3,
+  // m_top's fields, then the exponents').
+  __m128i ends;
   uint64_t m_digits, e_digits, m_top, bad;
 };
 
 // Pass 2: the forms of tokens i, i + 1 ... read together, one a lane of W
-// bytes; their fractions' digit counts and signs noted.
+// bytes; the bits of their fractions' digits and of their signs noted.
 template <int W>
-TARGET __attribute__((always_inline)) inline Forms forms(int32_t i, Run& r) {
+TARGET __attribute__((always_inline)) inline Forms forms(int32_t i, Run& r, const Splats& c) {
   using L = Lanes<W>;
   constexpr uint64_t kOnes = L::kOnes, kGuard = L::kGuard;
   const __m512i v = load_lanes<W>(r.text, r.at + i);
-  const uint64_t space = space_mask(v);
-  const uint64_t digit = _mm512_cmple_epu8_mask(_mm512_sub_epi8(v, _mm512_set1_epi8('0')), _mm512_set1_epi8(9));
-  const uint64_t point = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('.'));
-  const uint64_t letter = _mm512_cmpeq_epi8_mask(_mm512_or_si512(v, _mm512_set1_epi8(0x20)), _mm512_set1_epi8('e'));
-  const uint64_t minus = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('-'));
-  const uint64_t plus = _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8('+'));
+  const uint64_t space = space_mask(v, c.blank, c.tab, c.four);
+  const uint64_t digit = _mm512_cmple_epu8_mask(_mm512_sub_epi8(v, c.zero), c.nine);
+  const uint64_t point = _mm512_cmpeq_epi8_mask(v, c.point);
+  const uint64_t letter = _mm512_cmpeq_epi8_mask(_mm512_or_si512(v, c.case_bit), c.e);
+  const uint64_t minus = _mm512_cmpeq_epi8_mask(v, c.minus);
+  const uint64_t plus = _mm512_cmpeq_epi8_mask(v, c.plus);
   // The token: the bytes before the first white space (all but the top bit
   // of the field; a token of W bytes or more has none there).
   const uint64_t before_space = (space | kGuard);
@@ -169,34 +208,29 @@ TARGET __attribute__((always_inline)) inline Forms forms(int32_t i, Run& r) {
   const uint64_t end = token + kOnes;
   uint64_t bad = (mantissa & ~(digit | point)) | L::all_but_lowest(m_point) | L::all_but_lowest(e) |
                  (e_digits & ~digit) | L::zero(m_digits) | ((end >> 1) & (e | e_sign)) |
-                 (e_digits & (e_digits >> 1) & (e_digits >> 2) & (e_digits >> 3)) | (end & ~space & kGuard);
+                 ((end >> 4) & e_digits & L::kLow) | (end & ~space & kGuard);
   // The fraction: the mantissa's digits after the point.
   const uint64_t through_point = (((m_point | kGuard) - kOnes) & ~kGuard) | m_point;
   const uint64_t f_digits = m_digits & ~through_point;
   // Digit counts of the fields: the mantissa's give where its digits go,
   // and the exponent's (W == 32) or the token's length (W == 16) where the
-  // exponent's do; the fraction's gives its power of ten.
+  // exponent's do.
   const __m128i counts = field_counts<W>(m_digits, W == 16 ? token : e_digits);
-  __m128i tops, fraction, down;
+  // The marks: a negative exponent at the top bit of the field (the token
+  // never reaches it), spread to 32 bits a field.
+  const uint64_t marks = f_digits | negative | ((((e_sign & minus) | kGuard) - kOnes) & kGuard);
   if constexpr (W == 16) {
-    tops = _mm_sllv_epi16(_mm_set1_epi16(-1), _mm_sub_epi16(_mm_set1_epi16(16), counts));
-    const __m128i fraction_down = field_counts<W>(f_digits, e_sign & minus);
-    fraction = _mm_cvtepu16_epi32(fraction_down);
-    down = _mm_cvtepu16_epi32(_mm_srli_si128(fraction_down, 8));
+    constexpr uint64_t kSpread = 0x80007FFF80007FFF;
+    const uint64_t spread[2] = {_pdep_u64(marks, kSpread), _pdep_u64(marks >> 32, kSpread)};
+    std::memcpy(r.marks + i, spread, sizeof spread);
+    return {v, counts, m_digits, e_digits, 0, bad};
   } else {
     // More than 19 mantissa digits overflow 64 bits.
     bad |= _pdep_u64(_mm_cmpgt_epi32_mask(counts, _mm_set1_epi32(19)) & 3u, kGuard);
-    tops = _mm_sllv_epi32(_mm_set1_epi32(-1), _mm_sub_epi32(_mm_set1_epi32(32), counts));
-    const __m128i fraction_down = field_counts<W>(f_digits, e_sign & minus);
-    fraction = fraction_down;
-    down = _mm_srli_si128(fraction_down, 8);
+    const __m128i tops = _mm_sllv_epi32(_mm_set1_epi32(-1), _mm_sub_epi32(_mm_set1_epi32(32), counts));
+    std::memcpy(r.marks + i, &marks, sizeof marks);
+    return {v, tops, m_digits, e_digits, static_cast<uint64_t>(_mm_cvtsi128_si64(tops)), bad};
   }
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(r.fraction + i), fraction);
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(r.down + i), _mm_sub_epi32(_mm_setzero_si128(), down));
-  __m128i negatives = _mm_cvtsi64_si128(static_cast<int64_t>(negative));
-  if constexpr (W == 16) negatives = _mm_cvtepu16_epi32(negatives);
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(r.sign + i), _mm_slli_epi32(negatives, 31));
-  return {v, W == 16 ? counts : tops, m_digits, e_digits, static_cast<uint64_t>(_mm_cvtsi128_si64(tops)), bad};
 }
 
 // How many of a group's tokens, from the first, are of the form taken.
@@ -207,18 +241,20 @@ constexpr int taken(const Forms& f) {
 
 // Pass 2's second half: the digits of the group of tokens i ... converted.
 template <int W>
-TARGET __attribute__((always_inline)) inline void digits(int32_t i, Run& r, const Forms& f) {
+TARGET __attribute__((always_inline)) inline void digits(int32_t i, Run& r, const Forms& f, const Splats& c) {
   __m512i fours;
   // The values, twice over or more: the next group overwrites the copies.
-  _mm512_storeu_si512(r.m + i, mantissas<W>(digit_groups(f.v, f.m_digits, f.m_top, &fours)));
+  _mm512_storeu_si512(r.m + i,
+                      mantissas<W>(digit_groups(f.v, f.m_digits, W == 16 ? lane_tops(f.ends, c) : f.m_top, &fours, c)));
   // The exponent's digits (at most three) in the lane's last four-digit group.
   if constexpr (W == 16)
-    fours = exponent_fours(f.v, f.e_digits, f.ends);
+    fours = exponent_fours(f.v, f.e_digits, f.ends, c);
   else
-    digit_groups(f.v, f.e_digits, static_cast<uint64_t>(_mm_extract_epi64(f.ends, 1)), &fours);
+    digit_groups(f.v, f.e_digits, static_cast<uint64_t>(_mm_extract_epi64(f.ends, 1)), &fours, c);
   const __m512i last_four = W == 16 ? _mm512_setr_epi32(3, 7, 11, 15, 3, 7, 11, 15, 3, 7, 11, 15, 3, 7, 11, 15)
                                     : _mm512_setr_epi32(7, 15, 7, 15, 7, 15, 7, 15, 7, 15, 7, 15, 7, 15, 7, 15);
-  _mm512_mask_storeu_epi32(r.e + i, 0x000F, _mm512_maskz_permutexvar_epi32(0xFFFF, last_four, fours));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(r.e + i),
+                   _mm512_maskz_extracti32x4_epi32(0xF, _mm512_maskz_permutexvar_epi32(0xFFFF, last_four, fours), 0));
 }
 
 }  // namespace itsolv::decimal_groups

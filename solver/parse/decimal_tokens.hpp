@@ -9,10 +9,12 @@
 //   compress and expand to the ends of their lanes, those of the short
 //   tokens' exponents by a byte shuffle from the tokens' ends, and
 //   converted in multiply-adds while the next group's forms are checked;
-// - values: eight at a time where one double operation gives m * 10^k's
-//   float (k at most 22 in magnitude, at most 18 for a mantissa above
-//   2^53; the double more than 8 units of its last place from every
-//   midpoint between floats), the rest one by one through decimal_value.
+//   the fraction's digits and the signs noted as the bits they are;
+// - values: those bits counted, eight at a time where one double
+//   operation gives m * 10^k's float (k at most 22 in magnitude, at most
+//   18 for a mantissa above 2^53; the double more than 8 units of its last
+//   place from every midpoint between floats), the rest one by one through
+//   decimal_value.
 // Every value is exactly the one read_decimal (number_token.hpp) gives.
 #pragma once
 

@@ -79,8 +79,8 @@ TARGET __m256i eight(const T* a) {
 TARGET __attribute__((noinline)) void values_one_by_one(int32_t i, uint32_t rest, const Run& r, float* vals) {
   for (; rest != 0; rest &= rest - 1) {
     const int32_t j = i + std::countr_zero(rest);
-    const int32_t kj = (r.down[j] != 0 ? -r.e[j] : r.e[j]) - r.fraction[j];
-    if (decimal_value(r.sign[j] != 0, r.m[j], kj, vals[j])) continue;
+    const int32_t kj = ((r.marks[j] & kDownBit) != 0 ? -r.e[j] : r.e[j]) - std::popcount(r.marks[j] & kFractionBits);
+    if (decimal_value((r.marks[j] & 1) != 0, r.m[j], kj, vals[j])) continue;
     const char* begin = r.begin(j);
     const char* end = begin;
     while (!is_space(*end)) ++end;
@@ -111,9 +111,12 @@ TARGET void values(int32_t count, const Run& r, float* vals) {
   const __m512d high = _mm512_maskz_loadu_pd(0x7F, kPow10 + 16);  // 10^16 .. 10^22
   for (int32_t i = 0; i < count; i += 8) {
     const __m512i m = _mm512_load_si512(r.m + i);
-    const __m256i down = eight(r.down + i);
-    const __m256i k =
-        _mm256_sub_epi32(_mm256_sub_epi32(_mm256_xor_si256(eight(r.e + i), down), down), eight(r.fraction + i));
+    // k: the exponent, negated where the marks' top bit says so, less the
+    // fraction's digit count; the marks' bit 0 is the token's sign.
+    const __m256i marks = eight(r.marks + i);
+    const __m256i e = eight(r.e + i);
+    const __m256i k = _mm256_sub_epi32(_mm256_mask_sub_epi32(e, _mm256_movepi32_mask(marks), _mm256_setzero_si256(), e),
+                                       _mm256_popcnt_epi32(_mm256_and_si256(marks, _mm256_set1_epi32(kFractionBits))));
     // -kExactPower <= k <= kExactPower, or kRoundedPower for a longer m.
     const __mmask8 small = _mm512_cmple_epu64_mask(m, _mm512_set1_epi64(static_cast<int64_t>(kExactMantissa)));
     const __m256i most = _mm256_mask_mov_epi32(_mm256_set1_epi32(kExactPower + kRoundedPower), small,
@@ -133,7 +136,7 @@ TARGET void values(int32_t count, const Run& r, float* vals) {
                          _mm512_set1_epi64(kMidpointMargin - static_cast<int64_t>(kFloatMidpoint)));
     const __mmask8 exact = _mm512_mask_cmpgt_epu64_mask(range, from_midpoint, _mm512_set1_epi64(2 * kMidpointMargin));
     const __m256 v = _mm512_maskz_cvtpd_ps(kAll, d);
-    _mm256_storeu_ps(vals + i, _mm256_xor_ps(v, _mm256_castsi256_ps(eight(r.sign + i))));
+    _mm256_storeu_ps(vals + i, _mm256_xor_ps(v, _mm256_castsi256_ps(_mm256_slli_epi32(marks, 31))));
     if (exact != kAll) [[unlikely]]
       values_one_by_one(i, static_cast<uint8_t>(~exact), r, vals);
   }
@@ -156,23 +159,25 @@ constexpr int32_t kMoreStarts = 120;
 template <int W>
 TARGET bool groups(Run& r, int32_t& count, int32_t found, bool last) {
   constexpr int kFull = Lanes<W>::kCount;
-  const auto more = [&](int32_t at) { return last ? at < found : at + 4 <= found; };
+  const int32_t limit = last ? found : found - 3;
+  const auto more = [limit](int32_t at) { return at < limit; };
   if (!more(count)) return true;
-  Forms f = forms<W>(count, r);
+  const Splats c = splats();
+  Forms f = forms<W>(count, r, c);
   for (;;) {
     if (f.bad != 0) {
-      digits<W>(count, r, f);
+      digits<W>(count, r, f, c);
       count += taken<W>(f);
       return false;
     }
     const int32_t next = count + kFull;
     if (!more(next)) {
-      digits<W>(count, r, f);
+      digits<W>(count, r, f, c);
       count = next;
       return true;
     }
-    const Forms g = forms<W>(next, r);
-    digits<W>(count, r, f);
+    const Forms g = forms<W>(next, r, c);
+    digits<W>(count, r, f, c);
     count = next;
     f = g;
   }
@@ -211,8 +216,8 @@ TARGET int32_t read_run(const char*& q, int32_t max, float* vals) {
   // The last vectors of pass 3 read up to seven entries past the tokens.
   for (int32_t i = count; i < count + 8; ++i) {
     r.m[i] = 0;
-    r.e[i] = r.fraction[i] = 0;
-    r.down[i] = r.sign[i] = 0;
+    r.e[i] = 0;
+    r.marks[i] = 0;
   }
   values(count, r, vals);
   const char* end = r.begin(count - 1);

@@ -33,10 +33,15 @@ __attribute__((target("avx2"))) inline __m256i space_bytes(__m256i v) {
                          _mm256_cmpeq_epi8(_mm256_min_epu8(control, _mm256_set1_epi8(4)), control));
 }
 
-// Bit i set when byte i of v is white space.
+// Bit i set when byte i of v is white space; the second form takes the
+// constants, all bytes ' ', '\t' and 4, from a loop that keeps them.
+__attribute__((target("avx512f,avx512bw"))) inline uint64_t space_mask(__m512i v, __m512i blank, __m512i tab,
+                                                                       __m512i four) {
+  return _mm512_cmpeq_epi8_mask(v, blank) | _mm512_cmple_epu8_mask(_mm512_sub_epi8(v, tab), four);
+}
+
 __attribute__((target("avx512f,avx512bw"))) inline uint64_t space_mask(__m512i v) {
-  return _mm512_cmpeq_epi8_mask(v, _mm512_set1_epi8(' ')) |
-         _mm512_cmple_epu8_mask(_mm512_sub_epi8(v, _mm512_set1_epi8('\t')), _mm512_set1_epi8(4));
+  return space_mask(v, _mm512_set1_epi8(' '), _mm512_set1_epi8('\t'), _mm512_set1_epi8(4));
 }
 
 }  // namespace itsolv
