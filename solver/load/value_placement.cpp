@@ -58,7 +58,7 @@ __attribute__((noinline)) const char* read_other_token(const char* q, Token* t) 
   if (const int length = read_decimal(q, t->value)) {
     q += length;
   } else {
-    while (!is_space(*q)) ++q;
+    q = token_end(q);
     if (!parse_float(begin, q, t->value)) return nullptr;
   }
   t->fits = Storage::f32;

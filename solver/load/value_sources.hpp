@@ -96,9 +96,7 @@ class TextSource {
     const char* const end = read_token(r, t);
     if (end == nullptr) {
       bad = r;
-      const char* e = r;
-      while (!is_space(*e)) ++e;
-      q = e;
+      q = token_end(r);
       return false;
     }
     q = end;

@@ -82,8 +82,7 @@ TARGET __attribute__((noinline)) void values_one_by_one(int32_t i, uint32_t rest
     const int32_t kj = ((r.marks[j] & kDownBit) != 0 ? -r.e[j] : r.e[j]) - std::popcount(r.marks[j] & kFractionBits);
     if (decimal_value((r.marks[j] & 1) != 0, r.m[j], kj, vals[j])) continue;
     const char* begin = r.begin(j);
-    const char* end = begin;
-    while (!is_space(*end)) ++end;
+    const char* end = token_end(begin);
     if (!parse_decimal_form(begin, end, vals[j])) scan_float(begin, end, vals[j]);
   }
 }
@@ -159,9 +158,8 @@ constexpr int32_t kMoreStarts = 120;
 template <int W>
 TARGET bool groups(Run& r, int32_t& count, int32_t found, bool last) {
   constexpr int kFull = Lanes<W>::kCount;
-  const int32_t limit = last ? found : found - 3;
-  const auto more = [limit](int32_t at) { return at < limit; };
-  if (!more(count)) return true;
+  const int32_t limit = last ? found : found - 3;  // groups start below it
+  if (count >= limit) return true;
   const Splats c = splats();
   Forms f = forms<W>(count, r, c);
   for (;;) {
@@ -171,7 +169,7 @@ TARGET bool groups(Run& r, int32_t& count, int32_t found, bool last) {
       return false;
     }
     const int32_t next = count + kFull;
-    if (!more(next)) {
+    if (next >= limit) {
       digits<W>(count, r, f, c);
       count = next;
       return true;
@@ -220,9 +218,7 @@ TARGET int32_t read_run(const char*& q, int32_t max, float* vals) {
     r.marks[i] = 0;
   }
   values(count, r, vals);
-  const char* end = r.begin(count - 1);
-  while (!is_space(*end)) ++end;
-  q = count < found ? r.begin(count) : end;
+  q = count < found ? r.begin(count) : token_end(r.begin(count - 1));
   return count;
 }
 

@@ -19,6 +19,13 @@ inline constexpr SpaceTable kSpace{};
 
 inline bool is_space(char c) { return kSpace.space[static_cast<unsigned char>(c)]; }
 
+// The end of the token at p: its first white space (the text has white
+// space or blanks after every token).
+inline const char* token_end(const char* p) {
+  while (!is_space(*p)) ++p;
+  return p;
+}
+
 // All ones in the white space bytes of v: ' ', or 9 .. 13 (0 .. 4 once the
 // tab is taken off).
 inline __m128i space_bytes(__m128i v) {
