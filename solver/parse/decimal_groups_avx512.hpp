@@ -92,14 +92,22 @@ TARGET inline __m512i digit_groups(__m512i v, uint64_t digits, uint64_t top, __m
 constexpr auto kLaneLess16Low = static_cast<int64_t>(0xF7F6F5F4F3F2F1F0);
 constexpr auto kLaneLess16 = static_cast<int64_t>(0xFFFEFDFCFBFAF9F8);
 
+// Word First + t of `counts` (its low byte) in every byte of lane t of 16
+// bytes: one byte permute.
+template <int First>
+TARGET inline __m512i word_in_lanes(__m128i counts) {
+  constexpr uint64_t kBytes = 0x0101010101010101;
+  constexpr auto at = [](int t) { return static_cast<int64_t>(kBytes * 2 * (First + t)); };
+  return _mm512_maskz_permutexvar_epi8(
+      ~uint64_t{0}, _mm512_setr_epi64(at(0), at(0), at(1), at(1), at(2), at(2), at(3), at(3)),
+      _mm512_zextsi128_si512(counts));
+}
+
 // The exponent digits of four tokens in lanes of 16 bytes (at their ends,
 // words 4 to 7 of `counts` their lengths) moved to the ends of the lanes,
 // zeros before them, and converted in groups of four.
 TARGET inline __m512i exponent_fours(__m512i v, uint64_t digits, __m128i counts, const Splats& c) {
-  // Word t + 4 of counts in every byte of lane t.
-  const __m512i at = _mm512_setr_epi64(0x0808080808080808, 0x0808080808080808, 0x0A0A0A0A0A0A0A0A, 0x0A0A0A0A0A0A0A0A,
-                                       0x0C0C0C0C0C0C0C0C, 0x0C0C0C0C0C0C0C0C, 0x0E0E0E0E0E0E0E0E, 0x0E0E0E0E0E0E0E0E);
-  const __m512i end = _mm512_maskz_permutexvar_epi8(~uint64_t{0}, at, _mm512_zextsi128_si512(counts));
+  const __m512i end = word_in_lanes<4>(counts);
   const __m512i from =
       _mm512_add_epi8(end, _mm512_setr_epi64(kLaneLess16Low, kLaneLess16, kLaneLess16Low, kLaneLess16, kLaneLess16Low,
                                              kLaneLess16, kLaneLess16Low, kLaneLess16));
@@ -110,14 +118,10 @@ TARGET inline __m512i exponent_fours(__m512i v, uint64_t digits, __m128i counts,
 // The expand mask of four lanes of 16 bytes: the top c bytes of lane t,
 // c word t of counts.
 TARGET inline uint64_t lane_tops(__m128i counts, const Splats& c) {
-  const __m512i at = _mm512_setr_epi64(0, 0, 0x0202020202020202, 0x0202020202020202, 0x0404040404040404,
-                                       0x0404040404040404, 0x0606060606060606, 0x0606060606060606);
   const __m512i in_lane =
       _mm512_setr_epi64(0x0706050403020100, 0x0F0E0D0C0B0A0908, 0x0706050403020100, 0x0F0E0D0C0B0A0908,
                         0x0706050403020100, 0x0F0E0D0C0B0A0908, 0x0706050403020100, 0x0F0E0D0C0B0A0908);
-  return _mm512_cmpge_epu8_mask(
-      _mm512_add_epi8(_mm512_maskz_permutexvar_epi8(~uint64_t{0}, at, _mm512_zextsi128_si512(counts)), in_lane),
-      c.sixteen);
+  return _mm512_cmpge_epu8_mask(_mm512_add_epi8(word_in_lanes<0>(counts), in_lane), c.sixteen);
 }
 
 // The tokens at text + at[0] ... in lanes of W bytes.
